@@ -1,0 +1,77 @@
+// A BMP file held in memory as three raw blocks: the 14-byte file header, the
+// 40-byte info header, and the data area (the file's bytes from offset 54 up
+// to bfSize). Only a handful of header fields are read; pixels, rows and
+// header versions are never interpreted.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iostream>
+#include <memory>
+
+namespace glint {
+
+class BmpCarrier {
+public:
+    static constexpr std::size_t kFileHeaderSize = 14;
+    static constexpr std::size_t kInfoHeaderSize = 40;
+    static constexpr std::size_t kHeadersSize = kFileHeaderSize + kInfoHeaderSize;
+    // The length word takes bit 0 of the first 32 data-area bytes.
+    static constexpr std::uint32_t kLengthBits = 32;
+
+    // Reports go to `out`; failures to `err`.
+    explicit BmpCarrier(std::ostream& out = std::cout, std::ostream& err = std::cerr);
+    BmpCarrier(const BmpCarrier&) = delete;
+    BmpCarrier& operator=(const BmpCarrier&) = delete;
+
+    // Reads the file `name`; the outcome shows on the console and in isLoaded().
+    void loadBmp(const char* name);
+    // Writes the headers and the data area to `name`.
+    void saveBmp(const char* name);
+    // Hides the whole file `name` in the data area: 1 on success, 0 when refused
+    // (the carrier is then unchanged).
+    std::int32_t hideText(const char* name);
+    // Recovers the hidden payload into the file `name`.
+    void extractText(const char* name);
+
+    std::int32_t colorCount() const;
+    std::int32_t imageSize() const;
+    std::int32_t width() const;
+    std::int32_t height() const;
+
+    bool isLoaded() const { return loaded; }
+    const unsigned char* fileHeaderBlock() const { return fileHeader.get(); }
+    const unsigned char* infoHeaderBlock() const { return infoHeader.get(); }
+    const unsigned char* dataArea() const { return data.get(); }
+    std::uint32_t dataAreaSize() const { return dataSize; }
+    const unsigned char* paletteStart() const { return palette; }
+    const unsigned char* pixelStart() const { return pixels; }
+    std::int32_t colorEntries() const { return numColors; }
+
+private:
+    // Bytes of the data area taken by the colour table, clamped to the data
+    // area so that `pixels` never points outside it.
+    std::uint64_t colorTableBytes() const;
+    bool payloadFits(std::uint64_t length) const;
+    bool readHeaders(std::istream& bmpfile);
+    bool readDataArea(std::istream& bmpfile);
+    void reportLoadFailure();
+
+    std::unique_ptr<unsigned char[]> fileHeader;
+    std::unique_ptr<unsigned char[]> infoHeader;
+    unsigned char* palette = nullptr;  // start of the colour table, or null
+    unsigned char* pixels = nullptr;   // first byte after the colour table
+    std::int32_t numColors = 0;
+    // True only while the blocks all describe the last file named to loadBmp;
+    // nothing is hidden, recovered or saved otherwise.
+    bool loaded = false;
+    std::unique_ptr<unsigned char[]> data;
+    std::uint32_t dataSize = 0;
+    // The name of the last load; longer names are refused, never truncated.
+    char fileName[256] = {};
+
+    std::ostream& out;
+    std::ostream& err;
+};
+
+}  // namespace glint
