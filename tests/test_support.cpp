@@ -1,0 +1,120 @@
+#include "test_support.h"
+
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace testing_support {
+namespace fs = std::filesystem;
+namespace {
+
+void putLe(Bytes& out, std::uint64_t value, int size) {
+    for (int i = 0; i < size; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
+}
+
+std::string readText(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+Bytes makeBmp(const BmpFields& f) {
+    const std::uint64_t realSize = 54 + f.data.size();
+    Bytes out;
+    out.push_back('B');
+    out.push_back('M');
+    putLe(out, f.bfSize < 0 ? realSize : static_cast<std::uint64_t>(f.bfSize), 4);
+    putLe(out, 0, 4);  // bfReserved1, bfReserved2
+    putLe(out, f.offBits, 4);
+    putLe(out, 40, 4);  // biSize
+    putLe(out, static_cast<std::uint32_t>(f.width), 4);
+    putLe(out, static_cast<std::uint32_t>(f.height), 4);
+    putLe(out, 1, 2);  // biPlanes
+    putLe(out, f.bitCount, 2);
+    putLe(out, 0, 4);  // biCompression
+    putLe(out, f.sizeImage, 4);
+    putLe(out, 2835, 4);  // 72 dpi, both ways
+    putLe(out, 2835, 4);
+    putLe(out, f.clrUsed, 4);
+    putLe(out, 0, 4);  // biClrImportant
+    out.insert(out.end(), f.data.begin(), f.data.end());
+    return out;
+}
+
+Bytes patternBytes(std::size_t size, std::uint32_t seed) {
+    Bytes out(size);
+    std::uint32_t x = seed * 2654435761U + 0x9E3779B9U;
+    for (auto& byte : out) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        byte = static_cast<unsigned char>(x >> 24);
+    }
+    return out;
+}
+
+std::string asString(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
+
+void writeFile(const fs::path& path, const Bytes& bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes readFile(const fs::path& path) {
+    const std::string text = readText(path);
+    return {text.begin(), text.end()};
+}
+
+ScratchDir::ScratchDir() {
+    static std::atomic<unsigned> counter{0};
+    path_ = fs::temp_directory_path() /
+            ("glint-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+RunResult runProgram(const std::string& program, const std::string& input,
+                     const fs::path& workingDir) {
+    const fs::path inPath = workingDir / ".stdin";
+    const fs::path outPath = workingDir / ".stdout";
+    const fs::path errPath = workingDir / ".stderr";
+    writeFile(inPath, Bytes(input.begin(), input.end()));
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int in = ::open(inPath.c_str(), O_RDONLY);
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0 || ::chdir(workingDir.c_str()) != 0) ::_exit(127);
+        ::dup2(in, STDIN_FILENO);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    RunResult result;
+    int status = 0;
+    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+        result.exitStatus = WEXITSTATUS(status);
+    }
+    result.out = readText(outPath);
+    result.err = readText(errPath);
+    fs::remove(inPath);
+    fs::remove(outPath);
+    fs::remove(errPath);
+    return result;
+}
+
+}  // namespace testing_support
