@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -20,6 +21,16 @@ void putLe(Bytes& out, std::uint64_t value, int size) {
 std::string readText(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// TEST_PROGRAM_WRAPPER, split at spaces, runs in front of the program: the
+// memory checker's run of the end-to-end tests uses it.
+std::vector<std::string> wrapperWords() {
+    std::vector<std::string> words;
+    const char* wrapper = std::getenv("TEST_PROGRAM_WRAPPER");
+    std::istringstream split(wrapper ? wrapper : "");
+    for (std::string word; split >> word;) words.push_back(word);
+    return words;
 }
 
 }  // namespace
@@ -92,6 +103,12 @@ RunResult runProgram(const std::string& program, const std::string& input,
     const fs::path errPath = workingDir / ".stderr";
     writeFile(inPath, Bytes(input.begin(), input.end()));
 
+    std::vector<std::string> words = wrapperWords();
+    words.push_back(program);
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+
     const pid_t child = ::fork();
     if (child == 0) {
         const int in = ::open(inPath.c_str(), O_RDONLY);
@@ -101,7 +118,7 @@ RunResult runProgram(const std::string& program, const std::string& input,
         ::dup2(in, STDIN_FILENO);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(err, STDERR_FILENO);
-        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
     RunResult result;

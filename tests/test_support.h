@@ -57,7 +57,8 @@ struct RunResult {
 };
 
 // Runs `program` in `workingDir` with `input` as its standard input (a file,
-// so the program sees no terminal) and collects what it writes.
+// so the program sees no terminal) and collects what it writes. The command
+// in TEST_PROGRAM_WRAPPER, if set, runs it (a memory checker, for instance).
 RunResult runProgram(const std::string& program, const std::string& input,
                      const std::filesystem::path& workingDir);
 
