@@ -1,0 +1,104 @@
+// Writes the seed corpus of the fuzz targets into <folder>/carrier,
+// <folder>/dialogue and <folder>/hasher: BMP files of every bit depth, with
+// and without colour tables, top-down, truncated and with hostile fields;
+// menu sessions; and texts around MD5's block and padding boundaries.
+#include <cstdint>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::BmpFields;
+using testing_support::Bytes;
+using testing_support::makeBmp;
+using testing_support::patternBytes;
+
+// Bit 0 of the first 32 data bytes carries a payload length.
+Bytes withLength(Bytes data, std::uint32_t length) {
+    for (std::size_t i = 0; i < 32 && i < data.size(); ++i) {
+        data[i] = static_cast<unsigned char>((data[i] & 0xFE) | ((length >> i) & 1));
+    }
+    return data;
+}
+
+// The carrier target takes its payload length from the last byte.
+void carrierSeed(const fs::path& folder, const std::string& name, Bytes file, unsigned char payload) {
+    file.push_back(payload);
+    testing_support::writeFile(folder / name, file);
+}
+
+void carrierSeeds(const fs::path& folder) {
+    for (const std::uint16_t bits : std::initializer_list<std::uint16_t>{1, 4, 8, 16, 24, 32}) {
+        BmpFields f;
+        f.bitCount = bits;
+        f.data = patternBytes(bits <= 8 ? (4U << bits) + 256 : 512, bits);
+        carrierSeed(folder, "depth" + std::to_string(bits), makeBmp(f), 20);
+        f.clrUsed = 3;
+        carrierSeed(folder, "depth" + std::to_string(bits) + "-clrused3", makeBmp(f), 9);
+    }
+    BmpFields topDown;
+    topDown.height = -8;
+    topDown.data = patternBytes(400, 40);
+    carrierSeed(folder, "top-down", makeBmp(topDown), 30);
+    const Bytes whole = makeBmp(topDown);
+    carrierSeed(folder, "truncated-header", Bytes(whole.begin(), whole.begin() + 30), 0);
+    carrierSeed(folder, "truncated-data", Bytes(whole.begin(), whole.begin() + 200), 0);
+    for (std::int64_t bfSize : {0LL, 53LL, 54LL, 0xFFFFFFFFLL}) {
+        BmpFields f = topDown;
+        f.bfSize = bfSize;
+        carrierSeed(folder, "bfsize-" + std::to_string(bfSize), makeBmp(f), 5);
+    }
+    for (std::uint32_t clrUsed : {0x40000000U, 0x40000001U, 0xFFFFFFFFU}) {
+        BmpFields f = topDown;
+        f.clrUsed = clrUsed;
+        carrierSeed(folder, "clrused-" + std::to_string(clrUsed), makeBmp(f), 1);
+    }
+    for (std::uint32_t length : {0U, 10U, 46U, 47U, 0xFFFFFFFFU}) {
+        BmpFields f = topDown;
+        f.data = withLength(f.data, length);
+        carrierSeed(folder, "length-" + std::to_string(length), makeBmp(f), 0);
+    }
+}
+
+void dialogueSeeds(const fs::path& folder) {
+    const char* sessions[] = {
+        "3\n",
+        "1\na.bmp\np\nout.bmp\n2\nout.bmp\nback\n3\n",
+        "1 b.bmp p indexed.bmp 2 indexed.bmp back 3",
+        "1 a.bmp a.bmp\n",
+        "2 a.bmp back\n2 missing back\n3\n",
+        "7\n0\n-1\nabc\n99999999999\n3\n",
+        "1 nothing.bmp p out.bmp\n",
+        "2",
+    };
+    int index = 0;
+    for (const char* session : sessions) {
+        const std::string text = session;
+        testing_support::writeFile(folder / ("session" + std::to_string(index++)), Bytes(text.begin(), text.end()));
+    }
+}
+
+void hasherSeeds(const fs::path& folder) {
+    for (const std::size_t size : std::initializer_list<std::size_t>{0, 1, 3, 55, 56, 63, 64, 65, 127, 128, 1000}) {
+        testing_support::writeFile(folder / ("bytes" + std::to_string(size)), patternBytes(size, static_cast<std::uint32_t>(size)));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::cerr << "usage: make_seeds <folder>\n";
+        return 2;
+    }
+    const fs::path root = argv[1];
+    for (const char* target : {"carrier", "dialogue", "hasher"}) fs::create_directories(root / target);
+    carrierSeeds(root / "carrier");
+    dialogueSeeds(root / "dialogue");
+    hasherSeeds(root / "hasher");
+    return 0;
+}
