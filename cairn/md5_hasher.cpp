@@ -17,16 +17,18 @@ constexpr unsigned S41 = 6, S42 = 10, S43 = 15, S44 = 21;
 // One 0x80 byte then zeros: the padding of RFC 1321, 3.1.
 constexpr unsigned char PADDING[64] = {0x80};
 
-// The auxiliary functions of RFC 1321, 3.4. F and I are written in
-// equivalent forms that leave one operation fewer depending on x, which is
-// the register just computed by the previous step.
+// The auxiliary functions of RFC 1321, 3.4. F and H are written in
+// equivalent forms that leave fewer operations depending on x, the register
+// that the previous step has only just computed.
 constexpr std::uint32_t F(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
     return z ^ (x & (y ^ z));  // = (x & y) | (~x & z)
 }
 constexpr std::uint32_t G(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
     return (x & z) | (y & ~z);
 }
-constexpr std::uint32_t H(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return x ^ y ^ z; }
+constexpr std::uint32_t H(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
+    return x ^ (y ^ z);  // y ^ z is ready before x
+}
 constexpr std::uint32_t I(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
     return y ^ (x | ~z);
 }
@@ -35,27 +37,38 @@ constexpr std::uint32_t ROTATE_LEFT(std::uint32_t x, unsigned n) {
     return (x << n) | (x >> (32 - n));
 }
 
-// The message word and the constant are added before the round function's
-// result: they do not depend on b, so they stay off the dependency chain.
-constexpr void FF(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
-                  std::uint32_t x, unsigned s, std::uint32_t ac) {
-    a = ROTATE_LEFT(a + x + ac + F(b, c, d), s) + b;
+// Returns v unchanged, but the compiler can no longer see how it was made.
+// Without it clang reassociates the sums below and adds the round constant
+// after the round function, putting one more operation on the chain.
+inline std::uint32_t settled(std::uint32_t v) {
+#if defined(__GNUC__)
+    asm("" : "+r"(v));
+#endif
+    return v;
+}
+
+// The message word and the constant are added to a before the round
+// function's result: they do not depend on b, so they stay off the
+// dependency chain from one step to the next.
+inline void FF(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+               std::uint32_t x, unsigned s, std::uint32_t ac) {
+    a = ROTATE_LEFT(settled(a + x + ac) + F(b, c, d), s) + b;
 }
 // G's two terms never share a set bit, so the OR is also a sum; adding the
 // term without b first leaves a single AND on b's chain.
-constexpr void GG(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
-                  std::uint32_t x, unsigned s, std::uint32_t ac) {
-    a = ROTATE_LEFT(a + x + ac + (c & ~d) + (b & d), s) + b;
+inline void GG(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+               std::uint32_t x, unsigned s, std::uint32_t ac) {
+    a = ROTATE_LEFT(settled(a + x + ac + (c & ~d)) + (b & d), s) + b;
 }
 static_assert(G(0x12345678U, 0x9abcdef0U, 0x0ff00ff0U) ==
               (0x12345678U & 0x0ff00ff0U) + (0x9abcdef0U & ~0x0ff00ff0U));
-constexpr void HH(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
-                  std::uint32_t x, unsigned s, std::uint32_t ac) {
-    a = ROTATE_LEFT(a + x + ac + H(b, c, d), s) + b;
+inline void HH(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+               std::uint32_t x, unsigned s, std::uint32_t ac) {
+    a = ROTATE_LEFT(settled(a + x + ac) + H(b, c, d), s) + b;
 }
-constexpr void II(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
-                  std::uint32_t x, unsigned s, std::uint32_t ac) {
-    a = ROTATE_LEFT(a + x + ac + I(b, c, d), s) + b;
+inline void II(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+               std::uint32_t x, unsigned s, std::uint32_t ac) {
+    a = ROTATE_LEFT(settled(a + x + ac) + I(b, c, d), s) + b;
 }
 
 // Longest piece handed to update() at once: its length is 32-bit.
@@ -103,7 +116,10 @@ void Md5Hasher::update(const unsigned char* input, std::uint32_t length) {
     if (length >= firstpart) {
         std::memcpy(&buffer[index], input, firstpart);
         transform(buffer);
-        for (i = firstpart; length - i >= kBlockSize; i += kBlockSize) transform(&input[i]);
+        i = firstpart;
+        const std::uint32_t wholeBlocks = (length - i) / 64;
+        transformBlocks(&input[i], wholeBlocks);
+        i += wholeBlocks * 64;
         index = 0;
     }
     std::memcpy(&buffer[index], &input[i], length - i);
@@ -141,9 +157,16 @@ std::string Md5Hasher::toHex() const {
 }
 
 // RFC 1321, 3.4: one 64-byte block.
-void Md5Hasher::transform(const unsigned char* block) {
-    std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3], x[16];
-    decode(x, block, kBlockSize);
+void Md5Hasher::transform(const unsigned char* block) { transformBlocks(block, 1); }
+
+// Consecutive blocks in one call, so that the chaining values stay in
+// registers from one block to the next instead of going through memory.
+void Md5Hasher::transformBlocks(const unsigned char* blocks, std::size_t blockCount) {
+    std::uint32_t x[16];
+    std::uint32_t A = state[0], B = state[1], C = state[2], D = state[3];
+    for (; blockCount > 0; --blockCount, blocks += kBlockSize) {
+    std::uint32_t a = A, b = B, c = C, d = D;
+    decode(x, blocks, kBlockSize);
 
     // Round 1
     FF(a, b, c, d, x[0], S11, 0xd76aa478);
@@ -217,10 +240,15 @@ void Md5Hasher::transform(const unsigned char* block) {
     II(c, d, a, b, x[2], S43, 0x2ad7d2bb);
     II(b, c, d, a, x[9], S44, 0xeb86d391);
 
-    state[0] += a;
-    state[1] += b;
-    state[2] += c;
-    state[3] += d;
+    A += a;
+    B += b;
+    C += c;
+    D += d;
+    }
+    state[0] = A;
+    state[1] = B;
+    state[2] = C;
+    state[3] = D;
     // The message words are not left behind on the stack.
     std::memset(x, 0, sizeof x);
 }

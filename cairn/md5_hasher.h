@@ -28,6 +28,7 @@ public:
 
 private:
     void transform(const unsigned char* block);
+    void transformBlocks(const unsigned char* blocks, std::size_t blockCount);
     static void encode(unsigned char* output, const std::uint32_t* input, std::size_t length);
     static void decode(std::uint32_t* output, const unsigned char* input, std::size_t length);
 

@@ -1,0 +1,61 @@
+// A console reporter that also prints, after the usual table, the throughput
+// ratio of each benchmark against its reference of the same size: a run named
+// "<kernel>/<variant>/<size>" is divided by "<kernel>/<reference>/<size>".
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    explicit RatioReporter(std::string reference) : reference_(std::move(reference)) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
+            const auto rate = run.counters.find("bytes_per_second");
+            if (rate != run.counters.end()) rates_[run.benchmark_name()] = rate->second.value;
+        }
+    }
+
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        std::printf("\nthroughput ratio against %s of the same size:\n", reference_.c_str());
+        for (const auto& [name, rate] : rates_) {
+            const auto parts = split(name);
+            if (parts.size() < 3 || parts[1] == reference_) continue;
+            const auto ref = rates_.find(parts[0] + "/" + reference_ + "/" + parts[2]);
+            if (ref == rates_.end() || ref->second <= 0) continue;
+            std::printf("  %-28s %8.1f MB/s  ratio %.3f\n", name.c_str(), rate / 1e6, rate / ref->second);
+        }
+    }
+
+private:
+    static std::vector<std::string> split(const std::string& name) {
+        std::vector<std::string> parts(1);
+        for (char c : name) {
+            if (c == '/') {
+                parts.emplace_back();
+            } else {
+                parts.back() += c;
+            }
+        }
+        return parts;
+    }
+
+    std::string reference_;
+    std::map<std::string, double> rates_;
+};
+
+inline int runWithRatios(int argc, char** argv, const char* reference) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter(reference);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
