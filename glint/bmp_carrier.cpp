@@ -7,6 +7,7 @@
 #include "bit_plane.h"
 #include "byte_order.h"
 #include "file_output.h"
+#include "large_block.h"
 #include "messages.h"
 
 namespace glint {
@@ -84,9 +85,7 @@ bool BmpCarrier::readDataArea(std::istream& bmpfile) {
     bmpfile.seekg(static_cast<std::streamoff>(kHeadersSize));
 
     const std::uint32_t size = fileSize - static_cast<std::uint32_t>(kHeadersSize);
-    // Left uninitialised on purpose: every byte is read from the file, and
-    // zero-filling would touch every page of a large image twice.
-    std::unique_ptr<unsigned char[]> block(new unsigned char[size]);
+    std::unique_ptr<unsigned char[]> block = allocateBlock(size);
     bmpfile.read(asChars(block.get()), size);
     if (bmpfile.gcount() != static_cast<std::streamsize>(size)) return false;
 
@@ -134,7 +133,7 @@ std::int32_t BmpCarrier::hideText(const char* name) {
     if (end < 0 || !payloadFits(static_cast<std::uint64_t>(end))) return 0;
 
     const auto length = static_cast<std::uint32_t>(end);
-    std::unique_ptr<unsigned char[]> buffer(new unsigned char[length + std::size_t{1}]);
+    std::unique_ptr<unsigned char[]> buffer = allocateBlock(length + std::size_t{1});
     txtfile.seekg(0);
     txtfile.read(asChars(buffer.get()), length);
     // The whole file and nothing more: a directory fails here, and so does a
@@ -160,7 +159,7 @@ void BmpCarrier::extractText(const char* name) {
         err << msg::kDecodeFailed << std::endl;
         return;
     }
-    std::unique_ptr<unsigned char[]> buffer(new unsigned char[length]);
+    std::unique_ptr<unsigned char[]> buffer = allocateBlock(length);
     extractBits(buffer.get(), data.get() + kLengthBits, length);
     out << msg::kDecodeSucceeded << std::endl;
 

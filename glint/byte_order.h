@@ -3,6 +3,7 @@
 // and alignment never matter.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -24,16 +25,24 @@ inline void writeLe32(unsigned char* p, std::uint32_t v) {
     p[3] = static_cast<unsigned char>(v >> 24);
 }
 
-// 64-bit words for the bit-plane kernels. On little-endian hosts these
-// compile to a single unaligned load or store.
+// 64-bit words for the bit-plane kernels: one unaligned load or store, with
+// the bytes swapped on a big-endian host.
+inline std::uint64_t swapBytes64(std::uint64_t v) {
+    std::uint64_t swapped = 0;
+    for (int i = 0; i < 8; ++i) swapped = (swapped << 8) | ((v >> (8 * i)) & 0xFF);
+    return swapped;
+}
+
 inline std::uint64_t readLe64(const unsigned char* p) {
-    std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::big) v = swapBytes64(v);
     return v;
 }
 
 inline void writeLe64(unsigned char* p, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+    if constexpr (std::endian::native == std::endian::big) v = swapBytes64(v);
+    std::memcpy(p, &v, sizeof v);
 }
 
 }  // namespace glint

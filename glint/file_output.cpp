@@ -19,8 +19,15 @@ namespace glint {
 namespace fs = std::filesystem;
 namespace {
 
-bool writePieces(const fs::path& path, std::initializer_list<ByteRange> pieces) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+constexpr std::ios::openmode kInPlace = std::ios::out | std::ios::trunc;
+constexpr std::ios::openmode kFreshFile = std::ios::in | std::ios::out;
+
+// `mode` truncates for a target written in place; a fresh temporary file is
+// opened without truncation, since truncating makes some file systems
+// (ext4) flush the whole file to disk when it is closed.
+bool writePieces(const fs::path& path, std::initializer_list<ByteRange> pieces,
+                 std::ios::openmode mode) {
+    std::ofstream file(path, std::ios::binary | mode);
     for (const ByteRange& piece : pieces) {
         file.write(reinterpret_cast<const char*>(piece.bytes),
                    static_cast<std::streamsize>(piece.size));
@@ -88,17 +95,17 @@ bool replaceFileContents(const char* name, std::initializer_list<ByteRange> piec
     if (fs::is_symlink(fs::symlink_status(target, ec))) {
         fs::path resolved = fs::canonical(target, ec);
         // A dangling link is written through, which creates the file it names.
-        if (ec) return writePieces(target, pieces);
+        if (ec) return writePieces(target, pieces, kInPlace);
         target = resolved;
     }
     const fs::file_status status = fs::status(target, ec);
     if (fs::exists(status) && !fs::is_regular_file(status)) {
-        return writePieces(target, pieces);
+        return writePieces(target, pieces, kInPlace);
     }
 
     fs::path temporary;
     if (!createTemporaryBeside(target, temporary)) return false;
-    if (writePieces(temporary, pieces)) {
+    if (writePieces(temporary, pieces, kFreshFile)) {
         fs::rename(temporary, target, ec);
         if (!ec) return true;
     }

@@ -55,7 +55,7 @@ struct Image {
 std::vector<Image> hostileImages() {
     std::vector<Image> images;
     const Bytes good = makeBmp(plain(48));
-    for (std::size_t cut : {0, 1, 2, 6, 8, 10, 14, 18, 22, 26, 28, 30, 34, 38, 42, 46, 50, 53, 54, 101}) {
+    for (const std::size_t cut : std::vector<std::size_t>{0, 1, 2, 6, 8, 10, 14, 18, 22, 26, 28, 30, 34, 38, 42, 46, 50, 53, 54, 101}) {
         images.push_back({"cut at " + std::to_string(cut), Bytes(good.begin(), good.begin() + static_cast<long>(cut)), false, false, false});
     }
     for (std::int64_t bfSize : {0LL, 53LL, 54LL + 49, 0xFFFFFFFFLL}) {

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Times whole glint runs on a 256 MiB 24-bit BMP with a 30 MiB payload
+# against cp of the same carrier, interleaved, and prints the median ratios
+# and the peak memory of each run.
+#
+#   bench/whole_run.sh [path/to/glint] [runs]
+set -euo pipefail
+glint=$(realpath "${1:-build/bin/glint}")
+runs=${2:-7}
+work=$(mktemp -d "${TMPDIR:-/var/tmp}/glint-bench-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# 8192 x 10923 pixels at 3 bytes each: a 256 MiB data area.
+width=8192 height=10923
+data_size=$((width * height * 3))
+le32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $((($1 >> 8) & 255)))\\x$(printf %02x $((($1 >> 16) & 255)))\\x$(printf %02x $((($1 >> 24) & 255)))"; }
+{
+  printf 'BM'; le32 $((54 + data_size)); le32 0; le32 54
+  le32 40; le32 $width; le32 $height; printf '\x01\x00\x18\x00'; le32 0; le32 0
+  le32 2835; le32 2835; le32 0; le32 0
+  head -c "$data_size" /dev/urandom
+} > cover.bmp
+head -c $((30 << 20)) /dev/urandom > payload.bin
+carrier_kib=$(( $(stat -c %s cover.bmp) / 1024 ))
+payload_kib=$(( $(stat -c %s payload.bin) / 1024 ))
+
+# Runs a command with a fresh output; prints "<seconds> <peak KiB>".
+timed() {
+  local output=$1; shift
+  rm -f "$output"
+  local start end
+  start=$(date +%s%N)
+  /usr/bin/time -f '%M' -o rss.txt "$@" >/dev/null
+  end=$(date +%s%N)
+  echo "$(( (end - start) / 1000 )) $(cat rss.txt)"
+}
+# Warms the page cache and makes stego.bmp for the recover runs.
+printf '1\ncover.bmp\npayload.bin\nstego.bmp\n3\n' | "$glint" >/dev/null
+cp_us=() hide_us=() recover_us=() hide_kib=0 recover_kib=0
+for ((i = 0; i < runs; i++)); do
+  read -r t _ < <(timed copy.bmp cp cover.bmp copy.bmp); cp_us+=("$t")
+  read -r t m < <(timed stego2.bmp bash -c "printf '1\ncover.bmp\npayload.bin\nstego2.bmp\n3\n' | '$glint'"); hide_us+=("$t")
+  (( m > hide_kib )) && hide_kib=$m
+  read -r t m < <(timed back.bin bash -c "printf '2\nstego.bmp\nback.bin\n3\n' | '$glint'"); recover_us+=("$t")
+  (( m > recover_kib )) && recover_kib=$m
+done
+cmp -s payload.bin back.bin || { echo "recovered payload differs" >&2; exit 1; }
+
+median() { printf '%s\n' "$@" | sort -n | sed -n "$(( ($# + 1) / 2 ))p"; }
+cp_m=$(median "${cp_us[@]}") hide_m=$(median "${hide_us[@]}") recover_m=$(median "${recover_us[@]}")
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+echo "carrier $carrier_kib KiB, payload $payload_kib KiB, $runs interleaved runs, medians:"
+echo "  cp       $((cp_m / 1000)) ms"
+echo "  hide     $((hide_m / 1000)) ms  ratio to cp $(ratio "$hide_m" "$cp_m")  peak $((hide_kib / 1024)) MiB"
+echo "  recover  $((recover_m / 1000)) ms  ratio to cp $(ratio "$recover_m" "$cp_m")  peak $((recover_kib / 1024)) MiB"
+echo "  memory limit (carrier + payload + 16 MiB): $(( (carrier_kib + payload_kib) / 1024 + 16 )) MiB"
