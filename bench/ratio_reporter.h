@@ -1,12 +1,14 @@
 // A console reporter that also prints, after the usual table, the throughput
 // ratio of each benchmark against its reference of the same size: a run named
 // "<kernel>/<variant>/<size>" is divided by "<kernel>/<reference>/<size>".
+// With --benchmark_repetitions the medians are compared.
 #pragma once
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,9 +19,13 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.error_occurred || (run.run_type != Run::RT_Iteration && !median)) continue;
             const auto rate = run.counters.find("bytes_per_second");
-            if (rate != run.counters.end()) rates_[run.benchmark_name()] = rate->second.value;
+            if (rate == run.counters.end()) continue;
+            const std::string name = run.run_name.str();
+            if (median) medians_.insert(name);
+            if (median || medians_.count(name) == 0) rates_[name] = rate->second.value;
         }
     }
 
@@ -50,6 +56,7 @@ private:
 
     std::string reference_;
     std::map<std::string, double> rates_;
+    std::set<std::string> medians_;
 };
 
 inline int runWithRatios(int argc, char** argv, const char* reference) {
