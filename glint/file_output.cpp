@@ -6,7 +6,10 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <process.h>
+#include <sys/stat.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,15 +43,17 @@ bool writePieces(const fs::path& path, std::initializer_list<ByteRange> pieces,
 
 #ifdef _WIN32
 
-// Windows has no mkstemp; the process id and a counter keep concurrent
-// writers apart, and a name already taken is skipped.
+// Windows has no mkstemp: the process id and a counter make the name, and
+// an exclusive create skips any name already taken.
 bool createTemporaryBeside(const fs::path& target, fs::path& temporary) {
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         fs::path candidate = target;
         candidate += ".tmp" + std::to_string(_getpid()) + "-" + std::to_string(counter++);
-        std::error_code ec;
-        if (!fs::exists(candidate, ec) && !ec) {
+        const int fd = ::_wopen(candidate.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY,
+                                _S_IREAD | _S_IWRITE);
+        if (fd >= 0) {
+            ::_close(fd);
             temporary = candidate;
             return true;
         }

@@ -1,8 +1,13 @@
 #include "test_support.h"
 
-#include <sys/wait.h>
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cstdlib>
@@ -23,6 +28,15 @@ std::string readText(const fs::path& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+int processId() {
+#ifdef _WIN32
+    return ::_getpid();
+#else
+    return static_cast<int>(::getpid());
+#endif
+}
+
+#ifndef _WIN32
 // TEST_PROGRAM_WRAPPER, split at spaces, runs in front of the program: the
 // memory checker's run of the end-to-end tests uses it.
 std::vector<std::string> wrapperWords() {
@@ -32,6 +46,7 @@ std::vector<std::string> wrapperWords() {
     for (std::string word; split >> word;) words.push_back(word);
     return words;
 }
+#endif
 
 }  // namespace
 
@@ -86,7 +101,7 @@ Bytes readFile(const fs::path& path) {
 ScratchDir::ScratchDir() {
     static std::atomic<unsigned> counter{0};
     path_ = fs::temp_directory_path() /
-            ("glint-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+            ("glint-test-" + std::to_string(processId()) + "-" + std::to_string(counter++));
     fs::remove_all(path_);
     fs::create_directories(path_);
 }
@@ -95,6 +110,55 @@ ScratchDir::~ScratchDir() {
     std::error_code ignored;
     fs::remove_all(path_, ignored);
 }
+
+#ifdef _WIN32
+
+namespace {
+
+HANDLE inheritable(const fs::path& path, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    return ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+RunResult runProgram(const std::string& program, const std::string& input,
+                     const fs::path& workingDir) {
+    const fs::path inPath = workingDir / ".stdin";
+    const fs::path outPath = workingDir / ".stdout";
+    const fs::path errPath = workingDir / ".stderr";
+    writeFile(inPath, Bytes(input.begin(), input.end()));
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inheritable(inPath, GENERIC_READ, OPEN_EXISTING);
+    startup.hStdOutput = inheritable(outPath, GENERIC_WRITE, CREATE_ALWAYS);
+    startup.hStdError = inheritable(errPath, GENERIC_WRITE, CREATE_ALWAYS);
+    std::wstring commandLine = L"\"" + fs::path(program).wstring() + L"\"";
+    PROCESS_INFORMATION process{};
+    RunResult result;
+    if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                         workingDir.c_str(), &startup, &process)) {
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD exitCode = 0;
+        if (::GetExitCodeProcess(process.hProcess, &exitCode)) result.exitStatus = static_cast<int>(exitCode);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+    ::CloseHandle(startup.hStdInput);
+    ::CloseHandle(startup.hStdOutput);
+    ::CloseHandle(startup.hStdError);
+    result.out = readText(outPath);
+    result.err = readText(errPath);
+    fs::remove(inPath);
+    fs::remove(outPath);
+    fs::remove(errPath);
+    return result;
+}
+
+#else
 
 RunResult runProgram(const std::string& program, const std::string& input,
                      const fs::path& workingDir) {
@@ -133,5 +197,7 @@ RunResult runProgram(const std::string& program, const std::string& input,
     fs::remove(errPath);
     return result;
 }
+
+#endif
 
 }  // namespace testing_support

@@ -1,0 +1,22 @@
+# Cross-compiles the Windows programs with MinGW-w64 (Debian's
+# g++-mingw-w64-x86-64); CTest runs the Windows executables under Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Static, so the programs run on a bare Windows with no MinGW runtime DLLs.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+find_program(WINE_PROGRAM NAMES wine wine64)
+if(WINE_PROGRAM)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
+endif()

@@ -1,0 +1,157 @@
+// The Windows programs, run as a Windows user runs them: console streams in
+// text mode (CR LF line ends) and the key waits through the command
+// interpreter, whose own press-any-key line varies between versions and is
+// allowed for rather than spelled out.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "messages.h"
+#include "test_support.h"
+
+namespace {
+
+namespace msg = glint::msg;
+using testing_support::BmpFields;
+using testing_support::Bytes;
+using testing_support::makeBmp;
+using testing_support::readFile;
+using testing_support::RunResult;
+using testing_support::runProgram;
+using testing_support::ScratchDir;
+using testing_support::writeFile;
+
+// Stands for the interpreter's press-any-key line in an expected transcript.
+constexpr char kPause = '\x01';
+
+std::string withoutCarriageReturns(std::string text) {
+    std::string lines;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        lines += text[i];
+    }
+    return lines;
+}
+
+// Every line end written must be CR LF, and apart from the pause lines the
+// text must be exactly the expected one. A pause line is any non-empty text
+// without a line break, with or without a line end after it (with no key to
+// read, the interpreter goes on without ending its line).
+::testing::AssertionResult matchesTranscript(const std::string& raw, const std::string& expected) {
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r')) {
+            return ::testing::AssertionFailure() << "bare LF at byte " << i;
+        }
+    }
+    const std::string actual = withoutCarriageReturns(raw);
+    std::vector<std::string> parts(1);
+    for (char c : expected) {
+        if (c == kPause) {
+            parts.emplace_back();
+        } else {
+            parts.back() += c;
+        }
+    }
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) {
+            const std::size_t next = parts[i].empty() ? actual.size() : actual.find(parts[i], at);
+            const std::string pause = next == std::string::npos ? "" : actual.substr(at, next - at);
+            const std::size_t lineEnd = pause.find('\n');
+            if (pause.empty() || (lineEnd != std::string::npos && lineEnd + 1 != pause.size())) {
+                return ::testing::AssertionFailure() << "no pause line before part " << i << " in\n" << actual;
+            }
+            at = next;
+        }
+        if (actual.compare(at, parts[i].size(), parts[i]) != 0) {
+            return ::testing::AssertionFailure() << "part " << i << " differs in\n" << actual;
+        }
+        at += parts[i].size();
+    }
+    if (at != actual.size()) return ::testing::AssertionFailure() << "trailing output in\n" << actual;
+    return ::testing::AssertionSuccess();
+}
+
+std::string line(const char* text) { return std::string(text) + "\n"; }
+const std::string kMenu = line(msg::kMenuHide) + line(msg::kMenuRecover) + line(msg::kMenuQuit);
+const std::string kStart = line(msg::kTitle) + kMenu;
+
+// Every byte value, the line-end and end-of-file bytes of text mode among them.
+Bytes everyByteValue(std::size_t repeat) {
+    Bytes bytes;
+    for (std::size_t r = 0; r < repeat; ++r) {
+        for (unsigned v = 0; v < 256; ++v) bytes.push_back(static_cast<unsigned char>(v));
+    }
+    return bytes;
+}
+
+TEST(WindowsGlint, QuitsThroughTheInterpretersPause) {
+    ScratchDir dir;
+    const RunResult r = runProgram(GLINT_BINARY, "3\r\n", dir.path());
+    EXPECT_TRUE(matchesTranscript(r.out, kStart + kPause));
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.exitStatus, 0);
+}
+
+// Binary files stay binary: a payload and a data area holding CR, LF and
+// Ctrl-Z come back byte for byte, and the saved image is exactly the input
+// with the layout's bits set (and biSizeImage filled in), as on Linux.
+TEST(WindowsGlint, HidesAndRecoversEveryByteValue) {
+    ScratchDir dir;
+    BmpFields fields;
+    fields.width = 64;
+    fields.height = 48;
+    fields.data = everyByteValue(36);
+    const Bytes input = makeBmp(fields);
+    writeFile(dir / "cover.bmp", input);
+    const Bytes payload = everyByteValue(4);
+    writeFile(dir / "secret.bin", payload);
+
+    const RunResult r = runProgram(
+        GLINT_BINARY, "1\r\ncover.bmp\r\nsecret.bin\r\nstego.bmp\r\n2\r\nstego.bmp\r\nback.bin\r\n3\r\n",
+        dir.path());
+    EXPECT_TRUE(matchesTranscript(
+        r.out, kStart + msg::kAskSourceImage + line(msg::kLoadSucceeded) + msg::kAskPayload +
+                   line(msg::kHideSucceeded) + msg::kAskOutputImage + line(msg::kSaveSucceeded) +
+                   kMenu + msg::kAskStegoImage + line(msg::kLoadSucceeded) +
+                   msg::kAskRecoveredFile + line(msg::kDecodeSucceeded) + kMenu + kPause));
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(readFile(dir / "back.bin"), payload);
+
+    Bytes expected = input;
+    const std::uint32_t sizeImage = 64 * 48;
+    for (std::size_t i = 0; i < 4; ++i) expected[34 + i] = static_cast<unsigned char>(sizeImage >> (8 * i));
+    for (std::size_t i = 0; i < 32 + 8 * payload.size(); ++i) {
+        const unsigned bit = i < 32 ? (payload.size() >> i) & 1 : (payload[(i - 32) / 8] >> ((i - 32) % 8)) & 1;
+        expected[54 + i] = static_cast<unsigned char>((expected[54 + i] & 0xFE) | bit);
+    }
+    EXPECT_EQ(readFile(dir / "stego.bmp"), expected);
+}
+
+TEST(WindowsGlint, RefusalPausesAndFailuresGoToStandardError) {
+    ScratchDir dir;
+    BmpFields fields;
+    fields.data = everyByteValue(1);
+    writeFile(dir / "small.bmp", makeBmp(fields));
+    writeFile(dir / "big.bin", everyByteValue(1));
+    const RunResult refused = runProgram(GLINT_BINARY, "1 small.bmp big.bin\r\n3\r\n", dir.path());
+    EXPECT_TRUE(matchesTranscript(refused.out, kStart + msg::kAskSourceImage + line(msg::kLoadSucceeded) +
+                                                   msg::kAskPayload + line(msg::kPayloadTooLong) +
+                                                   kPause + kMenu + kPause));
+
+    const RunResult failed = runProgram(GLINT_BINARY, "2 missing.bmp out.bin 3\r\n", dir.path());
+    EXPECT_EQ(withoutCarriageReturns(failed.err), std::string(msg::kLoadFailed) + line(msg::kDecodeFailed));
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.bin"));
+}
+
+TEST(WindowsCairn, PrintsTheCaptionedDigestThenPauses) {
+    ScratchDir dir;
+    const RunResult r = runProgram(CAIRN_BINARY, "", dir.path());
+    // "'abc'的MD5: " in GBK, then the RFC 1321 digest of abc
+    EXPECT_TRUE(matchesTranscript(r.out, "'abc'\xB5\xC4MD5: 900150983cd24fb0d6963f7d28e17f72\n" + std::string(1, kPause)));
+    EXPECT_EQ(r.exitStatus, 0);
+}
+
+}  // namespace
