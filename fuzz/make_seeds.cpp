@@ -16,14 +16,7 @@ using testing_support::BmpFields;
 using testing_support::Bytes;
 using testing_support::makeBmp;
 using testing_support::patternBytes;
-
-// Bit 0 of the first 32 data bytes carries a payload length.
-Bytes withLength(Bytes data, std::uint32_t length) {
-    for (std::size_t i = 0; i < 32 && i < data.size(); ++i) {
-        data[i] = static_cast<unsigned char>((data[i] & 0xFE) | ((length >> i) & 1));
-    }
-    return data;
-}
+using testing_support::withLengthBits;
 
 // The carrier target takes its payload length from the last byte.
 void carrierSeed(const fs::path& folder, const std::string& name, Bytes file, unsigned char payload) {
@@ -59,7 +52,7 @@ void carrierSeeds(const fs::path& folder) {
     }
     for (std::uint32_t length : {0U, 10U, 46U, 47U, 0xFFFFFFFFU}) {
         BmpFields f = topDown;
-        f.data = withLength(f.data, length);
+        f.data = withLengthBits(f.data, length);
         carrierSeed(folder, "length-" + std::to_string(length), makeBmp(f), 0);
     }
 }

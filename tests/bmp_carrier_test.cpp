@@ -341,10 +341,7 @@ TEST_F(CarrierTest, ExtractRefusesLengthsBeyondTheDataArea) {
     };
     for (const Case& c : cases) {
         BmpFields fields;
-        fields.data = patternBytes(c.dataSize, 11);
-        for (std::size_t i = 0; i < 32 && i < c.dataSize; ++i) {
-            fields.data[i] = static_cast<unsigned char>((fields.data[i] & 0xFE) | ((c.lengthBits >> i) & 1));
-        }
+        fields.data = testing_support::withLengthBits(patternBytes(c.dataSize, 11), c.lengthBits);
         load(makeBmp(fields));
         writeFile(dir / "keep.out", {'k'});
         carrier.extractText(path("keep.out").c_str());

@@ -18,6 +18,7 @@ using testing_support::BmpFields;
 using testing_support::Bytes;
 using testing_support::makeBmp;
 using testing_support::patternBytes;
+using testing_support::withLengthBits;
 using testing_support::readFile;
 using testing_support::RunResult;
 using testing_support::runProgram;
@@ -30,17 +31,9 @@ const std::string kStart = line(msg::kTitle) + line(msg::kMenuHide) + line(msg::
 const std::string kMenuAndEnd = line(msg::kMenuHide) + line(msg::kMenuRecover) +
                                 line(msg::kMenuQuit) + line(msg::kPressAnyKey);
 
-// Bit 0 of the first 32 data bytes carries the payload length.
-Bytes withLength(Bytes data, std::uint32_t length) {
-    for (std::size_t i = 0; i < 32 && i < data.size(); ++i) {
-        data[i] = static_cast<unsigned char>((data[i] & 0xFE) | ((length >> i) & 1));
-    }
-    return data;
-}
-
 BmpFields plain(std::size_t dataSize, std::uint32_t length = 0) {
     BmpFields f;
-    f.data = withLength(patternBytes(dataSize, static_cast<std::uint32_t>(dataSize)), length);
+    f.data = withLengthBits(patternBytes(dataSize, static_cast<std::uint32_t>(dataSize)), length);
     return f;
 }
 

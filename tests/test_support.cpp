@@ -73,6 +73,13 @@ Bytes makeBmp(const BmpFields& f) {
     return out;
 }
 
+Bytes withLengthBits(Bytes data, std::uint32_t length) {
+    for (std::size_t i = 0; i < 32 && i < data.size(); ++i) {
+        data[i] = static_cast<unsigned char>((data[i] & 0xFE) | ((length >> i) & 1));
+    }
+    return data;
+}
+
 Bytes patternBytes(std::size_t size, std::uint32_t seed) {
     Bytes out(size);
     std::uint32_t x = seed * 2654435761U + 0x9E3779B9U;
@@ -111,9 +118,13 @@ ScratchDir::~ScratchDir() {
     fs::remove_all(path_, ignored);
 }
 
-#ifdef _WIN32
-
 namespace {
+
+struct StreamFiles {
+    fs::path in, out, err;
+};
+
+#ifdef _WIN32
 
 HANDLE inheritable(const fs::path& path, DWORD access, DWORD disposition) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -121,52 +132,35 @@ HANDLE inheritable(const fs::path& path, DWORD access, DWORD disposition) {
                          disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-}  // namespace
-
-RunResult runProgram(const std::string& program, const std::string& input,
-                     const fs::path& workingDir) {
-    const fs::path inPath = workingDir / ".stdin";
-    const fs::path outPath = workingDir / ".stdout";
-    const fs::path errPath = workingDir / ".stderr";
-    writeFile(inPath, Bytes(input.begin(), input.end()));
-
+// Returns the exit status, or -1 when the program could not be run.
+int runAndWait(const std::string& program, const StreamFiles& files, const fs::path& workingDir) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inheritable(inPath, GENERIC_READ, OPEN_EXISTING);
-    startup.hStdOutput = inheritable(outPath, GENERIC_WRITE, CREATE_ALWAYS);
-    startup.hStdError = inheritable(errPath, GENERIC_WRITE, CREATE_ALWAYS);
+    startup.hStdInput = inheritable(files.in, GENERIC_READ, OPEN_EXISTING);
+    startup.hStdOutput = inheritable(files.out, GENERIC_WRITE, CREATE_ALWAYS);
+    startup.hStdError = inheritable(files.err, GENERIC_WRITE, CREATE_ALWAYS);
     std::wstring commandLine = L"\"" + fs::path(program).wstring() + L"\"";
     PROCESS_INFORMATION process{};
-    RunResult result;
+    int status = -1;
     if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                          workingDir.c_str(), &startup, &process)) {
         ::WaitForSingleObject(process.hProcess, INFINITE);
         DWORD exitCode = 0;
-        if (::GetExitCodeProcess(process.hProcess, &exitCode)) result.exitStatus = static_cast<int>(exitCode);
+        if (::GetExitCodeProcess(process.hProcess, &exitCode)) status = static_cast<int>(exitCode);
         ::CloseHandle(process.hThread);
         ::CloseHandle(process.hProcess);
     }
     ::CloseHandle(startup.hStdInput);
     ::CloseHandle(startup.hStdOutput);
     ::CloseHandle(startup.hStdError);
-    result.out = readText(outPath);
-    result.err = readText(errPath);
-    fs::remove(inPath);
-    fs::remove(outPath);
-    fs::remove(errPath);
-    return result;
+    return status;
 }
 
 #else
 
-RunResult runProgram(const std::string& program, const std::string& input,
-                     const fs::path& workingDir) {
-    const fs::path inPath = workingDir / ".stdin";
-    const fs::path outPath = workingDir / ".stdout";
-    const fs::path errPath = workingDir / ".stderr";
-    writeFile(inPath, Bytes(input.begin(), input.end()));
-
+// Returns the exit status, or -1 when the program did not exit normally.
+int runAndWait(const std::string& program, const StreamFiles& files, const fs::path& workingDir) {
     std::vector<std::string> words = wrapperWords();
     words.push_back(program);
     std::vector<char*> argv;
@@ -175,9 +169,9 @@ RunResult runProgram(const std::string& program, const std::string& input,
 
     const pid_t child = ::fork();
     if (child == 0) {
-        const int in = ::open(inPath.c_str(), O_RDONLY);
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int in = ::open(files.in.c_str(), O_RDONLY);
+        const int out = ::open(files.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(files.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || out < 0 || err < 0 || ::chdir(workingDir.c_str()) != 0) ::_exit(127);
         ::dup2(in, STDIN_FILENO);
         ::dup2(out, STDOUT_FILENO);
@@ -185,19 +179,27 @@ RunResult runProgram(const std::string& program, const std::string& input,
         ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
-    RunResult result;
     int status = 0;
     if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-        result.exitStatus = WEXITSTATUS(status);
+        return WEXITSTATUS(status);
     }
-    result.out = readText(outPath);
-    result.err = readText(errPath);
-    fs::remove(inPath);
-    fs::remove(outPath);
-    fs::remove(errPath);
-    return result;
+    return -1;
 }
 
 #endif
+
+}  // namespace
+
+RunResult runProgram(const std::string& program, const std::string& input,
+                     const fs::path& workingDir) {
+    const StreamFiles files{workingDir / ".stdin", workingDir / ".stdout", workingDir / ".stderr"};
+    writeFile(files.in, Bytes(input.begin(), input.end()));
+    RunResult result;
+    result.exitStatus = runAndWait(program, files, workingDir);
+    result.out = readText(files.out);
+    result.err = readText(files.err);
+    for (const fs::path& path : {files.in, files.out, files.err}) fs::remove(path);
+    return result;
+}
 
 }  // namespace testing_support

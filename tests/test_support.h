@@ -27,6 +27,10 @@ struct BmpFields {
 
 Bytes makeBmp(const BmpFields& fields);
 
+// The data area with bit 0 of its first 32 bytes set to the bits of
+// `length`, least significant first: the length word of a hidden payload.
+Bytes withLengthBits(Bytes data, std::uint32_t length);
+
 // Deterministic bytes that differ from call to call through `seed`.
 Bytes patternBytes(std::size_t size, std::uint32_t seed);
 
