@@ -117,8 +117,10 @@ std::uint64_t BmpCarrier::colorTableBytes() const {
 
 bool BmpCarrier::payloadFits(std::uint64_t length) const {
     if (!loaded) return false;
+    // A payload longer than the whole data area cannot fit; refusing it first
+    // also keeps 8 * length from overflowing for absurd file sizes.
     const std::uint64_t tableBytes = colorTableBytes();
-    if (tableBytes > dataSize) return false;
+    if (length > dataSize || tableBytes > dataSize) return false;
     // The designed check counts the room after the colour table; the layout
     // itself starts at the first data-area byte and needs the length word
     // too. Both must hold, computed without 32-bit wrap-around.
@@ -133,7 +135,7 @@ std::int32_t BmpCarrier::hideText(const char* name) {
     if (end < 0 || !payloadFits(static_cast<std::uint64_t>(end))) return 0;
 
     const auto length = static_cast<std::uint32_t>(end);
-    std::unique_ptr<unsigned char[]> buffer = allocateBlock(length + std::size_t{1});
+    std::unique_ptr<unsigned char[]> buffer = allocateBlock(length);
     txtfile.seekg(0);
     txtfile.read(asChars(buffer.get()), length);
     // The whole file and nothing more: a directory fails here, and so does a
