@@ -5,17 +5,16 @@
 #include <string>
 #include <system_error>
 
+#include <sys/stat.h>
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
-#include <sys/stat.h>
 #else
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <vector>
 #endif
 
 namespace glint {
@@ -72,9 +71,7 @@ mode_t defaultCreationMode() {
 // mkstemp creates the file exclusively with mode 0600; it is widened to what
 // the replaced file had, or to what a newly created file would get.
 bool createTemporaryBeside(const fs::path& target, fs::path& temporary) {
-    std::string pattern = target.string() + ".XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
+    std::string name = target.string() + ".XXXXXX";
     const int fd = ::mkstemp(name.data());
     if (fd < 0) return false;
     struct stat existing {};
@@ -82,7 +79,7 @@ bool createTemporaryBeside(const fs::path& target, fs::path& temporary) {
                                                                 : defaultCreationMode();
     const bool ok = ::fchmod(fd, mode) == 0;
     ::close(fd);
-    temporary = name.data();
+    temporary = name;
     if (!ok) {
         std::error_code ignored;
         fs::remove(temporary, ignored);

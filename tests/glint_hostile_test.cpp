@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "messages.h"
+#include "glint_transcript.h"
 #include "test_support.h"
 
 namespace {
@@ -25,11 +25,10 @@ using testing_support::runProgram;
 using testing_support::ScratchDir;
 using testing_support::writeFile;
 
-std::string line(const char* text) { return std::string(text) + "\n"; }
-const std::string kStart = line(msg::kTitle) + line(msg::kMenuHide) + line(msg::kMenuRecover) +
-                           line(msg::kMenuQuit);
-const std::string kMenuAndEnd = line(msg::kMenuHide) + line(msg::kMenuRecover) +
-                                line(msg::kMenuQuit) + line(msg::kPressAnyKey);
+using transcript::kMenu;
+using transcript::kStart;
+using transcript::line;
+const std::string kMenuAndEnd = kMenu + line(msg::kPressAnyKey);
 
 BmpFields plain(std::size_t dataSize, std::uint32_t length = 0) {
     BmpFields f;
@@ -95,8 +94,7 @@ std::string expectedHide(const Image& image) {
     const std::string tail = image.hides ? line(msg::kHideSucceeded) + msg::kAskOutputImage +
                                                line(msg::kSaveSucceeded)
                                          : line(msg::kPayloadTooLong) + line(msg::kPressAnyKey) +
-                                               line(msg::kMenuHide) + line(msg::kMenuRecover) +
-                                               line(msg::kMenuQuit) + line(msg::kWrongChoice);
+                                               kMenu + line(msg::kWrongChoice);
     return kStart + msg::kAskSourceImage + (image.loads ? line(msg::kLoadSucceeded) : "") +
            msg::kAskPayload + tail + kMenuAndEnd;
 }

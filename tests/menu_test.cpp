@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "messages.h"
+#include "glint_transcript.h"
 #include "test_support.h"
 
 namespace {
@@ -32,9 +32,9 @@ Transcript run(const std::string& input) {
     return {out.str(), err.str(), status};
 }
 
-std::string line(const char* text) { return std::string(text) + "\n"; }
-const std::string kHeader = line(msg::kTitle);
-const std::string kMenu = line(msg::kMenuHide) + line(msg::kMenuRecover) + line(msg::kMenuQuit);
+using transcript::kMenu;
+using transcript::line;
+const std::string kHeader = transcript::kTitleLine;
 const std::string kFinal = "<PAUSE>";
 
 TEST(Menu, ChoicesOutsideTheMenuAreRejectedAndAskedAgain) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "messages.h"
+#include "glint_transcript.h"
 #include "test_support.h"
 
 namespace {
@@ -74,9 +74,9 @@ std::string withoutCarriageReturns(std::string text) {
     return ::testing::AssertionSuccess();
 }
 
-std::string line(const char* text) { return std::string(text) + "\n"; }
-const std::string kMenu = line(msg::kMenuHide) + line(msg::kMenuRecover) + line(msg::kMenuQuit);
-const std::string kStart = line(msg::kTitle) + kMenu;
+using transcript::kMenu;
+using transcript::kStart;
+using transcript::line;
 
 // Every byte value, the line-end and end-of-file bytes of text mode among them.
 Bytes everyByteValue(std::size_t repeat) {
