@@ -1,5 +1,6 @@
-// Every console text of cairn, as GBK (code page 936) bytes written with no
-// conversion. The readable text stands in the comment above each constant.
+// Every console text of cairn, as GBK (code page 936) bytes. The console
+// writer shows them in a terminal's own encoding and writes these bytes
+// everywhere else. The readable text stands in the comment above each one.
 #pragma once
 
 namespace cairn::msg {

@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     fuzzing::writeBytes(payload, input, payloadSize);
 
     std::ostringstream sink;
-    glint::BmpCarrier carrier(sink, sink);
+    glint::Console console(sink);
+    glint::BmpCarrier carrier(console, console);
     carrier.loadBmp(image.c_str());
     carrier.extractText(first.c_str());
     if (carrier.isLoaded()) require(54 + std::uint64_t{carrier.dataAreaSize()} <= size);
@@ -40,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     carrier.saveBmp(saved.c_str());
     require(std::filesystem::file_size(saved) == 54 + std::uint64_t{carrier.dataAreaSize()});
 
-    glint::BmpCarrier again(sink, sink);
+    glint::BmpCarrier again(console, console);
     again.loadBmp(saved.c_str());
     require(again.isLoaded());
     again.extractText(second.c_str());

@@ -18,7 +18,7 @@ using fuzzing::require;
 
 namespace {
 
-void recordPause(const char* command, std::ostream& out) { out << "<" << command << ">"; }
+void recordPause(const char* command, glint::Console& out) { out.raw(std::string("<") + command + ">"); }
 
 // A fresh folder with the names the seeds use: a 24-bit image, an 8-bit image
 // with a colour table, and a small payload.
@@ -53,11 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::replace(typed.begin(), typed.end(), '/', '_');
     std::istringstream in(typed);
     std::ostringstream out, err;
+    glint::Console outConsole(out), errConsole(err);
     // Names are relative to the scratch folder only while the menu runs: the
     // fuzzer reads its corpus relative to where it was started.
     const std::filesystem::path started = std::filesystem::current_path();
     std::filesystem::current_path(scratch.path());
-    require(glint::runMenu(in, out, err, recordPause) == 0);
+    require(glint::runMenu(in, outConsole, errConsole, recordPause) == 0);
     std::filesystem::current_path(started);
 
     const std::string shown = out.str();

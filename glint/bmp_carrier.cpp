@@ -6,6 +6,7 @@
 
 #include "bit_plane.h"
 #include "byte_order.h"
+#include "file_names.h"
 #include "file_output.h"
 #include "large_block.h"
 #include "messages.h"
@@ -35,7 +36,7 @@ char* asChars(unsigned char* bytes) { return reinterpret_cast<char*>(bytes); }
 
 }  // namespace
 
-BmpCarrier::BmpCarrier(std::ostream& report, std::ostream& failures)
+BmpCarrier::BmpCarrier(Console& report, Console& failures)
     : fileHeader(new unsigned char[kFileHeaderSize]()),
       infoHeader(new unsigned char[kInfoHeaderSize]()),
       out(report),
@@ -50,7 +51,7 @@ void BmpCarrier::loadBmp(const char* name) {
     }
     std::memcpy(fileName, name, nameLength + 1);
 
-    std::ifstream bmpfile(fileName, std::ios::binary);
+    std::ifstream bmpfile(pathOfName(fileName), std::ios::binary);
     if (!readHeaders(bmpfile) || !readDataArea(bmpfile)) {
         reportLoadFailure();
         return;
@@ -60,7 +61,7 @@ void BmpCarrier::loadBmp(const char* name) {
     palette = pixels == data.get() ? nullptr : data.get();
     writeLe32(infoHeader.get() + kBiSizeImage, static_cast<std::uint32_t>(imageSize()));
     loaded = true;
-    out << msg::kLoadSucceeded << std::endl;
+    out.line(msg::kLoadSucceeded);
 }
 
 bool BmpCarrier::readHeaders(std::istream& bmpfile) {
@@ -77,26 +78,20 @@ bool BmpCarrier::readDataArea(std::istream& bmpfile) {
     const std::uint32_t fileSize = readLe32(fileHeader.get() + kBfSize);
     if (fileSize < kHeadersSize) return false;  // no data area; bfSize - 54 would wrap
 
-    // bfSize is only a claim: the file must hold that many bytes before a
-    // block that large is allocated.
-    bmpfile.seekg(0, std::ios::end);
-    const std::streamoff actualSize = bmpfile.tellg();
-    if (actualSize < 0 || static_cast<std::uint64_t>(actualSize) < fileSize) return false;
-    bmpfile.seekg(static_cast<std::streamoff>(kHeadersSize));
-
+    // bfSize is only a claim: the block grows with the bytes the file
+    // actually holds, and a file shorter than its claim does not load.
     const std::uint32_t size = fileSize - static_cast<std::uint32_t>(kHeadersSize);
-    std::unique_ptr<unsigned char[]> block = allocateBlock(size);
-    bmpfile.read(asChars(block.get()), size);
-    if (bmpfile.gcount() != static_cast<std::streamsize>(size)) return false;
+    ReadBlock block = readUpTo(bmpfile, size);
+    if (!block.bytes || block.size != size) return false;
 
-    data = std::move(block);
+    data = std::move(block.bytes);
     dataSize = size;
     return true;
 }
 
-void BmpCarrier::reportLoadFailure() { err << msg::kLoadFailed; }
+void BmpCarrier::reportLoadFailure() { err.text(msg::kLoadFailed); }
 
-void BmpCarrier::saveBmp(const char* name) {
+bool BmpCarrier::saveBmp(const char* name) {
     // Before any good load, or after a failed one, the headers and the data
     // area may belong to different files: nothing is written.
     const bool saved =
@@ -104,10 +99,11 @@ void BmpCarrier::saveBmp(const char* name) {
                                              {infoHeader.get(), kInfoHeaderSize},
                                              {data.get(), dataSize}});
     if (saved) {
-        out << msg::kSaveSucceeded << std::endl;
+        out.line(msg::kSaveSucceeded);
     } else {
-        err << msg::kSaveFailed << std::endl;
+        err.line(msg::kSaveFailed);
     }
+    return saved;
 }
 
 std::uint64_t BmpCarrier::colorTableBytes() const {
@@ -115,59 +111,64 @@ std::uint64_t BmpCarrier::colorTableBytes() const {
     return kColorEntryBytes * static_cast<std::uint32_t>(numColors);
 }
 
-bool BmpCarrier::payloadFits(std::uint64_t length) const {
-    if (!loaded) return false;
-    // A payload longer than the whole data area cannot fit; refusing it first
-    // also keeps 8 * length from overflowing for absurd file sizes.
+std::optional<std::uint32_t> BmpCarrier::capacity() const {
     const std::uint64_t tableBytes = colorTableBytes();
-    if (length > dataSize || tableBytes > dataSize) return false;
+    if (!loaded || tableBytes > dataSize || dataSize < kLengthBits) return std::nullopt;
     // The designed check counts the room after the colour table; the layout
     // itself starts at the first data-area byte and needs the length word
     // too. Both must hold, computed without 32-bit wrap-around.
-    const std::uint64_t room = dataSize - tableBytes;
-    const std::uint64_t payloadBits = 8 * length;
-    return payloadBits <= room && kLengthBits + payloadBits <= dataSize;
+    const std::uint64_t afterTable = (dataSize - tableBytes) / 8;
+    const std::uint64_t afterLengthWord = (dataSize - kLengthBits) / 8;
+    return static_cast<std::uint32_t>(std::min(afterTable, afterLengthWord));
 }
 
-std::int32_t BmpCarrier::hideText(const char* name) {
-    std::ifstream txtfile(name, std::ios::binary | std::ios::ate);
-    const std::streamoff end = txtfile.tellg();
-    if (end < 0 || !payloadFits(static_cast<std::uint64_t>(end))) return 0;
+std::int32_t BmpCarrier::hideText(const char* name) { return hide(name) == HideResult::Hidden ? 1 : 0; }
 
-    const auto length = static_cast<std::uint32_t>(end);
-    std::unique_ptr<unsigned char[]> buffer = allocateBlock(length);
-    txtfile.seekg(0);
-    txtfile.read(asChars(buffer.get()), length);
-    // The whole file and nothing more: a directory fails here, and so does a
-    // file that changed size since it was measured.
-    const bool readWhole = txtfile.gcount() == static_cast<std::streamsize>(length) &&
-                           txtfile.peek() == std::ifstream::traits_type::eof() &&
-                           !txtfile.bad();
-    txtfile.close();
-    if (!readWhole) return 0;
+BmpCarrier::HideResult BmpCarrier::hide(const char* name) {
+    std::ifstream txtfile(pathOfName(name), std::ios::binary);
+    // A folder opens but cannot be read.
+    if (!txtfile.is_open() || (txtfile.peek(), txtfile.bad())) return HideResult::Unreadable;
+    const std::optional<std::uint32_t> room = capacity();
+    const std::optional<std::uint64_t> measured = remainingBytes(txtfile);
+    if (!room || (measured && *measured > *room)) return HideResult::TooLong;
 
-    embedBits(data.get() + kLengthBits, buffer.get(), length);
-    out << msg::kHideSucceeded << std::endl;
+    // One byte more than fits is asked for, so that a payload from a pipe,
+    // or a file that grew since it was measured, shows that it is too long.
+    const ReadBlock payload = readUpTo(txtfile, std::size_t{*room} + 1);
+    if (payload.readFailed) return HideResult::Unreadable;
+    if (!payload.bytes || payload.size > *room) return HideResult::TooLong;
+
+    const auto length = static_cast<std::uint32_t>(payload.size);
+    embedBits(data.get() + kLengthBits, payload.bytes.get(), length);
+    out.line(msg::kHideSucceeded);
     embedLength(data.get(), length);
-    return 1;
+    return HideResult::Hidden;
 }
 
-void BmpCarrier::extractText(const char* name) {
+std::optional<std::uint32_t> BmpCarrier::hiddenLength() const {
     // The length bits are untrusted: the payload they claim must lie inside
     // the data area before anything is allocated or read.
-    const bool lengthReadable = loaded && dataSize >= kLengthBits;
-    const std::uint32_t length = lengthReadable ? extractLength(data.get()) : 0;
-    if (!lengthReadable || kLengthBits + 8 * std::uint64_t{length} > dataSize) {
-        err << msg::kDecodeFailed << std::endl;
-        return;
-    }
-    std::unique_ptr<unsigned char[]> buffer = allocateBlock(length);
-    extractBits(buffer.get(), data.get() + kLengthBits, length);
-    out << msg::kDecodeSucceeded << std::endl;
+    if (!loaded || dataSize < kLengthBits) return std::nullopt;
+    const std::uint32_t length = extractLength(data.get());
+    if (kLengthBits + 8 * std::uint64_t{length} > dataSize) return std::nullopt;
+    return length;
+}
 
-    if (!replaceFileContents(name, {{buffer.get(), length}})) {
-        err << msg::kSaveFailed << std::endl;
+bool BmpCarrier::extractText(const char* name) {
+    const std::optional<std::uint32_t> length = hiddenLength();
+    const std::unique_ptr<unsigned char[]> buffer = length ? allocateBlock(*length) : nullptr;
+    if (!buffer) {
+        err.line(msg::kDecodeFailed);
+        return false;
     }
+    extractBits(buffer.get(), data.get() + kLengthBits, *length);
+    out.line(msg::kDecodeSucceeded);
+
+    if (!replaceFileContents(name, {{buffer.get(), *length}})) {
+        err.line(msg::kSaveFailed);
+        return false;
+    }
+    return true;
 }
 
 std::int32_t BmpCarrier::colorCount() const {

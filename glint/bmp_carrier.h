@@ -6,8 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iostream>
+#include <istream>
 #include <memory>
+#include <optional>
+
+#include "console.h"
 
 namespace glint {
 
@@ -19,20 +22,28 @@ public:
     // The length word takes bit 0 of the first 32 data-area bytes.
     static constexpr std::uint32_t kLengthBits = 32;
 
+    enum class HideResult { Hidden, TooLong, Unreadable };
+
     // Reports go to `out`; failures to `err`.
-    explicit BmpCarrier(std::ostream& out = std::cout, std::ostream& err = std::cerr);
+    BmpCarrier(Console& out, Console& err);
     BmpCarrier(const BmpCarrier&) = delete;
     BmpCarrier& operator=(const BmpCarrier&) = delete;
 
     // Reads the file `name`; the outcome shows on the console and in isLoaded().
     void loadBmp(const char* name);
-    // Writes the headers and the data area to `name`.
-    void saveBmp(const char* name);
+    // Writes the headers and the data area to `name`; true when it was written.
+    bool saveBmp(const char* name);
     // Hides the whole file `name` in the data area: 1 on success, 0 when refused
     // (the carrier is then unchanged).
     std::int32_t hideText(const char* name);
-    // Recovers the hidden payload into the file `name`.
-    void extractText(const char* name);
+    // What hideText does, telling a payload that does not fit from one that
+    // cannot be opened or read.
+    HideResult hide(const char* name);
+    // Recovers the hidden payload into the file `name`; true when it was written.
+    bool extractText(const char* name);
+    // The largest payload, in bytes, that hide accepts; nothing when it takes
+    // not even an empty one (or nothing has loaded).
+    std::optional<std::uint32_t> capacity() const;
 
     std::int32_t colorCount() const;
     std::int32_t imageSize() const;
@@ -52,10 +63,11 @@ private:
     // Bytes of the data area taken by the colour table, clamped to the data
     // area so that `pixels` never points outside it.
     std::uint64_t colorTableBytes() const;
-    bool payloadFits(std::uint64_t length) const;
     bool readHeaders(std::istream& bmpfile);
     bool readDataArea(std::istream& bmpfile);
     void reportLoadFailure();
+    // The length word, when the payload it claims lies inside the data area.
+    std::optional<std::uint32_t> hiddenLength() const;
 
     std::unique_ptr<unsigned char[]> fileHeader;
     std::unique_ptr<unsigned char[]> infoHeader;
@@ -70,8 +82,8 @@ private:
     // The name of the last load; longer names are refused, never truncated.
     char fileName[256] = {};
 
-    std::ostream& out;
-    std::ostream& err;
+    Console& out;
+    Console& err;
 };
 
 }  // namespace glint

@@ -1,6 +1,14 @@
-#include <iostream>
+#include <string>
+#include <vector>
 
-#include "key_wait.h"
+#include "commands.h"
+#include "console.h"
 #include "menu.h"
 
-int main() { return glint::runMenu(std::cin, std::cout, std::cerr, glint::waitForKey); }
+int main(int argc, char** argv) {
+    glint::ignoreBrokenPipes();
+    glint::Console out = glint::Console::standardOutput();
+    glint::Console err = glint::Console::standardError();
+    if (argc > 1) return glint::runCommand(std::vector<std::string>(argv + 1, argv + argc), out, err);
+    return glint::runMenu(glint::standardInput(), out, err, glint::waitForKey);
+}

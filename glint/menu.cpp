@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "bmp_carrier.h"
@@ -14,7 +15,7 @@ enum class Step { Continue, InputEnded };
 
 struct Dialogue {
     std::istream& in;
-    std::ostream& out;
+    Console& out;
     BmpCarrier& carrier;
     KeyWait waitForKey;
     std::string nameBuf;  // grows to hold any word typed
@@ -22,7 +23,7 @@ struct Dialogue {
     // Writes the prompt and reads one whitespace-delimited name. The prompt
     // reaches the console through the tie of the input stream to `out`.
     bool askName(const char* prompt) {
-        out << prompt;
+        out.text(prompt);
         return static_cast<bool>(in >> nameBuf);
     }
 
@@ -31,7 +32,7 @@ struct Dialogue {
         carrier.loadBmp(nameBuf.c_str());
         if (!askName(msg::kAskPayload)) return Step::InputEnded;
         if (carrier.hideText(nameBuf.c_str()) == 0) {
-            out << msg::kPayloadTooLong << std::endl;
+            out.line(msg::kPayloadTooLong);
             waitForKey("pause", out);
             return Step::Continue;
         }
@@ -49,9 +50,10 @@ struct Dialogue {
     }
 };
 
-void showMenu(std::ostream& out) {
-    out << msg::kMenuHide << std::endl << msg::kMenuRecover << std::endl
-        << msg::kMenuQuit << std::endl;
+void showMenu(Console& out) {
+    out.line(msg::kMenuHide);
+    out.line(msg::kMenuRecover);
+    out.line(msg::kMenuQuit);
 }
 
 constexpr std::int32_t kHide = 1;
@@ -60,13 +62,32 @@ constexpr std::int32_t kQuit = 3;
 // A choice that is not a 32-bit number: shown as wrong input, like 0 or 7.
 constexpr std::int32_t kUnreadable = 0;
 
-// Reads the menu choice. A word that is not a number, or a number too large,
-// is reported as kUnreadable and the rest of its line is dropped so the next
-// read starts afresh. Returns false at end of input.
+// A whole word that is an optional sign and decimal digits, within 32 bits.
+std::optional<std::int32_t> wholeNumber(const std::string& word) {
+    std::size_t at = word.empty() || (word[0] != '+' && word[0] != '-') ? 0 : 1;
+    if (at == word.size()) return std::nullopt;
+    std::int64_t magnitude = 0;
+    for (; at < word.size(); ++at) {
+        if (word[at] < '0' || word[at] > '9') return std::nullopt;
+        magnitude = 10 * magnitude + (word[at] - '0');
+        if (magnitude > std::int64_t{1} << 31) return std::nullopt;
+    }
+    const std::int64_t value = word[0] == '-' ? -magnitude : magnitude;
+    if (value > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
+    return static_cast<std::int32_t>(value);
+}
+
+// Reads the menu choice, one whole word. A word that is not a number is
+// reported as kUnreadable and the rest of its line is dropped, so that the
+// next read starts afresh. Returns false at end of input.
 bool readChoice(std::istream& in, std::int32_t& cmd) {
-    if (in >> cmd) return true;
-    if (in.eof() || in.bad()) return false;
-    in.clear();
+    std::string word;
+    if (!(in >> word)) return false;
+    const std::optional<std::int32_t> number = wholeNumber(word);
+    if (number) {
+        cmd = *number;
+        return true;
+    }
     in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
     cmd = kUnreadable;
     return true;
@@ -74,10 +95,10 @@ bool readChoice(std::istream& in, std::int32_t& cmd) {
 
 }  // namespace
 
-int runMenu(std::istream& in, std::ostream& out, std::ostream& err, KeyWait waitForKey) {
+int runMenu(std::istream& in, Console& out, Console& err, KeyWait waitForKey) {
     BmpCarrier carrier(out, err);
     Dialogue dialogue{in, out, carrier, waitForKey, {}};
-    out << msg::kTitle << std::endl;
+    out.line(msg::kTitle);
 
     std::int32_t cmd = 0;
     for (;;) {
@@ -89,7 +110,7 @@ int runMenu(std::istream& in, std::ostream& out, std::ostream& err, KeyWait wait
         } else if (cmd == kRecover) {
             step = dialogue.recover();
         } else {
-            out << msg::kWrongChoice << std::endl;
+            out.line(msg::kWrongChoice);
         }
         if (step == Step::InputEnded) break;
     }

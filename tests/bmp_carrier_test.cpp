@@ -46,7 +46,9 @@ protected:
     ScratchDir dir;
     std::ostringstream out;
     std::ostringstream err;
-    BmpCarrier carrier{out, err};
+    glint::Console outConsole{out};
+    glint::Console errConsole{err};
+    BmpCarrier carrier{outConsole, errConsole};
 };
 
 TEST_F(CarrierTest, ColourTableFollowsBitCountAndClrUsed) {

@@ -18,7 +18,7 @@ using testing_support::readFile;
 using testing_support::ScratchDir;
 using testing_support::writeFile;
 
-void recordPause(const char* command, std::ostream& out) { out << "<" << command << ">"; }
+void recordPause(const char* command, glint::Console& out) { out.raw(std::string("<") + command + ">"); }
 
 struct Transcript {
     std::string out, err;
@@ -28,7 +28,8 @@ struct Transcript {
 Transcript run(const std::string& input) {
     std::istringstream in(input);
     std::ostringstream out, err;
-    const int status = glint::runMenu(in, out, err, recordPause);
+    glint::Console outConsole(out), errConsole(err);
+    const int status = glint::runMenu(in, outConsole, errConsole, recordPause);
     return {out.str(), err.str(), status};
 }
 
@@ -49,7 +50,12 @@ TEST(Menu, ChoicesOutsideTheMenuAreRejectedAndAskedAgain) {
         {"0\n-1\n3\n", kHeader + wrong + wrong + kMenu + kFinal},
         {"abc def\n3\n", kHeader + wrong + kMenu + kFinal},             // rest of line dropped
         {"99999999999 9\n3\n", kHeader + wrong + kMenu + kFinal},       // too large for 32 bits
-        {"3x\n", kHeader + kMenu + kFinal},                               // 3 is read, then quit
+        // Only a whole word of sign and digits is a number; the rest of a
+        // line after a word that is not one is dropped.
+        {"3x\n3\n", kHeader + wrong + kMenu + kFinal},
+        {"1.5 in.bmp\n2abc\n1.bmp\n3\n", kHeader + wrong + wrong + wrong + kMenu + kFinal},
+        {"-0\n+3\n", kHeader + wrong + kMenu + kFinal},
+        {"03\n", kHeader + kMenu + kFinal},
     };
     for (const Case& c : cases) {
         const Transcript t = run(c.input);

@@ -1,21 +1,15 @@
-#include "file_output.h"
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <system_error>
 
-#include <sys/stat.h>
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <process.h>
-#else
-#include <unistd.h>
-
-#include <cstdlib>
-#endif
+#include "file_names.h"
+#include "file_output.h"
 
 namespace glint {
 namespace fs = std::filesystem;
@@ -25,8 +19,7 @@ constexpr std::ios::openmode kInPlace = std::ios::out | std::ios::trunc;
 constexpr std::ios::openmode kFreshFile = std::ios::in | std::ios::out;
 
 // `mode` truncates for a target written in place; a fresh temporary file is
-// opened without truncation, since truncating makes some file systems
-// (ext4) flush the whole file to disk when it is closed.
+// opened without truncation.
 bool writePieces(const fs::path& path, std::initializer_list<ByteRange> pieces,
                  std::ios::openmode mode) {
     std::ofstream file(path, std::ios::binary | mode);
@@ -34,13 +27,11 @@ bool writePieces(const fs::path& path, std::initializer_list<ByteRange> pieces,
         file.write(reinterpret_cast<const char*>(piece.bytes),
                    static_cast<std::streamsize>(piece.size));
     }
-    // A full device accepts the writes and fails only when the buffer is
+    // A full disk accepts the writes and fails only when the buffer is
     // flushed, so the close is checked too.
     file.close();
     return !file.fail();
 }
-
-#ifdef _WIN32
 
 // Windows has no mkstemp: the process id and a counter make the name, and
 // an exclusive create skips any name already taken.
@@ -60,39 +51,10 @@ bool createTemporaryBeside(const fs::path& target, fs::path& temporary) {
     return false;
 }
 
-#else
-
-mode_t defaultCreationMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-// mkstemp creates the file exclusively with mode 0600; it is widened to what
-// the replaced file had, or to what a newly created file would get.
-bool createTemporaryBeside(const fs::path& target, fs::path& temporary) {
-    std::string name = target.string() + ".XXXXXX";
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) return false;
-    struct stat existing {};
-    const mode_t mode = ::stat(target.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
-                                                                : defaultCreationMode();
-    const bool ok = ::fchmod(fd, mode) == 0;
-    ::close(fd);
-    temporary = name;
-    if (!ok) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-    }
-    return ok;
-}
-
-#endif
-
 }  // namespace
 
 bool replaceFileContents(const char* name, std::initializer_list<ByteRange> pieces) {
-    fs::path target = name;
+    fs::path target = pathOfName(name);
     std::error_code ec;
     if (fs::is_symlink(fs::symlink_status(target, ec))) {
         fs::path resolved = fs::canonical(target, ec);
@@ -101,12 +63,12 @@ bool replaceFileContents(const char* name, std::initializer_list<ByteRange> piec
         target = resolved;
     }
     const fs::file_status status = fs::status(target, ec);
-    if (fs::exists(status) && !fs::is_regular_file(status)) {
+    if (fs::exists(status) && (!fs::is_regular_file(status) || fs::hard_link_count(target, ec) > 1)) {
         return writePieces(target, pieces, kInPlace);
     }
 
     fs::path temporary;
-    if (!createTemporaryBeside(target, temporary)) return false;
+    if (!createTemporaryBeside(target, temporary)) return writePieces(target, pieces, kInPlace);
     if (writePieces(temporary, pieces, kFreshFile)) {
         fs::rename(temporary, target, ec);
         if (!ec) return true;

@@ -1,0 +1,63 @@
+// The console: the one writer every text of glint goes through, standard
+// input as the user types it, and the press-any-key wait.
+#pragma once
+
+#include <istream>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace glint {
+
+// One output stream of the console. The program's own texts (the GBK
+// constants of messages.h) go through text() and line(): a terminal that
+// shows another encoding gets them in its own, and everything else (pipes,
+// files, tests) gets their GBK bytes unchanged. Bytes that come from the
+// user or the file system go through raw() exactly as they are.
+class Console {
+public:
+    // Writes every text as its GBK bytes.
+    explicit Console(std::ostream& stream) : stream_(stream) {}
+    // The process's standard output and standard error.
+    static Console standardOutput();
+    static Console standardError();
+
+    void text(const char* gbk);
+    void line(const char* gbk) {
+        text(gbk);
+        endLine();
+    }
+    void raw(std::string_view bytes) { stream_ << bytes; }
+    // A line end and a flush, as std::endl writes them.
+    void endLine() { stream_ << std::endl; }
+    void flush() { stream_.flush(); }
+    // True once a write has failed (a closed pipe, a full disk).
+    bool failed() const { return stream_.fail(); }
+
+private:
+    Console(std::ostream& stream, int descriptor);
+    bool writeConverted(std::string_view gbk);
+
+    std::ostream& stream_;
+#ifdef _WIN32
+    void* consoleHandle_ = nullptr;  // set when texts are written as UTF-16
+#else
+    std::string codeset_;  // the terminal's character set, when texts are converted
+#endif
+};
+
+// Writes to a pipe whose reader has left fail like any other write instead
+// of ending the program.
+void ignoreBrokenPipes();
+
+// Standard input. On Windows a console's typed lines are read as UTF-16 and
+// handed on in the ANSI code page, the narrow encoding of file names.
+std::istream& standardInput();
+
+// The press-any-key wait. `command` is the interpreter's pause command
+// ("pause" or "PAUSE"); on Windows it runs through the interpreter, which
+// prints its own line. Elsewhere the line is written to `out` and one whole
+// key is read from the terminal, only when standard input is one.
+void waitForKey(const char* command, Console& out);
+
+}  // namespace glint
