@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -44,8 +45,11 @@ const std::string kDecoded = "\xBD\xE2\xC2\xEB\xB3\xC9\xB9\xA6\n";
 const std::string kDecodeFailed = "\xBD\xE2\xC2\xEB\xCA\xA7\xB0\xDC\xA3\xA1\n";
 const std::string kPressAnyKey = "\xC7\xEB\xB0\xB4\xC8\xCE\xD2\xE2\xBC\xFC\xBC\xCC\xD0\xF8. . .\n";
 
+// In a UTF-8 locale: pipes and files get the GBK bytes all the same.
 RunResult glint(const std::string& input, const ScratchDir& dir) {
-    return runProgram(GLINT_BINARY, input, dir.path());
+    testing_support::RunOptions options;
+    options.environment = {"LC_ALL=C.UTF-8"};
+    return runProgram(GLINT_BINARY, input, dir.path(), options);
 }
 
 TEST(GlintProgram, QuitsAtOnceWithTheFinalWait) {
@@ -115,6 +119,70 @@ TEST(GlintProgram, ReportsFailuresOnStandardError) {
     }
     EXPECT_FALSE(fs::exists(dir / "out.bin"));
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+
+// Each subcommand's texts, where they go, and the exit status: 0 done, 1
+// refused or failed (and nothing written), 2 a usage error. The capacity of
+// a 400-byte data area is (400 - 32) / 8 = 46 bytes; with a 256-entry colour
+// table before 400 more bytes, 400 / 8 = 50.
+TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
+    ScratchDir dir;
+    BmpFields rgb;
+    rgb.data = patternBytes(400, 4);
+    writeFile(dir / "cover.bmp", makeBmp(rgb));
+    writeFile(dir / "-cover.bmp", makeBmp(rgb));
+    BmpFields indexed;
+    indexed.bitCount = 8;
+    indexed.data = patternBytes(1024 + 400, 5);
+    writeFile(dir / "indexed.bmp", makeBmp(indexed));
+    BmpFields tiny;
+    tiny.data = patternBytes(31, 6);
+    writeFile(dir / "tiny.bmp", makeBmp(tiny));
+    writeFile(dir / "fake.bmp", {'G', 'I', 'F'});
+    const Bytes fits = patternBytes(46, 7);
+    writeFile(dir / "fits.bin", fits);
+    writeFile(dir / "big.bin", patternBytes(47, 8));
+
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string out, err;
+        int status;
+    };
+    const std::string failedLoad = kLoadFailed + "\n";
+    const Case cases[] = {
+        {{"hide", "cover.bmp", "fits.bin", "stego.bmp"}, kLoaded + kHidden + kSaved, "", 0},
+        {{"recover", "stego.bmp", "back.bin"}, kLoaded + kDecoded, "", 0},
+        {{"hide", "cover.bmp", "big.bin", "refused.bmp"}, kLoaded, kTooLong, 1},
+        {{"hide", "cover.bmp", "missing.bin", "refused.bmp"}, kLoaded, failedLoad, 1},
+        {{"hide", "fake.bmp", "fits.bin", "refused.bmp"}, "", failedLoad, 1},
+        {{"hide", "cover.bmp", "fits.bin", "no/such/folder"}, kLoaded + kHidden, kSaveFailed, 1},
+        {{"recover", "cover.bmp", "refused.bin"}, kLoaded, kDecodeFailed, 1},
+        {{"capacity", "cover.bmp", "fake.bmp", "indexed.bmp", "tiny.bmp", "--", "-cover.bmp"},
+         "46  cover.bmp\n50  indexed.bmp\n46  -cover.bmp\n", failedLoad + kTooLong, 1},
+        {{"--version"}, "glint " GLINT_VERSION "\n", "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments[0] + " " + (c.arguments.size() > 1 ? c.arguments[1] : ""));
+        testing_support::RunOptions options;
+        options.arguments = c.arguments;
+        const RunResult r = runProgram(GLINT_BINARY, "", dir.path(), options);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.exitStatus, c.status);
+    }
+    EXPECT_EQ(readFile(dir / "back.bin"), fits);
+    EXPECT_FALSE(fs::exists(dir / "refused.bmp"));
+    EXPECT_FALSE(fs::exists(dir / "refused.bin"));
+
+    const std::vector<std::string> misuses[] = {{"hide", "cover.bmp", "fits.bin"}, {"capacity"}, {"--bogus"}, {"unhide"}, {"--"}};
+    for (const std::vector<std::string>& arguments : misuses) {
+        testing_support::RunOptions options;
+        options.arguments = arguments;
+        const RunResult r = runProgram(GLINT_BINARY, "", dir.path(), options);
+        EXPECT_EQ(r.exitStatus, 2) << arguments[0];
+        EXPECT_EQ(r.out, "") << arguments[0];
+        EXPECT_NE(r.err, "") << arguments[0];
+    }
 }
 
 }  // namespace

@@ -3,7 +3,15 @@
 // reports as written.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +28,7 @@ using testing_support::makeBmp;
 using testing_support::patternBytes;
 using testing_support::withLengthBits;
 using testing_support::readFile;
+using testing_support::RunOptions;
 using testing_support::RunResult;
 using testing_support::runProgram;
 using testing_support::ScratchDir;
@@ -169,6 +178,156 @@ TEST(GlintHostileInput, UnwritableOutputsKeepWhatWasThere) {
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 5);
+}
+
+RunResult hide(const ScratchDir& dir, const std::string& image, const std::string& target,
+               RunOptions options = {}, const std::string& program = GLINT_BINARY) {
+    options.arguments = {"hide", image, "one.bin", target};
+    return runProgram(program, "", dir.path(), options);
+}
+
+// Where no temporary file fits beside the target (a 255-byte name, the
+// longest ext4 allows), it is written in place; a file with other hard
+// links is written in place so that they all see it; a pipe whose reader
+// has gone fails the save, and ends neither the command nor the dialogue.
+TEST(GlintHostileInput, OutputsInTheCornersOfTheFileSystem) {
+    ScratchDir dir;
+    writeFile(dir / "img.bmp", makeBmp(plain(400)));
+    writeFile(dir / "one.bin", {'!'});
+    ASSERT_EQ(hide(dir, "img.bmp", "first.bmp").exitStatus, 0);
+    const Bytes saved = readFile(dir / "first.bmp");
+
+    const std::string longName = std::string(251, 'n') + ".bmp";
+    EXPECT_EQ(hide(dir, "img.bmp", longName).exitStatus, 0);
+    EXPECT_EQ(readFile(dir / longName), saved);
+
+    writeFile(dir / "h1.bmp", {1, 2, 3});
+    fs::create_hard_link(dir / "h1.bmp", dir / "h2.bmp");
+    EXPECT_EQ(hide(dir, "img.bmp", "h1.bmp").exitStatus, 0);
+    EXPECT_EQ(readFile(dir / "h2.bmp"), saved);
+
+    RunOptions readerGone;
+    readerGone.stdoutReaderGone = true;
+    const RunResult command = hide(dir, "img.bmp", "/dev/stdout", readerGone);
+    EXPECT_EQ(command.exitStatus, 1);
+    EXPECT_EQ(command.err, line(msg::kSaveFailed));
+    const RunResult dialogue = runProgram(GLINT_BINARY, "1 img.bmp one.bin /dev/stdout 3", dir.path(), readerGone);
+    EXPECT_EQ(dialogue.exitStatus, 0);
+    EXPECT_EQ(dialogue.err, line(msg::kSaveFailed));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 6);  // no temporary left
+}
+
+// Root replaces a file owned by another user, who keeps it; that user saves
+// into a folder they may not write to, onto a file they may.
+TEST(GlintHostileInput, OwnersAndFoldersOfOtherUsers) {
+    if (::geteuid() != 0 || std::system("setpriv --version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "acting as another user needs root and setpriv (util-linux)";
+    }
+    constexpr uid_t kNobody = 65534;
+    ScratchDir dir;
+    writeFile(dir / "img.bmp", makeBmp(plain(400)));
+    writeFile(dir / "one.bin", {'!'});
+    ASSERT_EQ(hide(dir, "img.bmp", "first.bmp").exitStatus, 0);
+    const Bytes saved = readFile(dir / "first.bmp");
+
+    writeFile(dir / "theirs.bmp", {1});
+    ASSERT_EQ(::chown((dir / "theirs.bmp").c_str(), kNobody, kNobody), 0);
+    EXPECT_EQ(hide(dir, "img.bmp", "theirs.bmp").exitStatus, 0);
+    struct stat owner {};
+    ASSERT_EQ(::stat((dir / "theirs.bmp").c_str(), &owner), 0);
+    EXPECT_EQ(owner.st_uid, kNobody);
+    EXPECT_EQ(owner.st_gid, kNobody);
+
+    // The program is copied where that user can reach it, wherever the build is.
+    fs::copy_file(GLINT_BINARY, dir / "glint");
+    fs::create_directory(dir / "locked");
+    writeFile(dir / "locked" / "target.bmp", {1});
+    ASSERT_EQ(::chown((dir / "locked" / "target.bmp").c_str(), kNobody, kNobody), 0);
+    RunOptions asNobody;
+    asNobody.prefix = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    const RunResult r = hide(dir, "img.bmp", "locked/target.bmp", asNobody, (dir / "glint").string());
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(readFile(dir / "locked" / "target.bmp"), saved);
+}
+
+// A named pipe fed by another process: the image is read straight through,
+// and one shorter than its bfSize is refused.
+TEST(GlintHostileInput, ImagesFromPipes) {
+    ScratchDir dir;
+    const Bytes image = makeBmp(plain(4000));
+    writeFile(dir / "img.bmp", image);
+    writeFile(dir / "one.bin", {'!'});
+    ASSERT_EQ(hide(dir, "img.bmp", "from-file.bmp").exitStatus, 0);
+    for (const bool whole : {true, false}) {
+        const fs::path pipe = dir / "img.fifo";
+        ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+        const pid_t feeder = ::fork();
+        if (feeder == 0) {
+            const int end = ::open(pipe.c_str(), O_WRONLY);
+            const std::size_t size = whole ? image.size() : image.size() - 1;
+            ::_exit(end >= 0 && ::write(end, image.data(), size) == static_cast<ssize_t>(size) ? 0 : 1);
+        }
+        const RunResult r = hide(dir, "img.fifo", "from-pipe.bmp");
+        ::kill(feeder, SIGKILL);
+        ::waitpid(feeder, nullptr, 0);
+        fs::remove(pipe);
+        EXPECT_EQ(r.exitStatus, whole ? 0 : 1);
+        EXPECT_EQ(r.err, whole ? "" : line(msg::kLoadFailed));
+    }
+    EXPECT_EQ(readFile(dir / "from-pipe.bmp"), readFile(dir / "from-file.bmp"));
+}
+
+// Memory that runs out is the failure of the step that needed it, and the
+// dialogue goes on as after any such failure. The files are sparse: a
+// 4 GiB image; a 512 MiB data area whose length bits claim nearly the
+// largest payload it can hold (64 MiB), and a payload of that size. The
+// limit leaves room for the program (under 6 MiB) and the data area, but
+// not for the payload as well.
+TEST(GlintHostileInput, RunningOutOfMemoryFailsTheStep) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer needs address space of its own";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "AddressSanitizer needs address space of its own";
+#endif
+#endif
+    if (testing_support::underMemoryChecker()) GTEST_SKIP() << "the memory checker needs address space of its own";
+    ScratchDir dir;
+    const std::uint32_t area = 512U << 20;
+    BmpFields huge = plain(64, 0xFFFFFFFF);
+    huge.bfSize = 0xFFFFFFFF;
+    writeFile(dir / "huge.bmp", makeBmp(huge));
+    fs::resize_file(dir / "huge.bmp", 0xFFFFFFFFU);
+    const std::uint32_t payload = area / 8 - 4;
+    BmpFields big = plain(64, payload);
+    big.bfSize = 54 + std::int64_t{area};
+    writeFile(dir / "big.bmp", makeBmp(big));
+    fs::resize_file(dir / "big.bmp", 54 + std::uint64_t{area});
+    { std::ofstream(dir / "pay.bin"); }
+    fs::resize_file(dir / "pay.bin", payload);
+
+    RunOptions limited;
+    limited.addressSpaceLimit = area + (std::uint64_t{32} << 20);
+    const std::string loaded = line(msg::kLoadSucceeded);
+    const std::string refused = line(msg::kPayloadTooLong) + line(msg::kPressAnyKey);
+    struct Case {
+        std::string input, out, err;
+    };
+    const Case cases[] = {
+        {"2 huge.bmp out.bin 3", kStart + msg::kAskStegoImage + msg::kAskRecoveredFile + kMenuAndEnd,
+         msg::kLoadFailed + line(msg::kDecodeFailed)},
+        {"2 big.bmp out.bin 3", kStart + msg::kAskStegoImage + loaded + msg::kAskRecoveredFile + kMenuAndEnd,
+         line(msg::kDecodeFailed)},
+        {"1 big.bmp pay.bin\n3", kStart + msg::kAskSourceImage + loaded + msg::kAskPayload + refused + kMenuAndEnd, ""},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = runProgram(GLINT_BINARY, c.input, dir.path(), limited);
+        EXPECT_EQ(r.exitStatus, 0) << c.input;
+        EXPECT_EQ(r.out, c.out) << c.input;
+        EXPECT_EQ(r.err, c.err) << c.input;
+    }
+    EXPECT_FALSE(fs::exists(dir / "out.bin"));
 }
 
 }  // namespace

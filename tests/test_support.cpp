@@ -5,11 +5,20 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 #endif
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -133,7 +142,8 @@ HANDLE inheritable(const fs::path& path, DWORD access, DWORD disposition) {
 }
 
 // Returns the exit status, or -1 when the program could not be run.
-int runAndWait(const std::string& program, const StreamFiles& files, const fs::path& workingDir) {
+int runAndWait(const std::string& program, const StreamFiles& files, const fs::path& workingDir,
+               const RunOptions& options) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -141,6 +151,7 @@ int runAndWait(const std::string& program, const StreamFiles& files, const fs::p
     startup.hStdOutput = inheritable(files.out, GENERIC_WRITE, CREATE_ALWAYS);
     startup.hStdError = inheritable(files.err, GENERIC_WRITE, CREATE_ALWAYS);
     std::wstring commandLine = L"\"" + fs::path(program).wstring() + L"\"";
+    for (const std::string& argument : options.arguments) commandLine += L" \"" + fs::path(argument).wstring() + L"\"";
     PROCESS_INFORMATION process{};
     int status = -1;
     if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
@@ -159,13 +170,29 @@ int runAndWait(const std::string& program, const StreamFiles& files, const fs::p
 
 #else
 
-// Returns the exit status, or -1 when the program did not exit normally.
-int runAndWait(const std::string& program, const StreamFiles& files, const fs::path& workingDir) {
-    std::vector<std::string> words = wrapperWords();
-    words.push_back(program);
+void addEnvironment(const std::vector<std::string>& environment) {
+    for (const std::string& setting : environment) {
+        const std::size_t equals = setting.find('=');
+        ::setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(), 1);
+    }
+}
+
+std::vector<char*> argumentVector(std::vector<std::string>& words) {
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
+    return argv;
+}
+
+// Returns the exit status, or -1 when the program did not exit normally.
+int runAndWait(const std::string& program, const StreamFiles& files, const fs::path& workingDir,
+               const RunOptions& options) {
+    std::vector<std::string> words = options.prefix;
+    const std::vector<std::string> wrapper = wrapperWords();
+    words.insert(words.end(), wrapper.begin(), wrapper.end());
+    words.push_back(program);
+    words.insert(words.end(), options.arguments.begin(), options.arguments.end());
+    std::vector<char*> argv = argumentVector(words);
 
     const pid_t child = ::fork();
     if (child == 0) {
@@ -176,6 +203,16 @@ int runAndWait(const std::string& program, const StreamFiles& files, const fs::p
         ::dup2(in, STDIN_FILENO);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(err, STDERR_FILENO);
+        int ends[2];
+        if (options.stdoutReaderGone && ::pipe(ends) == 0) {
+            ::close(ends[0]);
+            ::dup2(ends[1], STDOUT_FILENO);
+        }
+        addEnvironment(options.environment);
+        if (options.addressSpaceLimit != 0) {
+            const rlimit limit{options.addressSpaceLimit, options.addressSpaceLimit};
+            ::setrlimit(RLIMIT_AS, &limit);
+        }
         ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
@@ -191,15 +228,121 @@ int runAndWait(const std::string& program, const StreamFiles& files, const fs::p
 }  // namespace
 
 RunResult runProgram(const std::string& program, const std::string& input,
-                     const fs::path& workingDir) {
+                     const fs::path& workingDir, const RunOptions& options) {
     const StreamFiles files{workingDir / ".stdin", workingDir / ".stdout", workingDir / ".stderr"};
     writeFile(files.in, Bytes(input.begin(), input.end()));
     RunResult result;
-    result.exitStatus = runAndWait(program, files, workingDir);
+    result.exitStatus = runAndWait(program, files, workingDir, options);
     result.out = readText(files.out);
     result.err = readText(files.err);
     for (const fs::path& path : {files.in, files.out, files.err}) fs::remove(path);
     return result;
 }
+
+bool underMemoryChecker() {
+    const char* wrapper = std::getenv("TEST_PROGRAM_WRAPPER");
+    return wrapper != nullptr && *wrapper != '\0';
+}
+
+#ifndef _WIN32
+
+namespace {
+// Long enough for a slow machine, and for Wine starting up.
+constexpr auto kPatience = std::chrono::seconds(60);
+}  // namespace
+
+Terminal::Terminal(const std::vector<std::string>& command, const fs::path& workingDir,
+                   const std::vector<std::string>& environment, bool cursorControl)
+    : cursorControl_(cursorControl) {
+    std::vector<std::string> words = command;
+    std::vector<char*> argv = argumentVector(words);
+    const pid_t child = ::forkpty(&master_, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        if (::chdir(workingDir.c_str()) != 0) ::_exit(127);
+        addEnvironment(environment);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    child_ = child;
+}
+
+Terminal::~Terminal() {
+    if (child_ > 0 && ::waitpid(child_, nullptr, WNOHANG) == 0) {
+        ::kill(child_, SIGKILL);
+        ::waitpid(child_, nullptr, 0);
+    }
+    if (master_ >= 0) ::close(master_);
+}
+
+bool Terminal::readMore(int timeoutMs) {
+    pollfd ready{master_, POLLIN, 0};
+    if (::poll(&ready, 1, timeoutMs) != 1) return false;
+    char bytes[4096];
+    const ssize_t got = ::read(master_, bytes, sizeof bytes);
+    if (got <= 0) return false;  // the program has ended and closed the terminal
+    output_.append(bytes, static_cast<std::size_t>(got));
+    return true;
+}
+
+bool Terminal::inLineMode() const {
+    termios settings{};
+    return ::tcgetattr(master_, &settings) == 0 && (settings.c_lflag & ICANON) != 0 &&
+           (settings.c_lflag & ECHO) != 0;
+}
+
+std::string Terminal::output() const {
+    if (!cursorControl_) return output_;
+    std::string shown;
+    for (std::size_t i = 0; i < output_.size(); ++i) {
+        if (output_[i] != '\x1b' || i + 1 >= output_.size() || output_[i + 1] != '[') {
+            shown += output_[i];
+            continue;
+        }
+        std::size_t end = i + 2;
+        while (end < output_.size() && !std::isalpha(static_cast<unsigned char>(output_[end]))) ++end;
+        if (end == output_.size()) break;  // the rest of the sequence is still to come
+        if (output_[end] == 'C') shown.append(static_cast<std::size_t>(std::max(1, std::atoi(output_.c_str() + i + 2))), ' ');
+        i = end;
+    }
+    return shown;
+}
+
+bool Terminal::waitFor(const std::string& text) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    for (;;) {
+        const std::size_t at = output().find(text, matched_);
+        if (at != std::string::npos) {
+            matched_ = at + text.size();
+            return true;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !readMore(static_cast<int>(left.count()))) return false;
+    }
+}
+
+void Terminal::type(const std::string& keys) {
+    // A console reads keys in raw mode; typed earlier, line editing would
+    // turn the Enter key's carriage return into a line feed.
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (cursorControl_ && inLineMode() && std::chrono::steady_clock::now() < deadline) readMore(10);
+    [[maybe_unused]] const ssize_t written = ::write(master_, keys.data(), keys.size());
+}
+
+int Terminal::finish() {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    int status = 0;
+    pid_t ended = 0;
+    while (ended == 0 && std::chrono::steady_clock::now() < deadline) {
+        readMore(100);
+        ended = ::waitpid(child_, &status, WNOHANG);
+    }
+    if (ended != child_) return -1;  // the destructor ends it
+    while (readMore(100)) {
+    }
+    child_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+#endif
 
 }  // namespace testing_support

@@ -60,10 +60,62 @@ struct RunResult {
     int exitStatus = -1;  // -1 when the program did not exit normally
 };
 
+struct RunOptions {
+    std::vector<std::string> arguments;
+    std::vector<std::string> environment;  // "NAME=value", added to the test's own
+    std::vector<std::string> prefix;       // a command that runs the program (setpriv ...)
+    std::uint64_t addressSpaceLimit = 0;   // bytes; 0 for none
+    bool stdoutReaderGone = false;         // standard output is a pipe nobody reads
+};
+
 // Runs `program` in `workingDir` with `input` as its standard input (a file,
 // so the program sees no terminal) and collects what it writes. The command
 // in TEST_PROGRAM_WRAPPER, if set, runs it (a memory checker, for instance).
+// Only the arguments are supported on Windows.
 RunResult runProgram(const std::string& program, const std::string& input,
-                     const std::filesystem::path& workingDir);
+                     const std::filesystem::path& workingDir, const RunOptions& options = {});
+
+// True when the end-to-end tests run under a memory checker, which needs
+// address space of its own.
+bool underMemoryChecker();
+
+#ifndef _WIN32
+// A program on a pseudo-terminal, as a person at a terminal runs it.
+class Terminal {
+public:
+    // With `cursorControl`, the program is a console that moves the cursor
+    // and reads raw keys (Wine's): in its output "ESC [ n C" counts as n
+    // spaces and other "ESC [ ... letter" sequences are dropped before texts
+    // are looked for, and keys are typed once it has the terminal in raw mode.
+    Terminal(const std::vector<std::string>& command, const std::filesystem::path& workingDir,
+             const std::vector<std::string>& environment, bool cursorControl = false);
+    ~Terminal();
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    // False when no pseudo-terminal could be opened.
+    bool opened() const { return child_ > 0; }
+    // Waits, up to a generous limit, until `text` appears in the output after
+    // where the last wait matched; false if it never does.
+    bool waitFor(const std::string& text);
+    void type(const std::string& keys);
+    // Waits for the program to end; its exit status, or -1 (also when a
+    // signal ended it).
+    int finish();
+    // Whether the terminal echoes and edits lines, as a shell leaves it.
+    bool inLineMode() const;
+    // Everything the program has written, line ends as the terminal makes them.
+    std::string output() const;
+
+private:
+    bool readMore(int timeoutMs);
+
+    bool cursorControl_ = false;
+    int master_ = -1;
+    int child_ = -1;
+    std::string output_;
+    std::size_t matched_ = 0;
+};
+#endif
 
 }  // namespace testing_support
