@@ -65,6 +65,7 @@ void dialogueSeeds(const fs::path& folder) {
         "1 a.bmp a.bmp\n",
         "2 a.bmp back\n2 missing back\n3\n",
         "7\n0\n-1\nabc\n99999999999\n3\n",
+        "1.5 a.bmp\n2abc\n-0\n+1 a.bmp p out.bmp\n03\n",
         "1 nothing.bmp p out.bmp\n",
         "2",
     };

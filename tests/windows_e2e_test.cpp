@@ -154,4 +154,20 @@ TEST(WindowsCairn, PrintsTheCaptionedDigestThenPauses) {
     EXPECT_EQ(r.exitStatus, 0);
 }
 
+// A sums file is the same on both systems: standard input is hashed as
+// binary (CR LF and Ctrl-Z included), lines end with LF alone, and a name
+// with a backslash, as Windows paths have, is escaped.
+TEST(WindowsCairn, SumsAreTheSameAsOnLinux) {
+    ScratchDir dir;
+    std::filesystem::create_directory(dir / "sub");
+    writeFile(dir / "sub" / "x.bin", {'x'});
+    testing_support::RunOptions options;
+    options.arguments = {"-", "sub\\x.bin"};
+    const RunResult r = runProgram(CAIRN_BINARY, "a\r\n\x1a b\n", dir.path(), options);
+    // digests from coreutils md5sum
+    EXPECT_EQ(r.out, "49958ec00302300bfa9f08e6260d1eb4  -\n"
+                     "\\9dd4e461268c8034f5c8564e155c67a6  sub\\\\x.bin\n");
+    EXPECT_EQ(r.exitStatus, 0);
+}
+
 }  // namespace
