@@ -25,7 +25,7 @@ struct Buffers {
 };
 
 void setBytes(benchmark::State& state, std::size_t size) {
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(size));
 }
 
 void embed(benchmark::State& state) {

@@ -35,7 +35,7 @@ void own(benchmark::State& state) {
         hasher.finish();
         benchmark::DoNotOptimize(hasher);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
 }
 BENCHMARK(own)->Name("md5/own")->RangeMultiplier(4)->Range(64, 1 << 24);
 
@@ -52,7 +52,7 @@ void openssl(benchmark::State& state) {
         MD5_Final(digest, &context);
         benchmark::DoNotOptimize(digest);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
 }
 BENCHMARK(openssl)->Name("md5/openssl")->RangeMultiplier(4)->Range(64, 1 << 24);
 #endif
