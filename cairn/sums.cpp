@@ -414,7 +414,6 @@ void useBinaryStandardStreams() {
 
 int runSums(const std::vector<std::string>& arguments, Console& out, Console& err) {
     std::setlocale(LC_ALL, "");  // the system's own texts for its errors, in the user's language
-    std::ios::sync_with_stdio(false);
     useBinaryStandardStreams();
     Options options;
     if (const std::optional<int> exit = parseArguments(arguments, options, out, err)) return *exit;

@@ -1,7 +1,8 @@
 // Writes the seed corpus of the fuzz targets into <folder>/carrier,
-// <folder>/dialogue and <folder>/hasher: BMP files of every bit depth, with
-// and without colour tables, top-down, truncated and with hostile fields;
-// menu sessions; and texts around MD5's block and padding boundaries.
+// <folder>/dialogue, <folder>/hasher and <folder>/sum_lines: BMP files of
+// every bit depth, with and without colour tables, top-down, truncated and
+// with hostile fields; menu sessions; texts around MD5's block and padding
+// boundaries; and file names and sums lines of every form.
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
@@ -82,6 +83,22 @@ void hasherSeeds(const fs::path& folder) {
     }
 }
 
+// File names with the characters that lines escape, and sums lines of every form.
+void sumLineSeeds(const fs::path& folder) {
+    const char* samples[] = {
+        "plain.txt", "a b", "back\\slash", "new\nline", "car\rret", " lead", "*star", "(paren) = x",
+        "0123456789abcdef0123456789abcdef  a b",
+        "\\0123456789abcdef0123456789abcdef *a\\nb",
+        "MD5 (a b) = 0123456789ABCDEF0123456789ABCDEF",
+        "0123456789abcdef0123456789abcdef a b",
+    };
+    int index = 0;
+    for (const char* sample : samples) {
+        const std::string text = sample;
+        testing_support::writeFile(folder / ("line" + std::to_string(index++)), Bytes(text.begin(), text.end()));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,9 +107,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path root = argv[1];
-    for (const char* target : {"carrier", "dialogue", "hasher"}) fs::create_directories(root / target);
+    for (const char* target : {"carrier", "dialogue", "hasher", "sum_lines"}) fs::create_directories(root / target);
     carrierSeeds(root / "carrier");
     dialogueSeeds(root / "dialogue");
     hasherSeeds(root / "hasher");
+    sumLineSeeds(root / "sum_lines");
     return 0;
 }

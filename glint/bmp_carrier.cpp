@@ -126,8 +126,9 @@ std::int32_t BmpCarrier::hideText(const char* name) { return hide(name) == HideR
 
 BmpCarrier::HideResult BmpCarrier::hide(const char* name) {
     std::ifstream txtfile(pathOfName(name), std::ios::binary);
-    // A folder opens but cannot be read.
-    if (!txtfile.is_open() || (txtfile.peek(), txtfile.bad())) return HideResult::Unreadable;
+    if (!txtfile.is_open()) return HideResult::Unreadable;
+    txtfile.peek();  // a folder opens, but its first read fails
+    if (txtfile.bad()) return HideResult::Unreadable;
     const std::optional<std::uint32_t> room = capacity();
     const std::optional<std::uint64_t> measured = remainingBytes(txtfile);
     if (!room || (measured && *measured > *room)) return HideResult::TooLong;

@@ -206,15 +206,16 @@ TEST(GlintHostileInput, OutputsInTheCornersOfTheFileSystem) {
     EXPECT_EQ(hide(dir, "img.bmp", "h1.bmp").exitStatus, 0);
     EXPECT_EQ(readFile(dir / "h2.bmp"), saved);
 
+    fs::create_symlink("/dev/stdout", dir / "stdout");
     RunOptions readerGone;
     readerGone.stdoutReaderGone = true;
-    const RunResult command = hide(dir, "img.bmp", "/dev/stdout", readerGone);
+    const RunResult command = hide(dir, "img.bmp", "stdout", readerGone);
     EXPECT_EQ(command.exitStatus, 1);
     EXPECT_EQ(command.err, line(msg::kSaveFailed));
-    const RunResult dialogue = runProgram(GLINT_BINARY, "1 img.bmp one.bin /dev/stdout 3", dir.path(), readerGone);
+    const RunResult dialogue = runProgram(GLINT_BINARY, "1 img.bmp one.bin stdout 3", dir.path(), readerGone);
     EXPECT_EQ(dialogue.exitStatus, 0);
     EXPECT_EQ(dialogue.err, line(msg::kSaveFailed));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 6);  // no temporary left
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 7);  // no temporary left
 }
 
 // Root replaces a file owned by another user, who keeps it; that user saves
