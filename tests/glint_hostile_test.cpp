@@ -186,16 +186,22 @@ RunResult hide(const ScratchDir& dir, const std::string& image, const std::strin
     return runProgram(program, "", dir.path(), options);
 }
 
+// Writes img.bmp and one.bin, and hides the one in the other as an ordinary
+// new file, first.bmp; returns what every save of them must write.
+Bytes savedImage(const ScratchDir& dir) {
+    writeFile(dir / "img.bmp", makeBmp(plain(400)));
+    writeFile(dir / "one.bin", {'!'});
+    hide(dir, "img.bmp", "first.bmp");
+    return readFile(dir / "first.bmp");
+}
+
 // Where no temporary file fits beside the target (a 255-byte name, the
 // longest ext4 allows), it is written in place; a file with other hard
 // links is written in place so that they all see it; a pipe whose reader
 // has gone fails the save, and ends neither the command nor the dialogue.
 TEST(GlintHostileInput, OutputsInTheCornersOfTheFileSystem) {
     ScratchDir dir;
-    writeFile(dir / "img.bmp", makeBmp(plain(400)));
-    writeFile(dir / "one.bin", {'!'});
-    ASSERT_EQ(hide(dir, "img.bmp", "first.bmp").exitStatus, 0);
-    const Bytes saved = readFile(dir / "first.bmp");
+    const Bytes saved = savedImage(dir);
 
     const std::string longName = std::string(251, 'n') + ".bmp";
     EXPECT_EQ(hide(dir, "img.bmp", longName).exitStatus, 0);
@@ -226,10 +232,7 @@ TEST(GlintHostileInput, OwnersAndFoldersOfOtherUsers) {
     }
     constexpr uid_t kNobody = 65534;
     ScratchDir dir;
-    writeFile(dir / "img.bmp", makeBmp(plain(400)));
-    writeFile(dir / "one.bin", {'!'});
-    ASSERT_EQ(hide(dir, "img.bmp", "first.bmp").exitStatus, 0);
-    const Bytes saved = readFile(dir / "first.bmp");
+    const Bytes saved = savedImage(dir);
 
     writeFile(dir / "theirs.bmp", {1});
     ASSERT_EQ(::chown((dir / "theirs.bmp").c_str(), kNobody, kNobody), 0);

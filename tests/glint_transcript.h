@@ -2,9 +2,11 @@
 // tests that compare whole dialogues.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "messages.h"
+#include "test_support.h"
 
 namespace transcript {
 
@@ -16,6 +18,17 @@ inline const std::string kMenu = line(glint::msg::kMenuHide) + line(glint::msg::
                                  line(glint::msg::kMenuQuit);
 // What every run shows before its first read.
 inline const std::string kStart = kTitleLine + kMenu;
+
+// Writes the cover.bmp and secret.bin of the dialogue below into `folder`;
+// returns the secret.
+inline testing_support::Bytes writeCoverAndSecret(const std::filesystem::path& folder) {
+    testing_support::BmpFields fields;
+    fields.data = testing_support::patternBytes(4000, 7);
+    testing_support::writeFile(folder / "cover.bmp", testing_support::makeBmp(fields));
+    const testing_support::Bytes secret = testing_support::patternBytes(200, 8);
+    testing_support::writeFile(folder / "secret.bin", secret);
+    return secret;
+}
 
 // The dialogue on a terminal: each text the program shows, in UTF-8 (this
 // file's own encoding) and in GBK, and what is typed once it has appeared

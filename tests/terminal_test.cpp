@@ -12,9 +12,7 @@
 namespace {
 
 namespace msg = glint::msg;
-using testing_support::BmpFields;
 using testing_support::Bytes;
-using testing_support::makeBmp;
 using testing_support::patternBytes;
 using testing_support::readFile;
 using testing_support::ScratchDir;
@@ -23,21 +21,11 @@ using testing_support::writeFile;
 using transcript::kHideAndRecover;
 using transcript::Step;
 
-// Writes a cover image and a payload into `dir`; returns the payload.
-Bytes prepareCover(const ScratchDir& dir) {
-    BmpFields fields;
-    fields.data = patternBytes(4000, 7);
-    writeFile(dir / "cover.bmp", makeBmp(fields));
-    const Bytes payload = patternBytes(200, 8);
-    writeFile(dir / "secret.bin", payload);
-    return payload;
-}
-
 TEST(GlintTerminal, DialogueShowsTextsInTheTerminalsEncoding) {
     for (const bool utf8 : {true, false}) {
         SCOPED_TRACE(utf8 ? "C.UTF-8" : "C");
         ScratchDir dir;
-        const Bytes payload = prepareCover(dir);
+        const Bytes payload = transcript::writeCoverAndSecret(dir.path());
         Terminal terminal({GLINT_BINARY}, dir.path(), {utf8 ? "LC_ALL=C.UTF-8" : "LC_ALL=C"});
         if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
         for (const Step& step : kHideAndRecover) {
@@ -54,7 +42,7 @@ TEST(GlintTerminal, DialogueShowsTextsInTheTerminalsEncoding) {
 // at a wait ends the program with the terminal back in line mode.
 TEST(GlintTerminal, KeyWaitsTakeWholeKeys) {
     ScratchDir dir;
-    prepareCover(dir);
+    transcript::writeCoverAndSecret(dir.path());
     writeFile(dir / "big.bin", patternBytes(4000, 9));
     Terminal terminal({GLINT_BINARY}, dir.path(), {"LC_ALL=C.UTF-8"});
     if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";

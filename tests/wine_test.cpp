@@ -16,16 +16,12 @@
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::BmpFields;
 using testing_support::Bytes;
-using testing_support::makeBmp;
-using testing_support::patternBytes;
 using testing_support::readFile;
 using testing_support::RunOptions;
 using testing_support::runProgram;
 using testing_support::ScratchDir;
 using testing_support::Terminal;
-using testing_support::writeFile;
 using transcript::kHideAndRecover;
 
 // glint.exe, or empty when the Windows build or Wine is not at hand.
@@ -36,20 +32,11 @@ std::string windowsGlint() {
     return fs::exists(program) ? program.string() : std::string();
 }
 
-Bytes prepareCover(const ScratchDir& dir) {
-    BmpFields fields;
-    fields.data = patternBytes(4000, 11);
-    writeFile(dir / "cover.bmp", makeBmp(fields));
-    const Bytes payload = patternBytes(300, 12);
-    return payload;
-}
-
 TEST(WineConsole, ShowsTheTextsInTheTerminalsEncoding) {
     const std::string glint = windowsGlint();
     if (glint.empty()) GTEST_SKIP() << "set GLINT_WINDOWS_BIN to the Windows build's bin folder, with wine installed";
     ScratchDir dir;
-    const Bytes payload = prepareCover(dir);
-    writeFile(dir / "secret.bin", payload);
+    const Bytes payload = transcript::writeCoverAndSecret(dir.path());
     Terminal terminal({"wine", glint}, dir.path(), {"LC_ALL=C.UTF-8", "WINEDEBUG=-all"}, true);
     if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
     // Every text of the dialogue but the final wait, which is the interpreter's own.
@@ -82,8 +69,8 @@ TEST(WineNames, ChineseNamesReachTheFilesTheyName) {
     for (const bool typed : {true, false}) {
         SCOPED_TRACE(typed ? "typed at the console" : "piped");
         ScratchDir dir;
-        const Bytes payload = prepareCover(dir);
-        writeFile(dir / payloadName, payload);
+        const Bytes payload = transcript::writeCoverAndSecret(dir.path());
+        fs::rename(dir / "secret.bin", dir / payloadName);
         if (typed) {
             Terminal terminal({"wine", glint}, dir.path(), environment, true);
             if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
