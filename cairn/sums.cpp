@@ -213,6 +213,14 @@ void noteWriteFailure(const Console& out) {
     if (firstWriteError == 0 && out.failed()) firstWriteError = errno != 0 ? errno : EIO;
 }
 
+// The next digest in queue order. What is already written is shown before
+// waiting for it, so that each line appears as soon as it is known.
+FileDigest nextDigest(DigestPool& pool, Console& out) {
+    if (!pool.nextReady()) out.flush();
+    noteWriteFailure(out);
+    return pool.next();
+}
+
 unsigned workerCount() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : cores;
@@ -228,9 +236,7 @@ bool hashFiles(const Options& options, Console& out, Console& err) {
     bool allRead = true;
     std::size_t waiting = 0;
     const auto reportNext = [&] {
-        if (!pool.nextReady()) out.flush();  // what is known is shown before waiting
-        noteWriteFailure(out);
-        const FileDigest digest = pool.next();
+        const FileDigest digest = nextDigest(pool, out);
         --waiting;
         if (digest.error != 0) {
             reportUnreadable(err, digest);
@@ -320,11 +326,8 @@ private:
         while (!pending_.empty()) {
             const PendingLine& line = pending_.front();
             if (line.expectedHex) {
-                const bool ready = pool_.nextReady();
-                if (!all && !ready && pending_.size() < kLookAhead) return;
-                if (!ready) out_.flush();
-                noteWriteFailure(out_);
-                report(*line.expectedHex, pool_.next());
+                if (!all && pending_.size() < kLookAhead && !pool_.nextReady()) return;
+                report(*line.expectedHex, nextDigest(pool_, out_));
             } else {
                 diagnose(err_, shownList_ + ": " + std::to_string(line.lineNumber) + ": " + msg::kImproperLine);
             }

@@ -58,8 +58,17 @@ void carrierSeeds(const fs::path& folder) {
     }
 }
 
+// Each text as its own seed, named `prefix` and its index.
+void textSeeds(const fs::path& folder, const std::string& prefix, std::initializer_list<const char*> texts) {
+    int index = 0;
+    for (const char* text : texts) {
+        const std::string bytes = text;
+        testing_support::writeFile(folder / (prefix + std::to_string(index++)), Bytes(bytes.begin(), bytes.end()));
+    }
+}
+
 void dialogueSeeds(const fs::path& folder) {
-    const char* sessions[] = {
+    textSeeds(folder, "session", {
         "3\n",
         "1\na.bmp\np\nout.bmp\n2\nout.bmp\nback\n3\n",
         "1 b.bmp p indexed.bmp 2 indexed.bmp back 3",
@@ -69,12 +78,7 @@ void dialogueSeeds(const fs::path& folder) {
         "1.5 a.bmp\n2abc\n-0\n+1 a.bmp p out.bmp\n03\n",
         "1 nothing.bmp p out.bmp\n",
         "2",
-    };
-    int index = 0;
-    for (const char* session : sessions) {
-        const std::string text = session;
-        testing_support::writeFile(folder / ("session" + std::to_string(index++)), Bytes(text.begin(), text.end()));
-    }
+    });
 }
 
 void hasherSeeds(const fs::path& folder) {
@@ -85,18 +89,13 @@ void hasherSeeds(const fs::path& folder) {
 
 // File names with the characters that lines escape, and sums lines of every form.
 void sumLineSeeds(const fs::path& folder) {
-    const char* samples[] = {
+    textSeeds(folder, "line", {
         "plain.txt", "a b", "back\\slash", "new\nline", "car\rret", " lead", "*star", "(paren) = x",
         "0123456789abcdef0123456789abcdef  a b",
         "\\0123456789abcdef0123456789abcdef *a\\nb",
         "MD5 (a b) = 0123456789ABCDEF0123456789ABCDEF",
         "0123456789abcdef0123456789abcdef a b",
-    };
-    int index = 0;
-    for (const char* sample : samples) {
-        const std::string text = sample;
-        testing_support::writeFile(folder / ("line" + std::to_string(index++)), Bytes(text.begin(), text.end()));
-    }
+    });
 }
 
 }  // namespace
