@@ -16,11 +16,17 @@ namespace glint {
 // user or the file system go through raw() exactly as they are.
 class Console {
 public:
+    // Which bytes the program's own texts become where no terminal shows them.
+    enum class Texts {
+        Dialogue,     // the designed GBK bytes on pipes and files
+        CommandLine,  // the locale's own encoding wherever they go
+    };
+
     // Writes every text as its GBK bytes.
     explicit Console(std::ostream& stream) : stream_(stream) {}
     // The process's standard output and standard error.
-    static Console standardOutput();
-    static Console standardError();
+    static Console standardOutput(Texts texts = Texts::Dialogue);
+    static Console standardError(Texts texts = Texts::Dialogue);
 
     void text(const char* gbk);
     void line(const char* gbk) {
@@ -28,6 +34,8 @@ public:
         endLine();
     }
     void raw(std::string_view bytes) { stream_ << bytes; }
+    // A file name as the user gave it.
+    void name(std::string_view fileName) { raw(fileName); }
     // A line end and a flush, as std::endl writes them.
     void endLine() { stream_ << std::endl; }
     void flush() { stream_.flush(); }
@@ -35,10 +43,11 @@ public:
     bool failed() const { return stream_.fail(); }
 
 private:
-    Console(std::ostream& stream, int descriptor);
+    Console(std::ostream& stream, int descriptor, Texts texts);
     bool writeConverted(std::string_view gbk);
 
     std::ostream& stream_;
+    Texts texts_ = Texts::Dialogue;
 #ifdef _WIN32
     void* consoleHandle_ = nullptr;  // set when texts are written as UTF-16
 #else

@@ -1,14 +1,10 @@
-#include "file_names.h"
+#include <windows.h>
 
 #include <string>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "file_names.h"
 
 namespace glint {
-
-#ifdef _WIN32
 
 // Converted as the C runtime converts narrow names, never byte by byte: a
 // GBK trail byte 0x5C is part of a character, not a folder separator.
@@ -20,11 +16,5 @@ std::filesystem::path pathOfName(const char* name) {
     wide.pop_back();  // the terminating NUL
     return std::filesystem::path(wide);
 }
-
-#else
-
-std::filesystem::path pathOfName(const char* name) { return std::filesystem::path(name); }
-
-#endif
 
 }  // namespace glint

@@ -1,15 +1,11 @@
+#include <windows.h>
+
 #include <iostream>
 #include <string>
 
 #include "console.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace glint {
-
-#ifdef _WIN32
 
 namespace {
 
@@ -69,11 +65,5 @@ std::istream& standardInput() {
     typed.tie(&std::cout);
     return typed;
 }
-
-#else
-
-std::istream& standardInput() { return std::cin; }
-
-#endif
 
 }  // namespace glint
