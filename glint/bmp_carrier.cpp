@@ -95,9 +95,9 @@ bool BmpCarrier::saveBmp(const char* name) {
     // Before any good load, or after a failed one, the headers and the data
     // area may belong to different files: nothing is written.
     const bool saved =
-        loaded && replaceFileContents(name, {{fileHeader.get(), kFileHeaderSize},
-                                             {infoHeader.get(), kInfoHeaderSize},
-                                             {data.get(), dataSize}});
+        loaded && !replaceFileContents(name, {{fileHeader.get(), kFileHeaderSize},
+                                              {infoHeader.get(), kInfoHeaderSize},
+                                              {data.get(), dataSize}});
     if (saved) {
         out.line(msg::kSaveSucceeded);
     } else {
@@ -165,7 +165,7 @@ bool BmpCarrier::extractText(const char* name) {
     extractBits(buffer.get(), data.get() + kLengthBits, *length);
     out.line(msg::kDecodeSucceeded);
 
-    if (!replaceFileContents(name, {{buffer.get(), *length}})) {
+    if (replaceFileContents(name, {{buffer.get(), *length}})) {
         err.line(msg::kSaveFailed);
         return false;
     }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <system_error>
 
 namespace glint {
 
@@ -25,7 +26,7 @@ struct ByteRange {
 // itself), when it has other hard links (they must all see the new
 // contents), and when no temporary file can be made beside it (a folder the
 // user may not write to, or a name too long for the temporary suffix).
-// Returns false on any failure.
-bool replaceFileContents(const char* name, std::initializer_list<ByteRange> pieces);
+// Returns the reason of a failure; an empty code when the file was written.
+std::error_code replaceFileContents(const char* name, std::initializer_list<ByteRange> pieces);
 
 }  // namespace glint

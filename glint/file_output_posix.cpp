@@ -147,7 +147,9 @@ private:
 
 }  // namespace
 
-bool replaceFileContents(const char* name, std::initializer_list<ByteRange> pieces) {
+namespace {
+
+bool replaceOrWrite(const char* name, std::initializer_list<ByteRange> pieces) {
     std::string target = name;
     struct stat entry {};
     if (::lstat(name, &entry) == 0 && S_ISLNK(entry.st_mode)) {
@@ -167,6 +169,14 @@ bool replaceFileContents(const char* name, std::initializer_list<ByteRange> piec
     if (!temporary.created()) return writeInPlace(target.c_str(), pieces);
     return temporary.takeAttributes(exists ? &existing : nullptr) && temporary.write(pieces) &&
            temporary.renameTo(target);
+}
+
+}  // namespace
+
+std::error_code replaceFileContents(const char* name, std::initializer_list<ByteRange> pieces) {
+    errno = 0;
+    if (replaceOrWrite(name, pieces)) return {};
+    return {errno != 0 ? errno : EIO, std::generic_category()};
 }
 
 }  // namespace glint

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <cerrno>
 #include <io.h>
 #include <process.h>
 #include <sys/stat.h>
@@ -53,7 +54,9 @@ bool createTemporaryBeside(const fs::path& target, fs::path& temporary) {
 
 }  // namespace
 
-bool replaceFileContents(const char* name, std::initializer_list<ByteRange> pieces) {
+namespace {
+
+bool replaceOrWrite(const char* name, std::initializer_list<ByteRange> pieces) {
     fs::path target = pathOfName(name);
     std::error_code ec;
     if (fs::is_symlink(fs::symlink_status(target, ec))) {
@@ -76,6 +79,14 @@ bool replaceFileContents(const char* name, std::initializer_list<ByteRange> piec
     std::error_code ignored;
     fs::remove(temporary, ignored);
     return false;
+}
+
+}  // namespace
+
+std::error_code replaceFileContents(const char* name, std::initializer_list<ByteRange> pieces) {
+    errno = 0;
+    if (replaceOrWrite(name, pieces)) return {};
+    return {errno != 0 ? errno : EIO, std::generic_category()};
 }
 
 }  // namespace glint

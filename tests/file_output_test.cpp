@@ -22,8 +22,8 @@ using testing_support::ScratchDir;
 using testing_support::writeFile;
 
 bool replace(const fs::path& target, const Bytes& head, const Bytes& tail) {
-    return replaceFileContents(target.c_str(),
-                               {{head.data(), head.size()}, {tail.data(), tail.size()}});
+    return !replaceFileContents(target.c_str(),
+                                {{head.data(), head.size()}, {tail.data(), tail.size()}});
 }
 
 std::size_t entriesIn(const fs::path& folder) {
