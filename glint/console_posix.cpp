@@ -1,4 +1,5 @@
 #include <cctype>
+#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <string>
@@ -13,52 +14,98 @@ namespace glint {
 
 namespace {
 
-// GBK itself, its extension GB18030 and its subset GB2312 (EUC-CN) show the
-// designed bytes as they are.
-bool showsGbkAsIs(const std::string& codeset) {
+std::string canonicalCodeset(const std::string& codeset) {
     std::string name;
     for (const char c : codeset) {
         if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
             name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         }
     }
+    return name;
+}
+
+// GBK itself, its extension GB18030 and its subset GB2312 (EUC-CN) show the
+// designed bytes as they are.
+bool showsGbkAsIs(const std::string& name) {
     return name == "GBK" || name == "GB18030" || name == "GB2312" || name == "EUCCN" || name == "CP936";
 }
 
-// The character set of the user's locale when `descriptor` is a terminal
-// that needs the texts converted; empty otherwise.
-std::string terminalCodeset(int descriptor) {
-    if (::isatty(descriptor) == 0 || std::setlocale(LC_CTYPE, "") == nullptr) return {};
-    const std::string codeset = ::nl_langinfo(CODESET);
-    return showsGbkAsIs(codeset) ? std::string() : codeset;
+// The C and POSIX locales, which glibc names after ASCII.
+bool isPlainAscii(const std::string& name) {
+    return name == "ANSIX341968" || name == "ASCII" || name == "USASCII";
 }
 
-// False when some character has no form in `codeset` (in the C locale's
-// ASCII, every Chinese one).
+// The character set the texts are converted to; empty when the GBK bytes go
+// out as they are. The dialogue keeps GBK on pipes and files; the command
+// line speaks the locale's encoding everywhere. A terminal in the C or POSIX
+// locale (LANG unset) is taken to be UTF-8, as most terminals are.
+std::string targetCodeset(int descriptor, Console::Texts texts) {
+    const bool terminal = ::isatty(descriptor) != 0;
+    if (!terminal && texts == Console::Texts::Dialogue) return {};
+    std::setlocale(LC_CTYPE, "");  // on failure the C locale stays, which is handled below
+    std::string codeset = ::nl_langinfo(CODESET);
+    const std::string name = canonicalCodeset(codeset);
+    if (showsGbkAsIs(name)) return {};
+    if (terminal && isPlainAscii(name)) return "UTF-8";
+    return codeset;
+}
+
+// Bytes of the GBK character that starts at `lead`: two for a lead byte.
+std::size_t gbkCharacterLength(const char* lead, std::size_t left) {
+    return static_cast<unsigned char>(*lead) >= 0x81 && left >= 2 ? 2 : 1;
+}
+
+// Converts character by character: one that `codeset` cannot hold (a Big5
+// terminal has no simplified characters) shows as '?', and the rest of the
+// text still converts. False only when there is no such conversion at all.
 bool convertFromGbk(std::string_view gbk, const std::string& codeset, std::string& converted) {
     const iconv_t conversion = ::iconv_open(codeset.c_str(), "GBK");
     if (conversion == reinterpret_cast<iconv_t>(-1)) return false;
-    // Four bytes per input byte and a few for a byte-order mark hold any target.
-    converted.assign(4 * gbk.size() + 16, '\0');
+    converted.clear();
     char* in = const_cast<char*>(gbk.data());
     std::size_t inLeft = gbk.size();
-    char* out = converted.data();
-    std::size_t outLeft = converted.size();
-    const bool whole = ::iconv(conversion, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1) &&
-                       ::iconv(conversion, nullptr, nullptr, &out, &outLeft) != static_cast<std::size_t>(-1);
+    char piece[256];
+    for (;;) {
+        char* out = piece;
+        std::size_t outLeft = sizeof piece;
+        const bool finishing = inLeft == 0;
+        const std::size_t result = finishing ? ::iconv(conversion, nullptr, nullptr, &out, &outLeft)
+                                             : ::iconv(conversion, &in, &inLeft, &out, &outLeft);
+        converted.append(piece, static_cast<std::size_t>(out - piece));
+        if (result != static_cast<std::size_t>(-1)) {
+            if (finishing) break;
+            continue;
+        }
+        if (errno == E2BIG) continue;
+        if (finishing) break;
+        // EILSEQ or EINVAL: a character the target cannot hold, or a broken one.
+        converted += '?';
+        const std::size_t skipped = gbkCharacterLength(in, inLeft);
+        in += skipped;
+        inLeft -= skipped;
+        ::iconv(conversion, nullptr, nullptr, nullptr, nullptr);
+    }
     ::iconv_close(conversion);
-    converted.resize(converted.size() - outLeft);
-    return whole;
+    return true;
+}
+
+bool isAscii(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
 }
 
 }  // namespace
 
 Console::Console(std::ostream& stream, int descriptor, Texts texts)
-    : stream_(stream), texts_(texts), codeset_(terminalCodeset(descriptor)) {}
+    : stream_(stream), texts_(texts), codeset_(targetCodeset(descriptor, texts)) {}
 
 bool Console::writeConverted(std::string_view gbk) {
+    // Every encoding a terminal or locale uses here extends ASCII.
+    if (codeset_.empty() || isAscii(gbk)) return false;
     std::string shown;
-    if (codeset_.empty() || !convertFromGbk(gbk, codeset_, shown)) return false;
+    if (!convertFromGbk(gbk, codeset_, shown)) return false;
     stream_ << shown;
     return true;
 }

@@ -18,6 +18,19 @@ std::wstring wideFromGbk(std::string_view gbk) {
     return wide;
 }
 
+// In the ANSI code page without best fit: a character it cannot hold
+// becomes '?' rather than a look-alike.
+std::string ansiFromWide(const std::wstring& wide) {
+    const int length = static_cast<int>(wide.size());
+    const int needed = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string ansi(static_cast<std::size_t>(needed > 0 ? needed : 0), '\0');
+    if (needed > 0) {
+        const DWORD flags = ::GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+        ::WideCharToMultiByte(CP_ACP, flags, wide.data(), length, ansi.data(), needed, nullptr, nullptr);
+    }
+    return ansi;
+}
+
 bool isConsole(HANDLE handle) {
     DWORD mode = 0;
     return handle != INVALID_HANDLE_VALUE && handle != nullptr && ::GetConsoleMode(handle, &mode);
@@ -30,11 +43,16 @@ Console::Console(std::ostream& stream, int descriptor, Texts texts) : stream_(st
     if (isConsole(handle)) consoleHandle_ = handle;
 }
 
-// A console shows UTF-16 whatever its code page.
+// A console shows UTF-16 whatever its code page. Elsewhere the dialogue
+// writes the designed GBK bytes and the command line the ANSI code page's.
 bool Console::writeConverted(std::string_view gbk) {
-    if (consoleHandle_ == nullptr) return false;
+    if (consoleHandle_ == nullptr && texts_ == Texts::Dialogue) return false;
     const std::wstring wide = wideFromGbk(gbk);
     if (wide.empty()) return gbk.empty();
+    if (consoleHandle_ == nullptr) {
+        stream_ << ansiFromWide(wide);
+        return true;
+    }
     // Whatever is buffered for either stream goes out first, in order.
     if (std::ostream* tied = stream_.tie()) tied->flush();
     stream_.flush();
