@@ -8,6 +8,7 @@
 #include "byte_order.h"
 #include "file_names.h"
 #include "file_output.h"
+#include "language.h"
 #include "large_block.h"
 #include "messages.h"
 
@@ -21,16 +22,31 @@ constexpr std::size_t kBfType = 0;  // "BM", the only validity test
 constexpr std::size_t kBfSize = 2;  // total file size; the data area ends there
 constexpr std::uint16_t kBmpMagic = 0x4D42;
 
-// Info header offsets. biSize, biPlanes, biCompression, the resolutions and
-// biClrImportant are carried through unread: pixels are never interpreted.
+// Info header offsets. biPlanes, the resolutions and biClrImportant are
+// carried through unread: pixels are never interpreted. biSize and
+// biCompression are read only to warn that the layout will change the
+// picture visibly.
+constexpr std::size_t kBiSize = 0;
 constexpr std::size_t kBiWidth = 4;
 constexpr std::size_t kBiHeight = 8;
 constexpr std::size_t kBiBitCount = 14;
+constexpr std::size_t kBiCompression = 16;
 constexpr std::size_t kBiSizeImage = 20;  // rewritten with imageSize() on load
 constexpr std::size_t kBiClrUsed = 32;
 
 // Each colour-table entry is four bytes (blue, green, red, reserved).
 constexpr std::uint64_t kColorEntryBytes = 4;
+
+// biCompression values whose pixels are plain samples; with a 40-byte info
+// header the two bit-field kinds put three or four 4-byte colour masks
+// before the pixels.
+constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiBitFields = 3;
+constexpr std::uint32_t kBiAlphaBitFields = 6;
+constexpr std::uint32_t kMaskBytes = 12;
+constexpr std::uint32_t kAlphaMaskBytes = 16;
+
+const BmpCarrier::Failure kOutOfMemory{BmpCarrier::Problem::OutOfMemory, {}};
 
 char* asChars(unsigned char* bytes) { return reinterpret_cast<char*>(bytes); }
 
@@ -43,19 +59,24 @@ BmpCarrier::BmpCarrier(Console& report, Console& failures)
       err(failures) {}
 
 void BmpCarrier::loadBmp(const char* name) {
-    loaded = false;
-    const std::size_t nameLength = std::strlen(name);
-    if (nameLength >= sizeof fileName) {
-        reportLoadFailure();
-        return;
-    }
-    std::memcpy(fileName, name, nameLength + 1);
+    fileName = name;
+    std::ifstream bmpfile(pathOfName(fileName.c_str()), std::ios::binary);
+    const std::error_code unopened = bmpfile.is_open() ? std::error_code() : lastSystemError();
+    // A file that did not open reads as nothing and fails the load like any
+    // other; the reason is the open's.
+    loadBmp(bmpfile);
+    if (unopened) failure = {Problem::System, unopened};
+}
 
-    std::ifstream bmpfile(pathOfName(fileName), std::ios::binary);
-    if (!readHeaders(bmpfile) || !readDataArea(bmpfile)) {
-        reportLoadFailure();
+void BmpCarrier::loadBmp(std::istream& bmpfile) {
+    loaded = false;
+    Failure why = readHeaders(bmpfile);
+    if (why.problem == Problem::None) why = readDataArea(bmpfile);
+    if (why.problem != Problem::None) {
+        failLoad(why);
         return;
     }
+    failure = {};
     numColors = colorCount();
     pixels = data.get() + std::min<std::uint64_t>(colorTableBytes(), dataSize);
     palette = pixels == data.get() ? nullptr : data.get();
@@ -64,40 +85,55 @@ void BmpCarrier::loadBmp(const char* name) {
     out.line(msg::kLoadSucceeded);
 }
 
-bool BmpCarrier::readHeaders(std::istream& bmpfile) {
+BmpCarrier::Failure BmpCarrier::readHeaders(std::istream& bmpfile) {
     // Zeroed first, so that a short read never leaves another file's bytes.
     std::memset(fileHeader.get(), 0, kFileHeaderSize);
     std::memset(infoHeader.get(), 0, kInfoHeaderSize);
     bmpfile.read(asChars(fileHeader.get()), kFileHeaderSize);
     bmpfile.read(asChars(infoHeader.get()), kInfoHeaderSize);
-    return bmpfile.gcount() == kInfoHeaderSize &&
-           readLe16(fileHeader.get() + kBfType) == kBmpMagic;
+    if (bmpfile.bad()) return {Problem::System, lastSystemError()};  // a folder, a failing disk
+    if (readLe16(fileHeader.get() + kBfType) != kBmpMagic) return {Problem::NotBmp, {}};
+    if (bmpfile.gcount() != kInfoHeaderSize) return {Problem::ShorterThanHeaders, {}};
+    return {};
 }
 
-bool BmpCarrier::readDataArea(std::istream& bmpfile) {
+BmpCarrier::Failure BmpCarrier::readDataArea(std::istream& bmpfile) {
     const std::uint32_t fileSize = readLe32(fileHeader.get() + kBfSize);
-    if (fileSize < kHeadersSize) return false;  // no data area; bfSize - 54 would wrap
+    // No data area: bfSize - 54 would wrap.
+    if (fileSize < kHeadersSize) return {Problem::SizeBelowHeaders, {}};
 
     // bfSize is only a claim: the block grows with the bytes the file
     // actually holds, and a file shorter than its claim does not load.
     const std::uint32_t size = fileSize - static_cast<std::uint32_t>(kHeadersSize);
     ReadBlock block = readUpTo(bmpfile, size);
-    if (!block.bytes || block.size != size) return false;
+    if (block.readFailed) return {Problem::System, lastSystemError()};
+    if (!block.bytes) return kOutOfMemory;
+    if (block.size != size) return {Problem::ShorterThanSize, {}};
 
     data = std::move(block.bytes);
     dataSize = size;
-    return true;
+    return {};
 }
 
-void BmpCarrier::reportLoadFailure() { err.text(msg::kLoadFailed); }
+void BmpCarrier::failLoad(const Failure& why) {
+    failure = why;
+    err.text(msg::kLoadFailed);
+}
 
 bool BmpCarrier::saveBmp(const char* name) {
+    return saveBmp([name](std::initializer_list<ByteRange> pieces) { return replaceFileContents(name, pieces); });
+}
+
+bool BmpCarrier::saveBmp(const Writer& write) {
     // Before any good load, or after a failed one, the headers and the data
     // area may belong to different files: nothing is written.
-    const bool saved =
-        loaded && !replaceFileContents(name, {{fileHeader.get(), kFileHeaderSize},
-                                              {infoHeader.get(), kInfoHeaderSize},
-                                              {data.get(), dataSize}});
+    failure = {};
+    if (loaded) {
+        const std::error_code written = write(
+            {{fileHeader.get(), kFileHeaderSize}, {infoHeader.get(), kInfoHeaderSize}, {data.get(), dataSize}});
+        if (written) failure = {Problem::System, written};
+    }
+    const bool saved = loaded && !failure.system;
     if (saved) {
         out.line(msg::kSaveSucceeded);
     } else {
@@ -126,19 +162,31 @@ std::int32_t BmpCarrier::hideText(const char* name) { return hide(name) == HideR
 
 BmpCarrier::HideResult BmpCarrier::hide(const char* name) {
     std::ifstream txtfile(pathOfName(name), std::ios::binary);
-    if (!txtfile.is_open()) return HideResult::Unreadable;
+    if (!txtfile.is_open()) return refuseHide(HideResult::Unreadable, {Problem::System, lastSystemError()});
+    return hide(txtfile);
+}
+
+BmpCarrier::HideResult BmpCarrier::refuseHide(HideResult result, const Failure& why) {
+    failure = why;
+    return result;
+}
+
+BmpCarrier::HideResult BmpCarrier::hide(std::istream& txtfile) {
+    const Failure tooLong{Problem::TooLong, {}};
     txtfile.peek();  // a folder opens, but its first read fails
-    if (txtfile.bad()) return HideResult::Unreadable;
+    if (txtfile.bad()) return refuseHide(HideResult::Unreadable, {Problem::System, lastSystemError()});
     const std::optional<std::uint32_t> room = capacity();
     const std::optional<std::uint64_t> measured = remainingBytes(txtfile);
-    if (!room || (measured && *measured > *room)) return HideResult::TooLong;
+    if (!room || (measured && *measured > *room)) return refuseHide(HideResult::TooLong, tooLong);
 
     // One byte more than fits is asked for, so that a payload from a pipe,
     // or a file that grew since it was measured, shows that it is too long.
     const ReadBlock payload = readUpTo(txtfile, std::size_t{*room} + 1);
-    if (payload.readFailed) return HideResult::Unreadable;
-    if (!payload.bytes || payload.size > *room) return HideResult::TooLong;
+    if (payload.readFailed) return refuseHide(HideResult::Unreadable, {Problem::System, lastSystemError()});
+    if (!payload.bytes) return refuseHide(HideResult::Unreadable, kOutOfMemory);
+    if (payload.size > *room) return refuseHide(HideResult::TooLong, tooLong);
 
+    failure = {};
     const auto length = static_cast<std::uint32_t>(payload.size);
     embedBits(data.get() + kLengthBits, payload.bytes.get(), length);
     out.line(msg::kHideSucceeded);
@@ -156,20 +204,45 @@ std::optional<std::uint32_t> BmpCarrier::hiddenLength() const {
 }
 
 bool BmpCarrier::extractText(const char* name) {
+    return extractText([name](std::initializer_list<ByteRange> pieces) { return replaceFileContents(name, pieces); });
+}
+
+bool BmpCarrier::failExtraction(const char* report, const Failure& why) {
+    failure = why;
+    err.line(report);
+    return false;
+}
+
+bool BmpCarrier::extractText(const Writer& write) {
     const std::optional<std::uint32_t> length = hiddenLength();
-    const std::unique_ptr<unsigned char[]> buffer = length ? allocateBlock(*length) : nullptr;
-    if (!buffer) {
-        err.line(msg::kDecodeFailed);
-        return false;
-    }
+    if (!length) return failExtraction(msg::kDecodeFailed, {Problem::NoPayload, {}});
+    const std::unique_ptr<unsigned char[]> buffer = allocateBlock(*length);
+    if (!buffer) return failExtraction(msg::kDecodeFailed, kOutOfMemory);
     extractBits(buffer.get(), data.get() + kLengthBits, *length);
     out.line(msg::kDecodeSucceeded);
 
-    if (replaceFileContents(name, {{buffer.get(), *length}})) {
-        err.line(msg::kSaveFailed);
-        return false;
+    if (const std::error_code written = write({{buffer.get(), *length}})) {
+        return failExtraction(msg::kSaveFailed, {Problem::System, written});
     }
+    failure = {};
     return true;
+}
+
+BmpCarrier::LeadingBytes BmpCarrier::leadingBytes() const {
+    LeadingBytes lead;
+    if (!loaded) return lead;
+    const std::uint32_t headerSize = readLe32(infoHeader.get() + kBiSize);
+    const std::uint32_t compression = readLe32(infoHeader.get() + kBiCompression);
+    if (headerSize > kInfoHeaderSize) {
+        lead.headerBytes = std::min(headerSize - static_cast<std::uint32_t>(kInfoHeaderSize), dataSize);
+    } else if (headerSize == kInfoHeaderSize && compression == kBiBitFields) {
+        lead.maskBytes = kMaskBytes;
+    } else if (headerSize == kInfoHeaderSize && compression == kBiAlphaBitFields) {
+        lead.maskBytes = kAlphaMaskBytes;
+    }
+    lead.tableEntries = static_cast<std::uint32_t>(numColors);
+    lead.compressed = compression != kBiRgb && compression != kBiBitFields && compression != kBiAlphaBitFields;
+    return lead;
 }
 
 std::int32_t BmpCarrier::colorCount() const {

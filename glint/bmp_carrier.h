@@ -6,11 +6,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <istream>
 #include <memory>
 #include <optional>
+#include <string>
+#include <system_error>
 
 #include "console.h"
+#include "file_output.h"
 
 namespace glint {
 
@@ -24,26 +29,66 @@ public:
 
     enum class HideResult { Hidden, TooLong, Unreadable };
 
+    // Why the last load, hide, save or extraction failed, for a caller that
+    // names the reason; the console reports stay those of the dialogue.
+    enum class Problem {
+        None,
+        System,              // the system's reason is in `system`
+        NotBmp,              // no "BM" at the start
+        ShorterThanHeaders,  // the file ends inside the 54 header bytes
+        SizeBelowHeaders,    // bfSize is below 54
+        ShorterThanSize,     // the file ends before bfSize bytes
+        TooLong,             // the payload does not fit
+        NoPayload,           // the length bits claim more than the data area holds
+        OutOfMemory,
+    };
+    struct Failure {
+        Problem problem = Problem::None;
+        std::error_code system;
+    };
+
+    // What the first data-area bytes are when they are not plain pixels:
+    // hiding changes such a picture visibly.
+    struct LeadingBytes {
+        std::uint32_t headerBytes = 0;   // info header beyond its first 40 bytes
+        std::uint32_t maskBytes = 0;     // colour masks after a 40-byte info header
+        std::uint32_t tableEntries = 0;  // the colour table
+        bool compressed = false;         // pixels stored other than as plain samples
+        bool plainPixels() const { return headerBytes == 0 && maskBytes == 0 && tableEntries == 0 && !compressed; }
+    };
+
+    // Writes the pieces of an output file; returns the reason of a failure.
+    using Writer = std::function<std::error_code(std::initializer_list<ByteRange>)>;
+
     // Reports go to `out`; failures to `err`.
     BmpCarrier(Console& out, Console& err);
     BmpCarrier(const BmpCarrier&) = delete;
     BmpCarrier& operator=(const BmpCarrier&) = delete;
 
-    // Reads the file `name`; the outcome shows on the console and in isLoaded().
+    // Reads the file `name`, or an open stream; the outcome shows on the
+    // console, in isLoaded() and in lastFailure().
     void loadBmp(const char* name);
-    // Writes the headers and the data area to `name`; true when it was written.
+    void loadBmp(std::istream& bmpfile);
+    // Writes the headers and the data area to `name`, or through `write`;
+    // true when it was written.
     bool saveBmp(const char* name);
+    bool saveBmp(const Writer& write);
     // Hides the whole file `name` in the data area: 1 on success, 0 when refused
     // (the carrier is then unchanged).
     std::int32_t hideText(const char* name);
     // What hideText does, telling a payload that does not fit from one that
-    // cannot be opened or read.
+    // cannot be opened or read; from a file or an open stream.
     HideResult hide(const char* name);
-    // Recovers the hidden payload into the file `name`; true when it was written.
+    HideResult hide(std::istream& txtfile);
+    // Recovers the hidden payload into the file `name`, or through `write`;
+    // true when it was written.
     bool extractText(const char* name);
+    bool extractText(const Writer& write);
     // The largest payload, in bytes, that hide accepts; nothing when it takes
     // not even an empty one (or nothing has loaded).
     std::optional<std::uint32_t> capacity() const;
+    LeadingBytes leadingBytes() const;
+    const Failure& lastFailure() const { return failure; }
 
     std::int32_t colorCount() const;
     std::int32_t imageSize() const;
@@ -63,9 +108,11 @@ private:
     // Bytes of the data area taken by the colour table, clamped to the data
     // area so that `pixels` never points outside it.
     std::uint64_t colorTableBytes() const;
-    bool readHeaders(std::istream& bmpfile);
-    bool readDataArea(std::istream& bmpfile);
-    void reportLoadFailure();
+    Failure readHeaders(std::istream& bmpfile);
+    Failure readDataArea(std::istream& bmpfile);
+    void failLoad(const Failure& why);
+    HideResult refuseHide(HideResult result, const Failure& why);
+    bool failExtraction(const char* report, const Failure& why);
     // The length word, when the payload it claims lies inside the data area.
     std::optional<std::uint32_t> hiddenLength() const;
 
@@ -79,8 +126,9 @@ private:
     bool loaded = false;
     std::unique_ptr<unsigned char[]> data;
     std::uint32_t dataSize = 0;
-    // The name of the last load; longer names are refused, never truncated.
-    char fileName[256] = {};
+    // The name of the last load, of any length the system takes.
+    std::string fileName;
+    Failure failure;
 
     Console& out;
     Console& err;

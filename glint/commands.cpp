@@ -1,10 +1,16 @@
 #include "commands.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <limits>
 #include <optional>
 #include <ostream>
+#include <string>
 
 #include "bmp_carrier.h"
 #include "messages.h"
+#include "standard_streams.h"
 
 namespace glint {
 namespace {
@@ -13,95 +19,290 @@ constexpr int kSucceeded = 0;
 constexpr int kFailed = 1;
 constexpr int kUsageError = 2;
 
-using Names = std::vector<std::string>;
+// Standard input as an image or payload, standard output as an output file.
+const std::string kStandardStream = "-";
 
-int usageError(Console& err, const char* reason, const std::string& argument = {}) {
-    err.text(reason);
-    err.raw(argument);
-    err.endLine();
-    err.text(msg::kUsage);
-    err.flush();
-    return kUsageError;
+using Names = std::vector<std::string>;
+using Problem = BmpCarrier::Problem;
+
+// The text with its "{}" replaced by `number`.
+std::string withNumber(const char* text, std::uint64_t number) {
+    std::string filled = text;
+    const std::size_t at = filled.find("{}");
+    if (at != std::string::npos) filled.replace(at, 2, std::to_string(number));
+    return filled;
 }
 
-// The carrier wrote "载入失败！" without a line end, as the menu wants it.
-bool loaded(BmpCarrier& carrier, Console& err) {
-    if (!carrier.isLoaded()) err.endLine();
+// Why something failed: the system's reason, or the program's own text.
+struct Reason {
+    std::error_code system;
+    const msg::Text* own = nullptr;
+    std::uint64_t number = 0;  // for a "{}" in the own text
+};
+
+Reason reasonOf(const BmpCarrier::Failure& failure) {
+    switch (failure.problem) {
+        case Problem::System:
+            return {failure.system};
+        case Problem::OutOfMemory:
+            return {std::make_error_code(std::errc::not_enough_memory)};
+        case Problem::NotBmp:
+            return {{}, &msg::kNotBmp};
+        case Problem::ShorterThanHeaders:
+            return {{}, &msg::kShorterThanHeaders};
+        case Problem::SizeBelowHeaders:
+            return {{}, &msg::kSizeBelowHeaders};
+        case Problem::ShorterThanSize:
+            return {{}, &msg::kShorterThanSize};
+        case Problem::NoPayload:
+            return {{}, &msg::kNoPayload};
+        case Problem::TooLong:  // said with the room, where it is known
+        case Problem::None:
+            break;
+    }
+    return {};
+}
+
+// Everything the command line says, in the user's language: data, help and
+// capacity lines on standard output, everything else on standard error.
+struct Voice {
+    Console& out;
+    Console& err;
+    Language language;
+    bool quiet = false;
+
+    const char* in(const msg::Text& text) const {
+        return language == Language::Chinese ? text.chinese : text.english;
+    }
+
+    // Dropped by --quiet.
+    void success(const msg::Text& text) {
+        if (!quiet) err.line(in(text));
+    }
+
+    // "glint: NAME: STEP: REASON"
+    void failure(const std::string& name, const msg::Text& step, const Reason& reason) {
+        startLine(name);
+        finishFailure(step, reason);
+    }
+
+    // A full disk or a closed pipe on standard output is a failure of its own.
+    int outputFailure() {
+        const std::error_code reason = lastSystemError();
+        err.raw("glint: ");
+        err.text(in(msg::kStandardOutput));
+        err.raw(": ");
+        finishFailure(msg::kCannotWrite, {reason});
+        return kFailed;
+    }
+
+    int usageError(const msg::Text& reason, const std::string& argument = {}) {
+        err.raw("glint: ");
+        err.text(in(reason));
+        err.name(argument);
+        err.endLine();
+        err.text(in(msg::kUsage));
+        err.flush();
+        return kUsageError;
+    }
+
+    // Before an image is changed: what its first carried bytes are, when they
+    // are not plain pixels, and how to make a cover that keeps its picture.
+    void warnAboutLayout(const std::string& name, const BmpCarrier::LeadingBytes& lead) {
+        if (lead.plainPixels()) return;
+        std::string parts;
+        const auto add = [&](const msg::Text& part, std::uint64_t number) {
+            if (!parts.empty()) parts += in(msg::kListSeparator);
+            parts += withNumber(in(part), number);
+        };
+        if (lead.headerBytes != 0) add(msg::kHeaderBytes, lead.headerBytes);
+        if (lead.maskBytes != 0) add(msg::kMaskBytes, lead.maskBytes);
+        if (lead.tableEntries != 0) add(msg::kColorTable, lead.tableEntries);
+        if (lead.compressed) add(msg::kCompressed, 0);
+        startLine(name);
+        err.line((in(msg::kWarning) + parts + in(msg::kChangesVisibly)).c_str());
+        startLine(name);
+        err.line(in(msg::kCleanCover));
+    }
+
+private:
+    void startLine(const std::string& name) {
+        err.raw("glint: ");
+        err.name(name);
+        err.raw(": ");
+    }
+
+    void finishFailure(const msg::Text& step, const Reason& reason) {
+        err.text(in(step));
+        if (reason.system) {
+            err.raw(": ");
+            err.name(systemReason(reason.system));  // narrow text in the names' encoding
+        } else if (reason.own != nullptr) {
+            err.raw(": ");
+            err.text(withNumber(in(*reason.own), reason.number).c_str());
+        }
+        err.endLine();
+    }
+};
+
+// A carrier whose dialogue reports go nowhere: the command line says what
+// happened in its own words.
+struct QuietCarrier {
+    std::ostream discarded{nullptr};
+    Console silent{discarded};
+    BmpCarrier carrier{silent, silent};
+};
+
+// Runs `step` on the file `name`, or on standard input for "-".
+template <typename Step>
+auto fromInput(const std::string& name, Step step) {
+    if (name == kStandardStream) return step(standardInputBytes());
+    return step(name.c_str());
+}
+
+// Runs `step` with the file `name` as its target, or standard output for "-".
+template <typename Step>
+auto toOutput(const std::string& name, Step step) {
+    if (name == kStandardStream) return step(BmpCarrier::Writer(writeStandardOutput));
+    return step(name.c_str());
+}
+
+bool load(BmpCarrier& carrier, const std::string& name, Voice& voice) {
+    fromInput(name, [&](auto&& source) { carrier.loadBmp(source); });
+    if (!carrier.isLoaded()) voice.failure(name, msg::kCannotLoadImage, reasonOf(carrier.lastFailure()));
     return carrier.isLoaded();
 }
 
 // The menu's choice 1 with the same carrier calls, stopping at the first failure.
-int hide(const Names& names, Console& out, Console& err) {
-    BmpCarrier carrier(out, err);
-    carrier.loadBmp(names[0].c_str());
-    if (!loaded(carrier, err)) return kFailed;
-    switch (carrier.hide(names[1].c_str())) {
+int hide(const Names& names, Voice& voice) {
+    const std::string &image = names[0], &payload = names[1], &output = names[2];
+    QuietCarrier quiet;
+    BmpCarrier& carrier = quiet.carrier;
+    if (!load(carrier, image, voice)) return kFailed;
+    voice.success(msg::kImageLoaded);
+
+    switch (fromInput(payload, [&](auto&& source) { return carrier.hide(source); })) {
         case BmpCarrier::HideResult::Hidden:
             break;
-        case BmpCarrier::HideResult::TooLong:
-            err.line(msg::kPayloadTooLong);
-            return kFailed;
         case BmpCarrier::HideResult::Unreadable:
-            err.line(msg::kLoadFailed);
+            voice.failure(payload, msg::kCannotReadPayload, reasonOf(carrier.lastFailure()));
+            return kFailed;
+        case BmpCarrier::HideResult::TooLong:
+            if (const std::optional<std::uint32_t> room = carrier.capacity()) {
+                voice.failure(payload, msg::kCannotHide, {{}, &msg::kTooLong, *room});
+            } else {
+                voice.failure(image, msg::kCannotHide, {{}, &msg::kTooSmall});
+            }
             return kFailed;
     }
-    return carrier.saveBmp(names[2].c_str()) ? kSucceeded : kFailed;
+    voice.warnAboutLayout(image, carrier.leadingBytes());
+    voice.success(msg::kPayloadHidden);
+
+    if (!toOutput(output, [&](auto&& target) { return carrier.saveBmp(target); })) {
+        voice.failure(output, msg::kCannotSave, reasonOf(carrier.lastFailure()));
+        return kFailed;
+    }
+    voice.success(msg::kFileSaved);
+    return kSucceeded;
 }
 
 // The menu's choice 2 with the same carrier calls.
-int recover(const Names& names, Console& out, Console& err) {
-    BmpCarrier carrier(out, err);
-    carrier.loadBmp(names[0].c_str());
-    if (!loaded(carrier, err)) return kFailed;
-    return carrier.extractText(names[1].c_str()) ? kSucceeded : kFailed;
+int recover(const Names& names, Voice& voice) {
+    const std::string &image = names[0], &output = names[1];
+    QuietCarrier quiet;
+    BmpCarrier& carrier = quiet.carrier;
+    if (!load(carrier, image, voice)) return kFailed;
+    voice.success(msg::kImageLoaded);
+
+    if (!toOutput(output, [&](auto&& target) { return carrier.extractText(target); })) {
+        // Only the write has a reason from the system.
+        const BmpCarrier::Failure& why = carrier.lastFailure();
+        const bool writing = why.problem == Problem::System;
+        voice.failure(writing ? output : image, writing ? msg::kCannotSave : msg::kCannotRecover, reasonOf(why));
+        return kFailed;
+    }
+    voice.success(msg::kPayloadRecovered);
+    return kSucceeded;
 }
 
 // "N  NAME" for every image that loads, in the order given.
-int capacity(const Names& names, Console& out, Console& err) {
-    std::ostream discarded(nullptr);
-    Console silent(discarded);  // the load's success text is not wanted here
-    BmpCarrier carrier(silent, err);
+int capacity(const Names& names, Voice& voice) {
+    QuietCarrier quiet;
+    BmpCarrier& carrier = quiet.carrier;
     int status = kSucceeded;
     for (const std::string& name : names) {
-        carrier.loadBmp(name.c_str());
-        if (!loaded(carrier, err)) {
+        if (!load(carrier, name, voice)) {
             status = kFailed;
             continue;
         }
         const std::optional<std::uint32_t> room = carrier.capacity();
         if (!room) {
-            err.line(msg::kPayloadTooLong);
+            voice.failure(name, msg::kCannotHide, {{}, &msg::kTooSmall});
             status = kFailed;
             continue;
         }
-        out.raw(std::to_string(*room) + "  " + name);
-        out.endLine();
+        voice.out.raw(std::to_string(*room) + "  ");
+        voice.out.name(name);
+        voice.out.endLine();
+        if (voice.out.failed()) return voice.outputFailure();
+        voice.warnAboutLayout(name, carrier.leadingBytes());
     }
     return status;
 }
 
-int run(const std::string& command, const Names& names, Console& out, Console& err) {
-    if (command == "hide") {
-        return names.size() == 3 ? hide(names, out, err) : usageError(err, msg::kWrongArgumentCount, command);
+struct Command {
+    const char* name;
+    std::size_t fewestNames;
+    std::size_t mostNames;
+    bool lastNameIsOutput;
+    int (*run)(const Names&, Voice&);
+};
+
+constexpr std::size_t kAnyNumber = std::numeric_limits<std::size_t>::max();
+const Command kCommands[] = {
+    {"hide", 3, 3, true, hide},
+    {"recover", 2, 2, true, recover},
+    {"capacity", 1, kAnyNumber, false, capacity},
+};
+
+int run(const std::string& name, const Names& names, Voice& voice) {
+    const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                      [&](const Command& c) { return name == c.name; });
+    if (command == std::end(kCommands)) return voice.usageError(msg::kUnknownArgument, name);
+    if (names.size() < command->fewestNames || names.size() > command->mostNames) {
+        return voice.usageError(msg::kWrongArgumentCount, name);
     }
-    if (command == "recover") {
-        return names.size() == 2 ? recover(names, out, err) : usageError(err, msg::kWrongArgumentCount, command);
+    // Standard input can be read for one name only.
+    const auto inputsEnd = names.end() - (command->lastNameIsOutput ? 1 : 0);
+    if (std::count(names.begin(), inputsEnd, kStandardStream) > 1) {
+        return voice.usageError(msg::kStandardInputTwice);
     }
-    if (command == "capacity") {
-        return !names.empty() ? capacity(names, out, err) : usageError(err, msg::kWrongArgumentCount, command);
-    }
-    return usageError(err, msg::kUnknownArgument, command);
+    return command->run(names, voice);
+}
+
+int showHelp(Voice& voice) {
+    voice.out.text(voice.in(msg::kUsage));
+    voice.out.text(voice.in(msg::kHelpDetails));
+    voice.out.flush();
+    return voice.out.failed() ? voice.outputFailure() : kSucceeded;
+}
+
+int showVersion(Voice& voice) {
+    voice.out.raw("glint " GLINT_VERSION);
+    voice.out.endLine();
+    return voice.out.failed() ? voice.outputFailure() : kSucceeded;
 }
 
 }  // namespace
 
-int runCommand(const std::vector<std::string>& arguments, Console& out, Console& err) {
+int runCommand(const std::vector<std::string>& arguments, Console& out, Console& err, Language language) {
+    Voice voice{out, err, language};
     Names words;  // the subcommand and its names
     bool optionsEnded = false;
     bool help = false;
     bool version = false;
     for (const std::string& argument : arguments) {
-        // "-" is a file of that name; after "--" every word is a name.
+        // "-" is a name; after "--" every word is a name.
         if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
             words.push_back(argument);
         } else if (argument == "--") {
@@ -110,25 +311,16 @@ int runCommand(const std::vector<std::string>& arguments, Console& out, Console&
             help = true;
         } else if (argument == "--version") {
             version = true;
+        } else if (argument == "--quiet" || argument == "-q") {
+            voice.quiet = true;
         } else {
-            return usageError(err, msg::kUnknownArgument, argument);
+            return voice.usageError(msg::kUnknownArgument, argument);
         }
     }
-    if (help) {
-        out.text(msg::kUsage);
-        out.text(msg::kHelpDetails);
-        out.flush();
-        return kSucceeded;
-    }
-    if (version) {
-        out.raw("glint " GLINT_VERSION);
-        out.endLine();
-        return kSucceeded;
-    }
-    if (words.empty()) return usageError(err, msg::kMissingCommand);
-    const int status = run(words[0], Names(words.begin() + 1, words.end()), out, err);
-    // A report that could not be written is a failure too.
-    return status == kSucceeded && out.failed() ? kFailed : status;
+    if (help) return showHelp(voice);
+    if (version) return words.empty() ? showVersion(voice) : voice.usageError(msg::kUnexpectedArgument, words[0]);
+    if (words.empty()) return voice.usageError(msg::kMissingCommand);
+    return run(words[0], Names(words.begin() + 1, words.end()), voice);
 }
 
 }  // namespace glint

@@ -1,17 +1,20 @@
-// glint's command line, for scripts: hide, recover and capacity, with an
-// exit status that says what happened.
+// glint's command line, for scripts and people: hide, recover and capacity,
+// with an exit status that says what happened.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "console.h"
+#include "language.h"
 
 namespace glint {
 
 // Runs the command line given by `arguments` (without the program's own
-// name). Returns the exit status: 0 when the action fully succeeded, 1 when
+// name), speaking `language`. Data goes to standard output, and so do the
+// help, the version and the lines of capacity; every other text goes to
+// `err`. Returns the exit status: 0 when the action fully succeeded, 1 when
 // it was refused or failed, 2 for a usage error.
-int runCommand(const std::vector<std::string>& arguments, Console& out, Console& err);
+int runCommand(const std::vector<std::string>& arguments, Console& out, Console& err, Language language);
 
 }  // namespace glint

@@ -3,12 +3,19 @@
 
 #include "commands.h"
 #include "console.h"
+#include "language.h"
 #include "menu.h"
 
 int main(int argc, char** argv) {
     glint::ignoreBrokenPipes();
-    glint::Console out = glint::Console::standardOutput();
-    glint::Console err = glint::Console::standardError();
-    if (argc > 1) return glint::runCommand(std::vector<std::string>(argv + 1, argv + argc), out, err);
+    // The dialogue keeps its designed bytes on pipes and files; the command
+    // line speaks the locale's encoding everywhere.
+    const bool commandLine = argc > 1;
+    const auto texts = commandLine ? glint::Console::Texts::CommandLine : glint::Console::Texts::Dialogue;
+    glint::Console out = glint::Console::standardOutput(texts);
+    glint::Console err = glint::Console::standardError(texts);
+    if (commandLine) {
+        return glint::runCommand(std::vector<std::string>(argv + 1, argv + argc), out, err, glint::userLanguage());
+    }
     return glint::runMenu(glint::standardInput(), out, err, glint::waitForKey);
 }

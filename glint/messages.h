@@ -1,6 +1,8 @@
 // Every console text of glint, as GBK (code page 936) bytes. The console
-// writer shows them in a terminal's own encoding and writes these bytes
-// everywhere else. The readable text stands in the comment above each one.
+// writer shows them in a terminal's own encoding; on pipes and files the
+// dialogue writes these bytes and the command line the locale's encoding.
+// The command line's texts have an English form too. The readable text
+// stands in the comment above each one.
 #pragma once
 
 namespace glint::msg {
@@ -68,44 +70,190 @@ inline constexpr char kSaveFailed[] = "\xce\xc4\xbc\xfe\xb1\xa3\xb4\xe6\xca\xa7\
 // 请按任意键继续. . .
 inline constexpr char kPressAnyKey[] = "\xc7\xeb\xb0\xb4\xc8\xce\xd2\xe2\xbc\xfc\xbc\xcc\xd0\xf8" ". . .";
 
-// The command line. Usage and help go to standard output on request and to
-// standard error after a usage error.
+// The command line speaks the user's language: each of its texts in the
+// design's Simplified Chinese (GBK, as above) and in English (ASCII).
+struct Text {
+    const char* chinese;
+    const char* english;
+};
+
+// Usage and help go to standard output on request and to standard error
+// after a usage error.
 
 // 用法：
 //   glint hide 原始.bmp 要隐藏的文件 新.bmp
 //   glint recover 图像.bmp 输出文件
 //   glint capacity 图像.bmp...
-inline constexpr char kUsage[] =
+inline constexpr Text kUsage{
     "\xd3\xc3\xb7\xa8\xa3\xba" "\n"
     "  glint hide \xd4\xad\xca\xbc" ".bmp \xd2\xaa\xd2\xfe\xb2\xd8\xb5\xc4\xce\xc4\xbc\xfe" " \xd0\xc2" ".bmp\n"
     "  glint recover \xcd\xbc\xcf\xf1" ".bmp \xca\xe4\xb3\xf6\xce\xc4\xbc\xfe" "\n"
-    "  glint capacity \xcd\xbc\xcf\xf1" ".bmp...\n";
+    "  glint capacity \xcd\xbc\xcf\xf1" ".bmp...\n",
+    "Usage:\n"
+    "  glint hide COVER.bmp PAYLOAD OUTPUT.bmp\n"
+    "  glint recover STEGO.bmp OUTPUT\n"
+    "  glint capacity IMAGE.bmp...\n"};
 
 // 不带参数运行 glint 打开菜单。
-//   hide         把文件隐藏进图像，保存为新图像
-//   recover      取出图像中隐藏的文件
-//   capacity     每幅图像最多能隐藏的字节数
-//   --help, -h   显示本说明
-//   --version    显示版本
-// 文件名按原样使用；以 - 开头的文件名请写在 -- 之后。
+//   hide          把文件隐藏进图像，保存为新图像
+//   recover       取出图像中隐藏的文件
+//   capacity      每幅图像最多能隐藏的字节数
+//   -q, --quiet   不显示成功信息（警告和错误照常显示）
+//   -h, --help    显示本说明
+//   --version     显示版本
+// 信息写到标准错误；标准输出只有写到 - 的数据和 capacity 的结果。
+// 文件名 - 表示标准输入（只能用于一个图像或文件），作为输出文件时表示标准输出；
+// 名为 - 的文件请写作 ./-。文件名按原样使用；以 - 开头的文件名请写在 -- 之后。
 // 退出状态：0 成功，1 失败或被拒绝，2 用法错误。
-inline constexpr char kHelpDetails[] =
+// 详见 man glint。
+inline constexpr Text kHelpDetails{
     "\xb2\xbb\xb4\xf8\xb2\xce\xca\xfd\xd4\xcb\xd0\xd0" " glint \xb4\xf2\xbf\xaa\xb2\xcb\xb5\xa5\xa1\xa3" "\n"
-    "  hide         \xb0\xd1\xce\xc4\xbc\xfe\xd2\xfe\xb2\xd8\xbd\xf8\xcd\xbc\xcf\xf1\xa3\xac\xb1\xa3\xb4\xe6\xce\xaa\xd0\xc2\xcd\xbc\xcf\xf1" "\n"
-    "  recover      \xc8\xa1\xb3\xf6\xcd\xbc\xcf\xf1\xd6\xd0\xd2\xfe\xb2\xd8\xb5\xc4\xce\xc4\xbc\xfe" "\n"
-    "  capacity     \xc3\xbf\xb7\xf9\xcd\xbc\xcf\xf1\xd7\xee\xb6\xe0\xc4\xdc\xd2\xfe\xb2\xd8\xb5\xc4\xd7\xd6\xbd\xda\xca\xfd" "\n"
-    "  --help, -h   \xcf\xd4\xca\xbe\xb1\xbe\xcb\xb5\xc3\xf7" "\n"
-    "  --version    \xcf\xd4\xca\xbe\xb0\xe6\xb1\xbe" "\n"
-    "\xce\xc4\xbc\xfe\xc3\xfb\xb0\xb4\xd4\xad\xd1\xf9\xca\xb9\xd3\xc3\xa3\xbb\xd2\xd4" " - \xbf\xaa\xcd\xb7\xb5\xc4\xce\xc4\xbc\xfe\xc3\xfb\xc7\xeb\xd0\xb4\xd4\xda" " -- \xd6\xae\xba\xf3\xa1\xa3" "\n"
-    "\xcd\xcb\xb3\xf6\xd7\xb4\xcc\xac\xa3\xba" "0 \xb3\xc9\xb9\xa6\xa3\xac" "1 \xca\xa7\xb0\xdc\xbb\xf2\xb1\xbb\xbe\xdc\xbe\xf8\xa3\xac" "2 \xd3\xc3\xb7\xa8\xb4\xed\xce\xf3\xa1\xa3" "\n";
+    "  hide          \xb0\xd1\xce\xc4\xbc\xfe\xd2\xfe\xb2\xd8\xbd\xf8\xcd\xbc\xcf\xf1\xa3\xac\xb1\xa3\xb4\xe6\xce\xaa\xd0\xc2\xcd\xbc\xcf\xf1" "\n"
+    "  recover       \xc8\xa1\xb3\xf6\xcd\xbc\xcf\xf1\xd6\xd0\xd2\xfe\xb2\xd8\xb5\xc4\xce\xc4\xbc\xfe" "\n"
+    "  capacity      \xc3\xbf\xb7\xf9\xcd\xbc\xcf\xf1\xd7\xee\xb6\xe0\xc4\xdc\xd2\xfe\xb2\xd8\xb5\xc4\xd7\xd6\xbd\xda\xca\xfd" "\n"
+    "  -q, --quiet   \xb2\xbb\xcf\xd4\xca\xbe\xb3\xc9\xb9\xa6\xd0\xc5\xcf\xa2\xa3\xa8\xbe\xaf\xb8\xe6\xba\xcd\xb4\xed\xce\xf3\xd5\xd5\xb3\xa3\xcf\xd4\xca\xbe\xa3\xa9" "\n"
+    "  -h, --help    \xcf\xd4\xca\xbe\xb1\xbe\xcb\xb5\xc3\xf7" "\n"
+    "  --version     \xcf\xd4\xca\xbe\xb0\xe6\xb1\xbe" "\n"
+    "\xd0\xc5\xcf\xa2\xd0\xb4\xb5\xbd\xb1\xea\xd7\xbc\xb4\xed\xce\xf3\xa3\xbb\xb1\xea\xd7\xbc\xca\xe4\xb3\xf6\xd6\xbb\xd3\xd0\xd0\xb4\xb5\xbd" " - \xb5\xc4\xca\xfd\xbe\xdd\xba\xcd" " capacity \xb5\xc4\xbd\xe1\xb9\xfb\xa1\xa3" "\n"
+    "\xce\xc4\xbc\xfe\xc3\xfb" " - \xb1\xed\xca\xbe\xb1\xea\xd7\xbc\xca\xe4\xc8\xeb\xa3\xa8\xd6\xbb\xc4\xdc\xd3\xc3\xd3\xda\xd2\xbb\xb8\xf6\xcd\xbc\xcf\xf1\xbb\xf2\xce\xc4\xbc\xfe\xa3\xa9\xa3\xac\xd7\xf7\xce\xaa\xca\xe4\xb3\xf6\xce\xc4\xbc\xfe\xca\xb1\xb1\xed\xca\xbe\xb1\xea\xd7\xbc\xca\xe4\xb3\xf6\xa3\xbb" "\n"
+    "\xc3\xfb\xce\xaa" " - \xb5\xc4\xce\xc4\xbc\xfe\xc7\xeb\xd0\xb4\xd7\xf7" " ./-\xa1\xa3\xce\xc4\xbc\xfe\xc3\xfb\xb0\xb4\xd4\xad\xd1\xf9\xca\xb9\xd3\xc3\xa3\xbb\xd2\xd4" " - \xbf\xaa\xcd\xb7\xb5\xc4\xce\xc4\xbc\xfe\xc3\xfb\xc7\xeb\xd0\xb4\xd4\xda" " -- \xd6\xae\xba\xf3\xa1\xa3" "\n"
+    "\xcd\xcb\xb3\xf6\xd7\xb4\xcc\xac\xa3\xba" "0 \xb3\xc9\xb9\xa6\xa3\xac" "1 \xca\xa7\xb0\xdc\xbb\xf2\xb1\xbb\xbe\xdc\xbe\xf8\xa3\xac" "2 \xd3\xc3\xb7\xa8\xb4\xed\xce\xf3\xa1\xa3" "\n"
+    "\xcf\xea\xbc\xfb" " man glint\xa1\xa3" "\n",
+    "Without arguments, glint runs its menu (in Simplified Chinese).\n"
+    "  hide          hide PAYLOAD in COVER.bmp and save the result as OUTPUT.bmp\n"
+    "  recover       write the payload hidden in STEGO.bmp to OUTPUT\n"
+    "  capacity      print the largest payload, in bytes, that each image takes\n"
+    "  -q, --quiet   print no success messages (warnings and errors still show)\n"
+    "  -h, --help    show this help\n"
+    "  --version     show the version\n"
+    "Messages go to standard error; standard output carries only the data\n"
+    "written to - and the lines of capacity.\n"
+    "A name of - is standard input (for one image or payload only) or, as\n"
+    "OUTPUT, standard output; write ./- for a file named -. Names are taken as\n"
+    "given; put names that start with - after --.\n"
+    "Exit status: 0 success, 1 refused or failed, 2 usage error.\n"
+    "More in man glint.\n"};
 
-// 无法识别的参数：
-inline constexpr char kUnknownArgument[] = "\xce\xde\xb7\xa8\xca\xb6\xb1\xf0\xb5\xc4\xb2\xce\xca\xfd\xa3\xba";
+// Usage errors, each followed by the usage.
 
-// 参数个数不对：
-inline constexpr char kWrongArgumentCount[] = "\xb2\xce\xca\xfd\xb8\xf6\xca\xfd\xb2\xbb\xb6\xd4\xa3\xba";
+// 无法识别的参数： / unknown argument:
+inline constexpr Text kUnknownArgument{"\xce\xde\xb7\xa8\xca\xb6\xb1\xf0\xb5\xc4\xb2\xce\xca\xfd\xa3\xba",
+                                       "unknown argument: "};
 
-// 缺少子命令
-inline constexpr char kMissingCommand[] = "\xc8\xb1\xc9\xd9\xd7\xd3\xc3\xfc\xc1\xee";
+// 多余的参数： / unexpected argument:
+inline constexpr Text kUnexpectedArgument{"\xb6\xe0\xd3\xe0\xb5\xc4\xb2\xce\xca\xfd\xa3\xba",
+                                          "unexpected argument: "};
+
+// 参数个数不对： / wrong number of names for:
+inline constexpr Text kWrongArgumentCount{"\xb2\xce\xca\xfd\xb8\xf6\xca\xfd\xb2\xbb\xb6\xd4\xa3\xba",
+                                          "wrong number of names for "};
+
+// 缺少子命令 / missing command
+inline constexpr Text kMissingCommand{"\xc8\xb1\xc9\xd9\xd7\xd3\xc3\xfc\xc1\xee", "missing command"};
+
+// 标准输入（-）只能用于一个文件名 / standard input (-) can stand for one name only
+inline constexpr Text kStandardInputTwice{
+    "\xb1\xea\xd7\xbc\xca\xe4\xc8\xeb\xa3\xa8" "-\xa3\xa9\xd6\xbb\xc4\xdc\xd3\xc3\xd3\xda\xd2\xbb\xb8\xf6\xce\xc4\xbc\xfe\xc3\xfb",
+    "standard input (-) can stand for one name only"};
+
+// Success texts of hide and recover, on standard error; --quiet drops them.
+// The Chinese ones are the dialogue's own.
+inline constexpr Text kImageLoaded{kLoadSucceeded, "Image loaded."};
+inline constexpr Text kPayloadHidden{kHideSucceeded, "Payload hidden."};
+inline constexpr Text kFileSaved{kSaveSucceeded, "File saved."};
+inline constexpr Text kPayloadRecovered{kDecodeSucceeded, "Payload recovered."};
+
+// Failures: "glint: NAME: STEP: REASON", the step being one of these.
+
+// 无法载入图像 / cannot load image
+inline constexpr Text kCannotLoadImage{"\xce\xde\xb7\xa8\xd4\xd8\xc8\xeb\xcd\xbc\xcf\xf1", "cannot load image"};
+
+// 无法读取要隐藏的文件 / cannot read payload
+inline constexpr Text kCannotReadPayload{
+    "\xce\xde\xb7\xa8\xb6\xc1\xc8\xa1\xd2\xaa\xd2\xfe\xb2\xd8\xb5\xc4\xce\xc4\xbc\xfe", "cannot read payload"};
+
+// 无法隐藏 / cannot hide
+inline constexpr Text kCannotHide{"\xce\xde\xb7\xa8\xd2\xfe\xb2\xd8", "cannot hide"};
+
+// 无法保存 / cannot save
+inline constexpr Text kCannotSave{"\xce\xde\xb7\xa8\xb1\xa3\xb4\xe6", "cannot save"};
+
+// 无法取出隐藏的文件 / cannot recover
+inline constexpr Text kCannotRecover{"\xce\xde\xb7\xa8\xc8\xa1\xb3\xf6\xd2\xfe\xb2\xd8\xb5\xc4\xce\xc4\xbc\xfe",
+                                     "cannot recover"};
+
+// 无法写出 / cannot write
+inline constexpr Text kCannotWrite{"\xce\xde\xb7\xa8\xd0\xb4\xb3\xf6", "cannot write"};
+
+// 标准输出 / standard output: the name of the stream the texts failed on
+inline constexpr Text kStandardOutput{"\xb1\xea\xd7\xbc\xca\xe4\xb3\xf6", "standard output"};
+
+// The program's own reasons, where the system has none. {} stands for a number.
+
+// 不是 BMP 图像 / not a BMP image
+inline constexpr Text kNotBmp{"\xb2\xbb\xca\xc7" " BMP \xcd\xbc\xcf\xf1", "not a BMP image"};
+
+// 比 BMP 文件头还短 / shorter than a BMP header
+inline constexpr Text kShorterThanHeaders{"\xb1\xc8" " BMP \xce\xc4\xbc\xfe\xcd\xb7\xbb\xb9\xb6\xcc",
+                                          "shorter than a BMP header"};
+
+// 文件头给出的大小不足 54 字节 / its header gives a file size below 54 bytes
+inline constexpr Text kSizeBelowHeaders{
+    "\xce\xc4\xbc\xfe\xcd\xb7\xb8\xf8\xb3\xf6\xb5\xc4\xb4\xf3\xd0\xa1\xb2\xbb\xd7\xe3" " 54 \xd7\xd6\xbd\xda",
+    "its header gives a file size below 54 bytes"};
+
+// 比文件头所说的短 / shorter than its header says
+inline constexpr Text kShorterThanSize{"\xb1\xc8\xce\xc4\xbc\xfe\xcd\xb7\xcb\xf9\xcb\xb5\xb5\xc4\xb6\xcc",
+                                       "shorter than its header says"};
+
+// 超出图像容量（最多 {} 字节） / too long for the image, which takes at most {} bytes
+inline constexpr Text kTooLong{
+    "\xb3\xac\xb3\xf6\xcd\xbc\xcf\xf1\xc8\xdd\xc1\xbf\xa3\xa8\xd7\xee\xb6\xe0" " {} \xd7\xd6\xbd\xda\xa3\xa9",
+    "too long for the image, which takes at most {} bytes"};
+
+// 图像太小，放不下任何内容 / the image is too small to carry a payload
+inline constexpr Text kTooSmall{"\xcd\xbc\xcf\xf1\xcc\xab\xd0\xa1\xa3\xac\xb7\xc5\xb2\xbb\xcf\xc2\xc8\xce\xba\xce\xc4\xda\xc8\xdd",
+                                "the image is too small to carry a payload"};
+
+// 图像中没有能取出的隐藏文件 / the image holds no payload that fits it
+inline constexpr Text kNoPayload{
+    "\xcd\xbc\xcf\xf1\xd6\xd0\xc3\xbb\xd3\xd0\xc4\xdc\xc8\xa1\xb3\xf6\xb5\xc4\xd2\xfe\xb2\xd8\xce\xc4\xbc\xfe",
+    "the image holds no payload that fits it"};
+
+// The note on an image whose first carried bytes are not plain pixels:
+// "glint: NAME: " kWarning, the parts joined by kListSeparator,
+// kChangesVisibly; then "glint: NAME: " kCleanCover.
+
+// 警告：最先承载数据的是 / warning: the first bytes that carry the payload are
+inline constexpr Text kWarning{"\xbe\xaf\xb8\xe6\xa3\xba\xd7\xee\xcf\xc8\xb3\xd0\xd4\xd8\xca\xfd\xbe\xdd\xb5\xc4\xca\xc7",
+                               "warning: the first bytes that carry the payload are "};
+
+// 前 40 字节之后的 {} 字节文件头 / {} header bytes after the first 40
+inline constexpr Text kHeaderBytes{
+    "\xc7\xb0" " 40 \xd7\xd6\xbd\xda\xd6\xae\xba\xf3\xb5\xc4" " {} \xd7\xd6\xbd\xda\xce\xc4\xbc\xfe\xcd\xb7",
+    "{} header bytes after the first 40"};
+
+// {} 字节颜色掩码 / {} bytes of colour masks
+inline constexpr Text kMaskBytes{"{} \xd7\xd6\xbd\xda\xd1\xd5\xc9\xab\xd1\xda\xc2\xeb", "{} bytes of colour masks"};
+
+// {} 项颜色表 / a colour table of {} entries
+inline constexpr Text kColorTable{"{} \xcf\xee\xd1\xd5\xc9\xab\xb1\xed", "a colour table of {} entries"};
+
+// 压缩的像素数据 / compressed pixel data
+inline constexpr Text kCompressed{"\xd1\xb9\xcb\xf5\xb5\xc4\xcf\xf1\xcb\xd8\xca\xfd\xbe\xdd", "compressed pixel data"};
+
+// 、 / ,
+inline constexpr Text kListSeparator{"\xa1\xa2", ", "};
+
+// ，画面会明显改变 / , so the picture will change visibly
+inline constexpr Text kChangesVisibly{"\xa3\xac\xbb\xad\xc3\xe6\xbb\xe1\xc3\xf7\xcf\xd4\xb8\xc4\xb1\xe4",
+                                      ", so the picture will change visibly"};
+
+// 干净的载体请用带经典 40 字节信息头的 24 位 BMP，例如：convert in.png -type truecolor BMP3:cover.bmp
+// for a clean cover, use a 24-bit BMP with the classic 40-byte header, for example: convert ...
+inline constexpr Text kCleanCover{
+    "\xb8\xc9\xbe\xbb\xb5\xc4\xd4\xd8\xcc\xe5\xc7\xeb\xd3\xc3\xb4\xf8\xbe\xad\xb5\xe4" " 40 \xd7\xd6\xbd\xda\xd0\xc5\xcf\xa2\xcd\xb7\xb5\xc4" " 24 \xce\xbb" " BMP\xa3\xac\xc0\xfd\xc8\xe7\xa3\xba" "convert in.png -type truecolor BMP3:cover.bmp",
+    "for a clean cover, use a 24-bit BMP with the classic 40-byte header, for example: "
+    "convert in.png -type truecolor BMP3:cover.bmp"};
 
 }  // namespace glint::msg

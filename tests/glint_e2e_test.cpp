@@ -3,10 +3,16 @@
 // spelled out here in bytes, independently of the program's own header.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "glint_transcript.h"
 #include "test_support.h"
 
 namespace {
@@ -91,6 +97,10 @@ TEST(GlintProgram, ReportsFailuresOnStandardError) {
     writeFile(dir / "tiny.bin", {'a'});
     writeFile(dir / "fake.bmp", {'G', 'I', 'F', '8', '9', 'a'});
     fs::create_symlink("/dev/full", dir / "full");
+    // An image path of more than 255 bytes loads too.
+    const std::string deep = std::string(200, 'd') + "/" + std::string(100, 'n') + ".bmp";
+    fs::create_directory(dir / std::string(200, 'd'));
+    writeFile(dir / deep, makeBmp(fields));
 
     struct Case {
         std::string input;
@@ -110,6 +120,8 @@ TEST(GlintProgram, ReportsFailuresOnStandardError) {
          kTitle + kMenu + kAskSource + kLoaded + kAskPayload + kHidden + kAskOutput + kMenu +
              kPressAnyKey,
          kSaveFailed},
+        {"1 " + deep + " tiny.bin long.bmp 3\n",
+         kTitle + kMenu + kAskSource + kLoaded + kAskPayload + kHidden + kAskOutput + kSaved + kMenu + kPressAnyKey, ""},
     };
     for (const Case& c : cases) {
         const RunResult r = glint(c.input, dir);
@@ -121,16 +133,33 @@ TEST(GlintProgram, ReportsFailuresOnStandardError) {
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
-// Each subcommand's texts, where they go, and the exit status: 0 done, 1
-// refused or failed (and nothing written), 2 a usage error. The capacity of
-// a 400-byte data area is (400 - 32) / 8 = 46 bytes; with a 256-entry colour
-// table before 400 more bytes, 400 / 8 = 50.
+// The command line in the C.UTF-8 locale, which speaks English.
+RunResult command(const ScratchDir& dir, std::vector<std::string> arguments, const std::string& input = "",
+                  testing_support::RunOptions options = {}) {
+    options.arguments = std::move(arguments);
+    options.environment.push_back("LC_ALL=C.UTF-8");
+    return runProgram(GLINT_BINARY, input, dir.path(), options);
+}
+
+std::string failure(const std::string& name, const std::string& step, const std::string& reason) {
+    return "glint: " + name + ": " + step + ": " + reason + "\n";
+}
+
+// Each subcommand's texts, all on standard error, and the exit status: 0
+// done, 1 refused or failed (and nothing written), 2 a usage error. Every
+// failure names its file and the reason. The capacity of a 400-byte data
+// area is (400 - 32) / 8 = 46 bytes; with a 256-entry colour table before
+// 400 more bytes, 400 / 8 = 50.
 TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     ScratchDir dir;
     BmpFields rgb;
     rgb.data = patternBytes(400, 4);
     writeFile(dir / "cover.bmp", makeBmp(rgb));
     writeFile(dir / "-cover.bmp", makeBmp(rgb));
+    // An image path of more than 255 bytes.
+    const std::string deep = std::string(200, 'd') + "/" + std::string(100, 'n') + ".bmp";
+    fs::create_directory(dir / std::string(200, 'd'));
+    writeFile(dir / deep, makeBmp(rgb));
     BmpFields indexed;
     indexed.bitCount = 8;
     indexed.data = patternBytes(1024 + 400, 5);
@@ -145,43 +174,194 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
 
     struct Case {
         std::vector<std::string> arguments;
-        std::string out, err;
+        std::string err;
         int status;
     };
-    const std::string failedLoad = kLoadFailed + "\n";
+    const std::string loaded = "Image loaded.\n", noSuchFile = std::strerror(ENOENT);
+    const std::string paletteNote =
+        "glint: indexed.bmp: warning: the first bytes that carry the payload are a colour table of 256 "
+        "entries, so the picture will change visibly\nglint: indexed.bmp: for a clean cover, use a 24-bit "
+        "BMP with the classic 40-byte header, for example: convert in.png -type truecolor BMP3:cover.bmp\n";
     const Case cases[] = {
-        {{"hide", "cover.bmp", "fits.bin", "stego.bmp"}, kLoaded + kHidden + kSaved, "", 0},
-        {{"recover", "stego.bmp", "back.bin"}, kLoaded + kDecoded, "", 0},
-        {{"hide", "cover.bmp", "big.bin", "refused.bmp"}, kLoaded, kTooLong, 1},
-        {{"hide", "cover.bmp", "missing.bin", "refused.bmp"}, kLoaded, failedLoad, 1},
-        {{"hide", "fake.bmp", "fits.bin", "refused.bmp"}, "", failedLoad, 1},
-        {{"hide", "cover.bmp", "fits.bin", "no/such/folder"}, kLoaded + kHidden, kSaveFailed, 1},
-        {{"recover", "cover.bmp", "refused.bin"}, kLoaded, kDecodeFailed, 1},
-        {{"capacity", "cover.bmp", "fake.bmp", "indexed.bmp", "tiny.bmp", "--", "-cover.bmp"},
-         "46  cover.bmp\n50  indexed.bmp\n46  -cover.bmp\n", failedLoad + kTooLong, 1},
-        {{"--version"}, "glint " GLINT_VERSION "\n", "", 0},
+        {{"hide", "cover.bmp", "fits.bin", "stego.bmp"}, loaded + "Payload hidden.\nFile saved.\n", 0},
+        {{"recover", "stego.bmp", "back.bin"}, loaded + "Payload recovered.\n", 0},
+        {{"--quiet", "hide", "cover.bmp", "fits.bin", "quiet.bmp"}, "", 0},
+        {{"hide", "cover.bmp", "big.bin", "refused.bmp"},
+         loaded + failure("big.bin", "cannot hide", "too long for the image, which takes at most 46 bytes"), 1},
+        {{"hide", "cover.bmp", "missing.bin", "refused.bmp"},
+         loaded + failure("missing.bin", "cannot read payload", noSuchFile), 1},
+        {{"hide", "fake.bmp", "fits.bin", "refused.bmp"}, failure("fake.bmp", "cannot load image", "not a BMP image"), 1},
+        {{"-q", "hide", "cover.bmp", "fits.bin", "no/such/folder"},
+         failure("no/such/folder", "cannot save", noSuchFile), 1},
+        {{"-q", "recover", "cover.bmp", "refused.bin"},
+         failure("cover.bmp", "cannot recover", "the image holds no payload that fits it"), 1},
+        {{"capacity", "cover.bmp", "nosuch.bmp", "fake.bmp", "indexed.bmp", "tiny.bmp", deep, "--", "-cover.bmp"},
+         failure("nosuch.bmp", "cannot load image", noSuchFile) + failure("fake.bmp", "cannot load image", "not a BMP image") +
+             paletteNote + failure("tiny.bmp", "cannot hide", "the image is too small to carry a payload"),
+         1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.arguments[0] + " " + (c.arguments.size() > 1 ? c.arguments[1] : ""));
-        testing_support::RunOptions options;
-        options.arguments = c.arguments;
-        const RunResult r = runProgram(GLINT_BINARY, "", dir.path(), options);
-        EXPECT_EQ(r.out, c.out);
+        SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1]);
+        const RunResult r = command(dir, c.arguments);
+        EXPECT_EQ(r.out, c.arguments[0] == "capacity" ? "46  cover.bmp\n50  indexed.bmp\n46  " + deep + "\n46  -cover.bmp\n" : "");
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(r.exitStatus, c.status);
     }
     EXPECT_EQ(readFile(dir / "back.bin"), fits);
+    EXPECT_EQ(readFile(dir / "quiet.bmp"), readFile(dir / "stego.bmp"));
     EXPECT_FALSE(fs::exists(dir / "refused.bmp"));
     EXPECT_FALSE(fs::exists(dir / "refused.bin"));
 
-    const std::vector<std::string> misuses[] = {{"hide", "cover.bmp", "fits.bin"}, {"capacity"}, {"--bogus"}, {"unhide"}, {"--"}};
+    const std::vector<std::string> misuses[] = {{"hide", "cover.bmp", "fits.bin"}, {"capacity"}, {"--bogus"}, {"unhide"},
+                                                {"--"}, {"--version", "extra"}, {"hide", "-", "-", "out.bmp"},
+                                                {"capacity", "cover.bmp", "-", "-"}};
     for (const std::vector<std::string>& arguments : misuses) {
-        testing_support::RunOptions options;
-        options.arguments = arguments;
-        const RunResult r = runProgram(GLINT_BINARY, "", dir.path(), options);
+        const RunResult r = command(dir, arguments);
         EXPECT_EQ(r.exitStatus, 2) << arguments[0];
         EXPECT_EQ(r.out, "") << arguments[0];
-        EXPECT_NE(r.err, "") << arguments[0];
+        EXPECT_NE(r.err.find("Usage:\n"), std::string::npos) << arguments[0];
+    }
+}
+
+// "-" is standard input for an image or payload and standard output for the
+// output file, byte for byte; "./-" is a file named "-".
+TEST(GlintCommandLine, DashIsStandardInputOrOutput) {
+    ScratchDir dir;
+    BmpFields rgb;
+    rgb.data = patternBytes(400, 4);
+    const std::string cover = testing_support::asString(makeBmp(rgb));
+    const std::string payload = testing_support::asString(patternBytes(46, 7));
+    writeFile(dir / "cover.bmp", makeBmp(rgb));
+    writeFile(dir / "-", makeBmp(rgb));
+    writeFile(dir / "fits.bin", patternBytes(46, 7));
+    ASSERT_EQ(command(dir, {"hide", "cover.bmp", "fits.bin", "stego.bmp"}).exitStatus, 0);
+    const std::string stego = testing_support::asString(readFile(dir / "stego.bmp"));
+
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string input, out;
+    };
+    const Case cases[] = {
+        {{"-q", "hide", "-", "fits.bin", "-"}, cover, stego},
+        {{"-q", "hide", "cover.bmp", "-", "-"}, payload, stego},
+        {{"-q", "hide", "./-", "fits.bin", "-"}, "", stego},
+        {{"-q", "recover", "-", "-"}, stego, payload},
+        {{"capacity", "-", "./-"}, cover, "46  -\n46  ./-\n"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = command(dir, c.arguments, c.input);
+        EXPECT_EQ(r.out, c.out) << c.arguments[1];
+        EXPECT_EQ(r.err, "") << c.arguments[1];
+        EXPECT_EQ(r.exitStatus, 0) << c.arguments[1];
+    }
+}
+
+// Standard output that is full or whose reader has gone fails the command
+// with the system's reason, for the help, the version, capacity and data.
+TEST(GlintCommandLine, WriteErrorsOnStandardOutputFail) {
+    ScratchDir dir;
+    transcript::writeCoverAndSecret(dir.path());
+    fs::create_symlink("/dev/full", dir / "full");
+    for (const bool full : {true, false}) {
+        testing_support::RunOptions options;
+        options.stdoutReaderGone = !full;
+        if (full) options.stdoutTarget = dir / "full";
+        const std::string reason = std::strerror(full ? ENOSPC : EPIPE);
+        const std::string textsFailed = failure("standard output", "cannot write", reason);
+        const std::pair<std::vector<std::string>, std::string> cases[] = {
+            {{"--help"}, textsFailed},
+            {{"--version"}, textsFailed},
+            {{"capacity", "cover.bmp"}, textsFailed},
+            {{"-q", "hide", "cover.bmp", "secret.bin", "-"}, failure("-", "cannot save", reason)},
+        };
+        for (const auto& [arguments, err] : cases) {
+            const RunResult r = command(dir, arguments, "", options);
+            EXPECT_EQ(r.err, err) << arguments[0] << (full ? " into a full disk" : " into a closed pipe");
+            EXPECT_EQ(r.exitStatus, 1) << arguments[0];
+        }
+    }
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+
+// The fields that say what the data area starts with, patched into a plain
+// BMP: a 124-byte (V5) info header with bit-field masks, and an 8-bit image
+// with run-length-encoded pixels after its colour table.
+Bytes withHeaderFields(Bytes file, std::uint32_t biSize, std::uint32_t compression) {
+    for (int i = 0; i < 4; ++i) {
+        file[14 + i] = static_cast<unsigned char>(biSize >> (8 * i));
+        file[30 + i] = static_cast<unsigned char>(compression >> (8 * i));
+    }
+    return file;
+}
+
+// Hiding in such an image changes the picture: hide warns before it writes
+// (quiet or not), capacity adds the same note, and neither refuses the image.
+TEST(GlintCommandLine, WarnsWhenTheLayoutChangesThePicture) {
+    ScratchDir dir;
+    BmpFields v5;
+    v5.bitCount = 32;
+    v5.data = patternBytes(84 + 4 * 4 * 4, 10);
+    writeFile(dir / "v5.bmp", withHeaderFields(makeBmp(v5), 124, 3));
+    BmpFields rle;
+    rle.bitCount = 8;
+    rle.data = patternBytes(1024 + 300, 11);
+    writeFile(dir / "rle.bmp", withHeaderFields(makeBmp(rle), 40, 1));
+    ASSERT_EQ(fs::file_size(dir / "v5.bmp"), 54U + 148);
+    ASSERT_EQ(fs::file_size(dir / "rle.bmp"), 54U + 1324);
+    writeFile(dir / "one.bin", {'!'});
+
+    const std::pair<std::string, std::string> images[] = {
+        {"v5.bmp", "84 header bytes after the first 40"},
+        {"rle.bmp", "a colour table of 256 entries, compressed pixel data"},
+    };
+    for (const auto& [image, parts] : images) {
+        const std::string note = "glint: " + image + ": warning: the first bytes that carry the payload are " + parts +
+                                 ", so the picture will change visibly\nglint: " + image +
+                                 ": for a clean cover, use a 24-bit BMP with the classic 40-byte header, for "
+                                 "example: convert in.png -type truecolor BMP3:cover.bmp\n";
+        const RunResult hidden = command(dir, {"-q", "hide", image, "one.bin", "out.bmp"});
+        EXPECT_EQ(hidden.err, note);
+        EXPECT_EQ(hidden.exitStatus, 0);
+        EXPECT_EQ(command(dir, {"capacity", image}).err, note);
+    }
+}
+
+// The user's language: Chinese texts (the dialogue's own) and the system's
+// reasons in Chinese under LANG=zh_CN.UTF-8, English under C.UTF-8, both in
+// the locale's encoding on a pipe.
+TEST(GlintCommandLine, SpeaksTheLocalesLanguage) {
+    ScratchDir locales;
+    const std::string build = "localedef -i zh_CN -f UTF-8 '" + (locales / "zh_CN.UTF-8").string() + "' >/dev/null 2>&1";
+    if (std::system(build.c_str()) != 0) GTEST_SKIP() << "localedef cannot build zh_CN.UTF-8 (Debian's locales package)";
+    // What the system itself says in that locale.
+    ::setenv("LOCPATH", locales.path().c_str(), 1);
+    ASSERT_NE(std::setlocale(LC_ALL, "zh_CN.UTF-8"), nullptr);
+    const std::string noSuchFile = std::strerror(ENOENT);
+    std::setlocale(LC_ALL, "C");
+    ::unsetenv("LOCPATH");
+
+    ScratchDir dir;
+    transcript::writeCoverAndSecret(dir.path());
+    // LANG decides, with every LC_ variable that would override it emptied.
+    testing_support::RunOptions chinese;
+    chinese.environment = {"LOCPATH=" + locales.path().string(), "LANG=zh_CN.UTF-8", "LC_ALL=", "LC_CTYPE=",
+                           "LC_MESSAGES="};
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string chinese, english;
+    };
+    const Case cases[] = {
+        {{"hide", "cover.bmp", "secret.bin", "stego.bmp"}, "载入成功！\n信息隐藏成功\n文件保存成功\n",
+         "Image loaded.\nPayload hidden.\nFile saved.\n"},
+        {{"recover", "missing.bmp", "back.bin"}, "glint: missing.bmp: 无法载入图像: " + noSuchFile + "\n",
+         failure("missing.bmp", "cannot load image", std::strerror(ENOENT))},
+        {{"--bogus"}, "glint: 无法识别的参数：--bogus\n用法：\n", "glint: unknown argument: --bogus\nUsage:\n"},
+    };
+    for (const Case& c : cases) {
+        chinese.arguments = c.arguments;
+        const RunResult inChinese = runProgram(GLINT_BINARY, "", dir.path(), chinese);
+        EXPECT_EQ(inChinese.err.substr(0, c.chinese.size()), c.chinese);
+        EXPECT_EQ(command(dir, c.arguments).err.substr(0, c.english.size()), c.english);
     }
 }
 

@@ -208,6 +208,7 @@ int runAndWait(const std::string& program, const StreamFiles& files, const fs::p
             ::close(ends[0]);
             ::dup2(ends[1], STDOUT_FILENO);
         }
+        if (!options.stdoutTarget.empty()) ::dup2(::open(options.stdoutTarget.c_str(), O_WRONLY), STDOUT_FILENO);
         addEnvironment(options.environment);
         if (options.addressSpaceLimit != 0) {
             const rlimit limit{options.addressSpaceLimit, options.addressSpaceLimit};

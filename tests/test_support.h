@@ -66,6 +66,7 @@ struct RunOptions {
     std::vector<std::string> prefix;       // a command that runs the program (setpriv ...)
     std::uint64_t addressSpaceLimit = 0;   // bytes; 0 for none
     bool stdoutReaderGone = false;         // standard output is a pipe nobody reads
+    std::filesystem::path stdoutTarget;    // standard output opened here instead (a link to /dev/full)
 };
 
 // Runs `program` in `workingDir` with `input` as its standard input (a file,

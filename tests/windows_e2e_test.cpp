@@ -146,6 +146,25 @@ TEST(WindowsGlint, RefusalPausesAndFailuresGoToStandardError) {
     EXPECT_FALSE(std::filesystem::exists(dir / "out.bin"));
 }
 
+// On the command line "-" is standard input and output as bytes: the stego
+// image written to standard output from a cover read from standard input,
+// both full of CR, LF and Ctrl-Z, is the one written to a file.
+TEST(WindowsGlint, StandardStreamsCarryBytesUnchanged) {
+    ScratchDir dir;
+    BmpFields fields;
+    fields.data = everyByteValue(36);
+    const Bytes cover = makeBmp(fields);
+    writeFile(dir / "cover.bmp", cover);
+    writeFile(dir / "secret.bin", everyByteValue(4));
+    testing_support::RunOptions options;
+    options.arguments = {"-q", "hide", "cover.bmp", "secret.bin", "stego.bmp"};
+    ASSERT_EQ(runProgram(GLINT_BINARY, "", dir.path(), options).exitStatus, 0);
+    options.arguments = {"-q", "hide", "-", "secret.bin", "-"};
+    const RunResult piped = runProgram(GLINT_BINARY, testing_support::asString(cover), dir.path(), options);
+    EXPECT_EQ(piped.out, testing_support::asString(readFile(dir / "stego.bmp")));
+    EXPECT_EQ(piped.exitStatus, 0);
+}
+
 TEST(WindowsCairn, PrintsTheCaptionedDigestThenPauses) {
     ScratchDir dir;
     const RunResult r = runProgram(CAIRN_BINARY, "", dir.path());
