@@ -4,10 +4,18 @@
 # package) and the Windows zip (both programs run from it under Wine).
 # Nothing is installed into the machine.
 #
-#   packaging/check.sh [windows build folder, default build/windows]
+#   packaging/check.sh [folder of a Windows cross build]
+#
+# Without a folder, the programs of the `windows` preset are built first
+# (into build/windows), since the zip is made from them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 windows_build=${1:-build/windows}
+if [ $# -eq 0 ]; then
+  echo "== Windows programs (the windows preset)"
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows -j "$(nproc)" >/dev/null
+fi
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
