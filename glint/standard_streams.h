@@ -11,8 +11,11 @@
 namespace glint {
 
 // Standard input, read as bytes (never as text, whose line ends Windows
-// would translate).
+// would translate). A read error sets badbit.
 std::istream& standardInputBytes();
+
+// The platform's part of that: binary mode where there is a text mode.
+void useBinaryStandardInput();
 
 // Writes the pieces to standard output as they are, after anything already
 // buffered for it. Returns the reason of a failure; an empty code when every

@@ -8,7 +8,7 @@
 
 namespace glint {
 
-std::istream& standardInputBytes() { return std::cin; }
+void useBinaryStandardInput() {}
 
 namespace {
 

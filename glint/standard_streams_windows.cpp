@@ -10,10 +10,7 @@
 
 namespace glint {
 
-std::istream& standardInputBytes() {
-    ::_setmode(::_fileno(stdin), _O_BINARY);
-    return std::cin;
-}
+void useBinaryStandardInput() { ::_setmode(::_fileno(stdin), _O_BINARY); }
 
 namespace {
 

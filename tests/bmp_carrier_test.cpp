@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <system_error>
+#include <utility>
 
 #include "messages.h"
 #include "test_support.h"
@@ -136,34 +138,43 @@ TEST_F(CarrierTest, RefusesFilesItCannotTakeWhole) {
     };
     Bytes notBm = image;
     notBm[0] = 'X';
+    using Problem = BmpCarrier::Problem;
     struct Case {
         const char* what;
         Bytes file;
+        Problem problem;  // the reason the command line gives
     };
     const Case cases[] = {
-        {"no BM magic", notBm},
-        {"empty", {}},
-        {"ends inside the file header", Bytes(image.begin(), image.begin() + 13)},
-        {"ends inside the info header", Bytes(image.begin(), image.begin() + 53)},
-        {"bfSize 0", withBfSize(0)},
-        {"bfSize 53", withBfSize(53)},
-        {"shorter than bfSize", withBfSize(54 + 65)},
-        {"bfSize 0xFFFFFFFF", withBfSize(0xFFFFFFFF)},
+        {"no BM magic", notBm, Problem::NotBmp},
+        {"empty", {}, Problem::NotBmp},
+        {"ends inside the file header", Bytes(image.begin(), image.begin() + 13), Problem::ShorterThanHeaders},
+        {"ends inside the info header", Bytes(image.begin(), image.begin() + 53), Problem::ShorterThanHeaders},
+        {"bfSize 0", withBfSize(0), Problem::SizeBelowHeaders},
+        {"bfSize 53", withBfSize(53), Problem::SizeBelowHeaders},
+        {"shorter than bfSize", withBfSize(54 + 65), Problem::ShorterThanSize},
+        {"bfSize 0xFFFFFFFF", withBfSize(0xFFFFFFFF), Problem::ShorterThanSize},
     };
     for (const Case& c : cases) {
         writeFile(dir / "bad.bmp", c.file);
         carrier.loadBmp(path("bad.bmp").c_str());
         EXPECT_FALSE(carrier.isLoaded()) << c.what;
+        EXPECT_EQ(carrier.lastFailure().problem, c.problem) << c.what;
         EXPECT_EQ(err.str(), glint::msg::kLoadFailed) << c.what;
         EXPECT_EQ(out.str(), "") << c.what;
         clearConsole();
     }
 
+    // The system's reason: a name longer than any file system takes is its
+    // refusal, not the carrier's.
     fs::create_directory(dir / "folder.bmp");
-    const std::string longName = path(std::string(300, 'n'));
-    for (const std::string& name : {path("missing.bmp"), path("folder.bmp"), longName}) {
+    const std::pair<std::string, std::errc> refusals[] = {
+        {path("missing.bmp"), std::errc::no_such_file_or_directory},
+        {path("folder.bmp"), std::errc::is_a_directory},
+        {path(std::string(300, 'n')), std::errc::filename_too_long}};
+    for (const auto& [name, reason] : refusals) {
         carrier.loadBmp(name.c_str());
         EXPECT_FALSE(carrier.isLoaded()) << name;
+        EXPECT_EQ(carrier.lastFailure().system, reason) << name;
         EXPECT_EQ(err.str(), glint::msg::kLoadFailed) << name;
         clearConsole();
     }

@@ -254,6 +254,13 @@ TEST(GlintCommandLine, DashIsStandardInputOrOutput) {
         EXPECT_EQ(r.err, "") << c.arguments[1];
         EXPECT_EQ(r.exitStatus, 0) << c.arguments[1];
     }
+    // Standard input that cannot be read fails; it is never an empty payload.
+    testing_support::RunOptions closed;
+    closed.stdinClosed = true;
+    const RunResult r = command(dir, {"-q", "hide", "cover.bmp", "-", "never.bmp"}, "", closed);
+    EXPECT_EQ(r.err, failure("-", "cannot read payload", std::strerror(EBADF)));
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_FALSE(fs::exists(dir / "never.bmp"));
 }
 
 // Standard output that is full or whose reader has gone fails the command

@@ -209,6 +209,7 @@ int runAndWait(const std::string& program, const StreamFiles& files, const fs::p
             ::dup2(ends[1], STDOUT_FILENO);
         }
         if (!options.stdoutTarget.empty()) ::dup2(::open(options.stdoutTarget.c_str(), O_WRONLY), STDOUT_FILENO);
+        if (options.stdinClosed) ::close(STDIN_FILENO);
         addEnvironment(options.environment);
         if (options.addressSpaceLimit != 0) {
             const rlimit limit{options.addressSpaceLimit, options.addressSpaceLimit};

@@ -67,6 +67,7 @@ struct RunOptions {
     std::uint64_t addressSpaceLimit = 0;   // bytes; 0 for none
     bool stdoutReaderGone = false;         // standard output is a pipe nobody reads
     std::filesystem::path stdoutTarget;    // standard output opened here instead (a link to /dev/full)
+    bool stdinClosed = false;              // no standard input at all
 };
 
 // Runs `program` in `workingDir` with `input` as its standard input (a file,
