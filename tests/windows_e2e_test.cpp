@@ -167,8 +167,7 @@ TEST(WindowsGlint, OutputFilesAreSavedAsAPlainSaveWould) {
     hide.arguments = {"hide", "cover.bmp", "secret.bin", "stego.bmp"};
     ASSERT_EQ(runProgram(GLINT_BINARY, "", dir.path(), hide).exitStatus, 0);
     fs::create_directory(dir / "out");
-    const Bytes old = everyByteValue(3);
-    const auto hidden = [](const fs::path& file) { return (::GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0; };
+    const auto oldFile = [](const fs::path& file) { writeFile(file, everyByteValue(3)); };
     struct Row {
         std::string name;
         std::function<void(const fs::path&)> setUp;
@@ -177,15 +176,11 @@ TEST(WindowsGlint, OutputFilesAreSavedAsAPlainSaveWould) {
     };
     const Row rows[] = {
         {"out\\new.bin", nullptr, 0, nullptr},
-        {"out\\old.bin", [&](const fs::path& file) { writeFile(file, old); }, 0, nullptr},
-        {"out\\linked.bin", [&](const fs::path& file) {
-             writeFile(file, old);
-             fs::create_hard_link(file, dir / "out" / "other.bin");
-         }, 0, [&](const fs::path&) { EXPECT_EQ(readFile(dir / "out" / "other.bin"), payload); }},
-        {"out\\hidden.bin", [&](const fs::path& file) {
-             writeFile(file, old);
-             ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN);
-         }, 0, [&](const fs::path& file) { EXPECT_TRUE(hidden(file)); }},
+        {"out\\old.bin", oldFile, 0, nullptr},
+        {"out\\linked.bin", [&](const fs::path& file) { oldFile(file); fs::create_hard_link(file, dir / "out" / "other.bin"); },
+         0, [&](const fs::path&) { EXPECT_EQ(readFile(dir / "out" / "other.bin"), payload); }},
+        {"out\\hidden.bin", [&](const fs::path& file) { oldFile(file); ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN); },
+         0, [](const fs::path& file) { EXPECT_NE(::GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0U); }},
         {"out\\folder", [](const fs::path& file) { fs::create_directory(file); }, 1, nullptr},
         {"NUL", nullptr, 0, nullptr},
         {"\\\\.\\NUL", nullptr, 0, nullptr},
