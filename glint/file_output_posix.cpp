@@ -135,12 +135,15 @@ PendingNames pending;
 std::atomic<int> pendingFolder{-1};
 static_assert(std::atomic<int>::is_always_lock_free, "read by a signal handler");
 
-// Async-signal-safe: the signal handler calls it too.
-void removeIfSame(int folder, const char* name, const struct stat& file) {
+// Whether `name` in the folder is `file` itself (not a link to it). Both are
+// async-signal-safe: the signal handler calls them too.
+bool entryIs(int folder, const char* name, const struct stat& file) {
     struct stat entry;
-    if (::fstatat(folder, name, &entry, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(entry, file)) {
-        ::unlinkat(folder, name, 0);
-    }
+    return ::fstatat(folder, name, &entry, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(entry, file);
+}
+
+void removeIfSame(int folder, const char* name, const struct stat& file) {
+    if (entryIs(folder, name, file)) ::unlinkat(folder, name, 0);
 }
 
 void removePendingThenEnd(int signalNumber) {
@@ -275,10 +278,8 @@ std::optional<Folder> folderOf(const Target& target, const char* name) {
                  slash == std::string::npos ? path : path.substr(slash + 1)};
     // The entry must be the opened file itself: not a link, not a file put
     // in its place since it was opened.
-    struct stat entry {};
     if (!found.descriptor.valid() || found.name.empty() || found.name.size() > NAME_MAX ||
-        ::fstatat(found.descriptor.get(), found.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !sameFile(entry, target.file)) {
+        !entryIs(found.descriptor.get(), found.name.c_str(), target.file)) {
         return std::nullopt;
     }
     return found;
@@ -334,34 +335,43 @@ mode_t modeAfterPlainWrite(mode_t mode) {
     return mode;
 }
 
+// Six letters no one can guess, so that no one can take the name first.
+std::string unguessableLetters() {
+    constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device seed;
+    std::minstd_rand pick(seed());
+    std::string letters;
+    for (int i = 0; i < 6; ++i) letters += kLetters[pick() % (sizeof kLetters - 1)];
+    return letters;
+}
+
 // A file created exclusively beside the target, readable by its creator
 // alone until it is complete; removed again unless it is renamed into the
 // target's place.
 class TemporaryFile {
 public:
     explicit TemporaryFile(const Folder& folder) : folder_(folder) {
-        std::random_device seed;
-        std::minstd_rand pick(seed());
-        constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
         for (int attempt = 0; attempt < 100; ++attempt) {
-            name_ = folder.name + ".";
-            for (int i = 0; i < 6; ++i) name_ += kLetters[pick() % (sizeof kLetters - 1)];
+            name_ = folder.name + "." + unguessableLetters();
             const SignalsHeld held;
             descriptor_ = Descriptor(::openat(folder.descriptor.get(), name_.c_str(),
                                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-            if (descriptor_.valid()) {
-                Pending::temporary(name_.c_str());
+            if (!descriptor_.valid() && errno == EEXIST) continue;
+            if (descriptor_.valid() && ::fstat(descriptor_.get(), &file_) == 0) {
                 created_ = true;
+                Pending::temporary(name_.c_str());
                 return;
             }
-            if (errno != EEXIST) break;
+            error_ = lastError();
+            if (descriptor_.valid()) ::unlinkat(folder.descriptor.get(), name_.c_str(), 0);
+            return;
         }
-        error_ = lastError();
+        error_ = {EEXIST, std::generic_category()};
     }
     ~TemporaryFile() {
         if (!created_ || renamed_) return;
         const SignalsHeld held;
-        ::unlinkat(folder_.descriptor.get(), name_.c_str(), 0);
+        removeIfSame(folder_.descriptor.get(), name_.c_str(), file_);
         Pending::temporary("");
     }
     TemporaryFile(const TemporaryFile&) = delete;
@@ -369,16 +379,15 @@ public:
 
     bool created() const { return created_; }
     std::error_code error() const { return error_; }
+    const struct stat& file() const { return file_; }
     int descriptor() const { return descriptor_.get(); }
     std::error_code close() { return descriptor_.close(); }
 
     // Renamed over the target only if its name still leads to the opened
-    // file; called with the ending signals held.
+    // file, and its own to this file; called with the ending signals held.
     std::error_code renameOver(const Target& target) {
-        struct stat entry {};
         const int folder = folder_.descriptor.get();
-        if (::fstatat(folder, folder_.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !sameFile(entry, target.file)) {
+        if (!entryIs(folder, folder_.name.c_str(), target.file) || !entryIs(folder, name_.c_str(), file_)) {
             return targetMoved();
         }
         if (::renameat(folder, name_.c_str(), folder, folder_.name.c_str()) != 0) return lastError();
@@ -392,6 +401,7 @@ private:
     std::string name_;
     Descriptor descriptor_;
     std::error_code error_;
+    struct stat file_ {};
     bool created_ = false;
     bool renamed_ = false;
 };
@@ -412,9 +422,9 @@ std::optional<std::error_code> replaceByRename(const Target& target, const Folde
         if (writeInPlaceInstead(temporary.error())) return std::nullopt;
         return temporary.error();
     }
-    struct stat made {};
-    if (::fstat(temporary.descriptor(), &made) != 0) return lastError();
-    if (made.st_dev != target.file.st_dev) return std::nullopt;  // the target is a mount of its own
+    const struct stat& made = temporary.file();
+    // A target that is a mount point of its own cannot be renamed over.
+    if (made.st_dev != target.file.st_dev) return std::nullopt;
 
     held.release();
     std::error_code failed = writeAll(temporary.descriptor(), pieces);
@@ -433,7 +443,9 @@ std::optional<std::error_code> replaceByRename(const Target& target, const Folde
     }
     if (::fchmod(temporary.descriptor(), modeAfterPlainWrite(target.file.st_mode)) != 0) return lastError();
     if (std::error_code closed = temporary.close()) return closed;
-    return temporary.renameOver(target);
+    const std::error_code renamed = temporary.renameOver(target);
+    if (renamed.value() == EBUSY) return std::nullopt;  // a mount point on the same file system
+    return renamed;
 }
 
 // Writing in place ------------------------------------------------------------
@@ -464,7 +476,7 @@ std::error_code checkFileSizeLimit(std::uint64_t length) {
     return {};
 }
 
-std::error_code saveRegularFile(const Target& target, const std::optional<Folder>& folder, Pieces pieces,
+std::error_code saveRegularFile(Target& target, const std::optional<Folder>& folder, Pieces pieces,
                                 SignalsHeld& held) {
     const std::uint64_t length = totalSize(pieces);
     if (std::error_code failed = checkFileSizeLimit(length)) return failed;
@@ -473,7 +485,8 @@ std::error_code saveRegularFile(const Target& target, const std::optional<Folder
             return *replaced;
         }
     }
-    return writeInPlace(target.descriptor.get(), length, pieces);
+    if (std::error_code failed = writeInPlace(target.descriptor.get(), length, pieces)) return failed;
+    return target.descriptor.close();
 }
 
 }  // namespace
@@ -495,8 +508,6 @@ std::error_code replaceFileContents(const char* name, Pieces pieces) {
     const std::optional<Folder> folder = folderOf(target, name);
     const Pending pendingRemoval(folder, target);
     failed = saveRegularFile(target, folder, pieces, held);
-    const std::error_code closed = target.descriptor.close();
-    if (!failed) failed = closed;
     // A file this save created and could not complete is removed again.
     if (failed && target.created && folder) {
         removeIfSame(folder->descriptor.get(), folder->name.c_str(), target.file);
