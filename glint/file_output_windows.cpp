@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "file_names.h"
 #include "file_output.h"
@@ -124,7 +125,7 @@ struct Target {
     Handle handle;
     BY_HANDLE_FILE_INFORMATION file{};
     std::wstring path;  // of the file opened, a link followed; empty if unknown
-    bool disk = false;     // not a device or a pipe
+    bool disk = false;  // not a device or a pipe
     bool created = false;
 };
 
@@ -171,12 +172,33 @@ std::error_code openTarget(const std::filesystem::path& name, Target& target) {
 
 // Replacing ---------------------------------------------------------------------
 
-// A new file beside the target that only its owner may open, until the
-// replacement gives it the target's own ACL.
+// An ACL, in the descriptor language, that lets the user running the program
+// alone read, write, delete a file and change its ACL; empty if the user's
+// SID cannot be had.
+std::wstring userOnlyAcl() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> user(size);
+    LPWSTR sid = nullptr;
+    std::wstring acl;
+    if (::GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+        ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+        acl = L"D:P(A;;FRFWSDWDWO;;;" + std::wstring(sid) + L")";
+        ::LocalFree(sid);
+    }
+    ::CloseHandle(token);
+    return acl;
+}
+
+// A new file beside the target that only the user may open, until the
+// replacement gives it the target's own ACL. Shared for deleting alone, so
+// that the console handler can remove it while it is being written.
 Handle createBeside(const std::wstring& target, const wchar_t* kind, std::wstring& name) {
     static unsigned counter = 0;
     PSECURITY_DESCRIPTOR ownerOnly = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;OW)", SDDL_REVISION_1,
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(userOnlyAcl().c_str(), SDDL_REVISION_1,
                                                                 &ownerOnly, nullptr)) {
         return Handle();
     }
@@ -184,7 +206,7 @@ Handle createBeside(const std::wstring& target, const wchar_t* kind, std::wstrin
     Handle created;
     for (int attempt = 0; attempt < 100 && !created.valid(); ++attempt) {
         name = target + kind + std::to_wstring(::_getpid()) + L"-" + std::to_wstring(counter++);
-        created = Handle(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW,
+        created = Handle(::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, &security, CREATE_NEW,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!created.valid() && ::GetLastError() != ERROR_FILE_EXISTS) break;
     }
@@ -234,9 +256,10 @@ private:
     bool owned_ = false;
 };
 
+// The target's name must still lead to the file that was opened.
 std::error_code checkStillTarget(const Target& target) {
-    const Handle entry(::CreateFileW(target.path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                     nullptr));
+    const Handle entry(::CreateFileW(target.path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION now{};
     if (!entry.valid() || !::GetFileInformationByHandle(entry.get(), &now) || !sameFile(now, target.file)) {
         return targetMoved();
