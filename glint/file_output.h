@@ -12,21 +12,27 @@ struct ByteRange {
     std::size_t size;
 };
 
-// Makes `name` hold exactly the given pieces, in order. A regular file (or a
-// new one) is written beside the target under a temporary name and renamed
-// into place only once every byte is written and the file closed cleanly, so
-// on failure an existing file keeps its old contents and no temporary stays
-// behind, even when a signal ends the program mid-write. The new file keeps
-// the old one's permissions and, where the process may set them, its owner
-// and group. A symbolic link is followed and stays a link.
+// Makes `name` hold exactly the given pieces, in order, writing only where a
+// plain write by the same user would be allowed: the target is opened as a
+// plain save opens it, and a refusal changes nothing. A save that fails
+// leaves an existing file as it was (contents, name, links, owner, group,
+// mode; on Windows attributes and ACL), and removes a file it created.
 //
-// Renaming must never make things worse than writing in place, so the
-// target is written directly (created or truncated, then written) when it is
-// not a regular file (a device or a pipe: renaming would replace the device
-// itself), when it has other hard links (they must all see the new
-// contents), and when no temporary file can be made beside it (a folder the
-// user may not write to, or a name too long for the temporary suffix).
-// Returns the reason of a failure; an empty code when the file was written.
+// A regular file with one name is written beside the file opened under a
+// temporary name that only its writer may read, flushed, given the old
+// file's owner, group and mode, and renamed into place only if the name
+// still leads to the file that was opened. Devices and pipes are written as
+// they are; a file with other hard links, whose owner or group a new file
+// could not be given exactly, or beside which no temporary can be made, is
+// written in place: room reserved and size limit checked first, overwritten
+// from the start, then cut to length. A signal that ends the program
+// removes a pending temporary first, or waits until an in-place write is
+// done.
+//
+// Returns the system's reason of a failure (POSIX: errno in the generic
+// category, ESTALE when the name no longer leads to the opened file;
+// Windows: the Windows error in the system category, ERROR_FILE_INVALID for
+// that case); an empty code when the file was written.
 std::error_code replaceFileContents(const char* name, std::initializer_list<ByteRange> pieces);
 
 }  // namespace glint

@@ -29,6 +29,10 @@ void adviseHugePages(unsigned char* block, std::size_t size) {
 // The first piece read from a pipe; each further one doubles the block.
 constexpr std::size_t kFirstPipePiece = std::size_t{64} << 10;
 
+// One stream read moves at most this much: on Windows a read of more than
+// INT_MAX bytes fails.
+constexpr std::size_t kLargestRead = std::size_t{1} << 30;
+
 }  // namespace
 
 std::unique_ptr<unsigned char[]> allocateBlock(std::size_t size) {
@@ -56,14 +60,14 @@ ReadBlock readUpTo(std::istream& in, std::size_t limit) {
     std::size_t capacity = static_cast<std::size_t>(std::min<std::uint64_t>(limit, known ? *known : kFirstPipePiece));
     ReadBlock block{allocateBlock(capacity), 0, false};
     while (block.bytes) {
-        in.read(reinterpret_cast<char*>(block.bytes.get() + block.size),
-                static_cast<std::streamsize>(capacity - block.size));
-        block.size += static_cast<std::size_t>(in.gcount());
-        // Stop at the end, or once as much as was asked for has arrived.
-        if (block.size < capacity || block.size == limit ||
-            in.peek() == std::istream::traits_type::eof()) {
-            break;
-        }
+        const std::size_t wanted = std::min(capacity - block.size, kLargestRead);
+        in.read(reinterpret_cast<char*>(block.bytes.get() + block.size), static_cast<std::streamsize>(wanted));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        block.size += got;
+        if (got < wanted) break;  // the end, or a failed read
+        if (block.size < capacity) continue;
+        // Stop once as much as was asked for has arrived, or at the end.
+        if (block.size == limit || in.peek() == std::istream::traits_type::eof()) break;
         capacity = std::min(limit, std::max(2 * capacity, kFirstPipePiece));
         std::unique_ptr<unsigned char[]> grown = allocateBlock(capacity);
         if (grown) std::memcpy(grown.get(), block.bytes.get(), block.size);

@@ -3,8 +3,11 @@
 // interpreter, whose own press-any-key line varies between versions and is
 // allowed for rather than spelled out.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <filesystem>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -163,6 +166,78 @@ TEST(WindowsGlint, StandardStreamsCarryBytesUnchanged) {
     const RunResult piped = runProgram(GLINT_BINARY, testing_support::asString(cover), dir.path(), options);
     EXPECT_EQ(piped.out, testing_support::asString(readFile(dir / "stego.bmp")));
     EXPECT_EQ(piped.exitStatus, 0);
+}
+
+std::set<std::string> namesIn(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+// A save writes only where a plain save may, and keeps what a plain save
+// keeps: a file with another hard link is written in place, a hidden file
+// stays hidden, devices are written directly, and nothing is left beside
+// the target.
+TEST(WindowsGlint, OutputFilesAreSavedAsAPlainSaveWould) {
+    namespace fs = std::filesystem;
+    ScratchDir dir;
+    const Bytes payload = transcript::writeCoverAndSecret(dir.path());
+    testing_support::RunOptions hide;
+    hide.arguments = {"hide", "cover.bmp", "secret.bin", "stego.bmp"};
+    ASSERT_EQ(runProgram(GLINT_BINARY, "", dir.path(), hide).exitStatus, 0);
+    fs::create_directory(dir / "out");
+    const auto oldFile = [](const fs::path& file) { writeFile(file, everyByteValue(3)); };
+    struct Row {
+        std::string name;
+        std::function<void(const fs::path&)> setUp;
+        int exitStatus;
+        std::function<void(const fs::path&)> check;
+    };
+    const Row rows[] = {
+        {"out\\new.bin", nullptr, 0, nullptr},
+        {"out\\old.bin", oldFile, 0, nullptr},
+        {"out\\linked.bin", [&](const fs::path& file) { oldFile(file); fs::create_hard_link(file, dir / "out" / "other.bin"); },
+         0, [&](const fs::path&) { EXPECT_EQ(readFile(dir / "out" / "other.bin"), payload); }},
+        {"out\\hidden.bin", [&](const fs::path& file) { oldFile(file); ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN); },
+         0, [](const fs::path& file) { EXPECT_NE(::GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0U); }},
+        {"out\\folder", [](const fs::path& file) { fs::create_directory(file); }, 1, nullptr},
+        {"NUL", nullptr, 0, nullptr},
+        {"\\\\.\\NUL", nullptr, 0, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path file = dir / row.name;
+        if (row.setUp) row.setUp(file);
+        std::set<std::string> expected = namesIn(dir / "out");
+        testing_support::RunOptions recover;
+        recover.arguments = {"recover", "stego.bmp", row.name};
+        const RunResult r = runProgram(GLINT_BINARY, "", dir.path(), recover);
+        EXPECT_EQ(r.exitStatus, row.exitStatus);
+        const bool inFolder = row.name.rfind("out", 0) == 0;
+        if (inFolder) expected.insert(file.filename().string());
+        EXPECT_EQ(namesIn(dir / "out"), expected);
+        if (inFolder && row.exitStatus == 0) {
+            EXPECT_EQ(readFile(file), payload);
+        }
+        if (row.check) row.check(file);
+    }
+}
+
+// A data area over 2 GiB (a sparse file) loads: a single read of more than
+// INT_MAX bytes fails on Windows, so it is read in pieces.
+TEST(WindowsLargeImage, DataAreaOver2GiBLoads) {
+    ScratchDir dir;
+    const std::uint64_t dataSize = (std::uint64_t{1} << 31) + 64;
+    BmpFields fields;
+    fields.bfSize = static_cast<std::int64_t>(54 + dataSize);
+    writeFile(dir / "big.bmp", makeBmp(fields));
+    std::filesystem::resize_file(dir / "big.bmp", 54 + dataSize);
+    testing_support::RunOptions capacity;
+    capacity.arguments = {"capacity", "big.bmp"};
+    const RunResult r = runProgram(GLINT_BINARY, "", dir.path(), capacity);
+    EXPECT_EQ(r.exitStatus, 0);
+    // 32 + 8 x N bytes of the data area carry N bytes.
+    EXPECT_EQ(withoutCarriageReturns(r.out), std::to_string((dataSize - 32) / 8) + "  big.bmp\n");
 }
 
 TEST(WindowsCairn, PrintsTheCaptionedDigestThenPauses) {
