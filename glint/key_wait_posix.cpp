@@ -30,8 +30,9 @@ termios lineMode;
 termios keyMode;
 volatile std::sig_atomic_t terminalTaken = 0;
 
-// In the background the terminal belongs to the shell, and changing it from
-// there would stop the program.
+// In the background the terminal belongs to the shell: changing it from
+// there stops the program, or, with SIGTTOU held in a handler, changes the
+// shell's terminal under it.
 bool inBackground() {
     const pid_t foreground = ::tcgetpgrp(STDIN_FILENO);
     return foreground != -1 && foreground != ::getpgrp();
@@ -119,6 +120,7 @@ Handler handlerDuringWait(int signalNumber) {
     }
 }
 
+// Every signal held while the terminal and the handlers change hands.
 class SignalsHeld {
 public:
     SignalsHeld() {
