@@ -23,11 +23,10 @@ std::string canonicalCodeset(const std::string& codeset) {
     return name;
 }
 
-// GBK itself, its extension GB18030 and its subset GB2312 (EUC-CN) show the
-// designed bytes as they are.
-bool showsGbkAsIs(const std::string& name) {
-    return name == "GBK" || name == "GB18030" || name == "GB2312" || name == "EUCCN" || name == "CP936";
-}
+// GBK itself and its extension GB18030 show the designed bytes as they are.
+// Its subset GB2312 (EUC-CN) is converted like any other character set, so
+// that a character beyond it shows as '?'.
+bool showsGbkAsIs(const std::string& name) { return name == "GBK" || name == "GB18030" || name == "CP936"; }
 
 // The C and POSIX locales, which glibc names after ASCII.
 bool isPlainAscii(const std::string& name) {

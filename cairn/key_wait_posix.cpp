@@ -1,10 +1,15 @@
+#include <langinfo.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
+#include <clocale>
 #include <csignal>
 #include <cstddef>
-#include <iterator>
+#include <cwchar>
+#include <string_view>
 
 #include "console.h"
 #include "messages.h"
@@ -17,92 +22,236 @@ namespace {
 // it stays for the next read.
 constexpr int kRestOfKeyMs = 100;
 constexpr std::size_t kLongestSequence = 16;
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr unsigned char kEscape = 0x1B;
 
-termios terminalBeforeWait;
-struct sigaction actionsBeforeWait[std::size(kEndingSignals)];
+// The terminal as the wait found it, and in key mode. The signal handlers
+// below change it too, so it is only touched with every signal held.
+termios lineMode;
+termios keyMode;
+volatile std::sig_atomic_t terminalTaken = 0;
 
-// A signal that ends the program during the wait leaves the terminal as it
-// found it: echo and line editing back.
-void restoreTerminalThenEnd(int signalNumber) {
-    ::tcsetattr(STDIN_FILENO, TCSANOW, &terminalBeforeWait);
-    std::signal(signalNumber, SIG_DFL);
-    std::raise(signalNumber);
+// In the background the terminal belongs to the shell: changing it from
+// there stops the program, or, with SIGTTOU held in a handler, changes the
+// shell's terminal under it.
+bool inBackground() {
+    const pid_t foreground = ::tcgetpgrp(STDIN_FILENO);
+    return foreground != -1 && foreground != ::getpgrp();
 }
 
-// No echo and no line editing for the length of one key.
-class RawTerminal {
+// No echo and no line editing, so that one key ends the wait. Taken again
+// on every return to the foreground; async-signal-safe.
+void takeTerminal() {
+    if (inBackground()) return;
+    if (terminalTaken == 0) {
+        if (::tcgetattr(STDIN_FILENO, &lineMode) != 0) return;
+        keyMode = lineMode;
+        keyMode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+        keyMode.c_cc[VMIN] = 1;
+        keyMode.c_cc[VTIME] = 0;
+    }
+    if (::tcsetattr(STDIN_FILENO, TCSANOW, &keyMode) == 0) terminalTaken = 1;
+}
+
+void giveTerminalBack() {
+    if (terminalTaken == 0 || inBackground()) return;
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &lineMode);
+    terminalTaken = 0;
+}
+
+using Handler = void (*)(int);
+
+// Every handler runs with all signals held, so that no other one sees the
+// terminal half changed; SA_RESTART resumes the wait's read after it.
+void handleDuringWait(int signalNumber, Handler handler) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    action.sa_flags = SA_RESTART;
+    ::sigfillset(&action.sa_mask);
+    ::sigaction(signalNumber, &action, nullptr);
+}
+
+void giveTerminalBackThenEnd(int signalNumber) {
+    giveTerminalBack();
+    ::signal(signalNumber, SIG_DFL);
+    ::raise(signalNumber);  // held until the handler returns, then it ends the program
+}
+
+// Ctrl+Z: the shell gets the terminal in line mode while the program is
+// stopped; `fg` continues the program here.
+void stopWithTerminalGivenBack(int /*signalNumber*/) {
+    const int savedErrno = errno;
+    giveTerminalBack();
+    ::signal(SIGTSTP, SIG_DFL);
+    ::raise(SIGTSTP);
+    sigset_t stop;
+    ::sigemptyset(&stop);
+    ::sigaddset(&stop, SIGTSTP);
+    ::sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // stopped here
+    handleDuringWait(SIGTSTP, stopWithTerminalGivenBack);
+    errno = savedErrno;
+}
+
+// Back in the foreground (`fg`, or continued after any stop): key mode again.
+void takeTerminalAgain(int /*signalNumber*/) {
+    const int savedErrno = errno;
+    takeTerminal();
+    errno = savedErrno;
+}
+
+// The wait's handler for a signal left at its default action.
+Handler handlerDuringWait(int signalNumber) {
+    switch (signalNumber) {
+    case SIGTSTP:
+        return stopWithTerminalGivenBack;
+    case SIGCONT:
+        return takeTerminalAgain;
+    // Ignored by default, stopping only a program in the background (whose
+    // terminal is the shell's), or beyond catching.
+    case SIGCHLD:
+    case SIGURG:
+    case SIGWINCH:
+    case SIGTTIN:
+    case SIGTTOU:
+    case SIGKILL:
+    case SIGSTOP:
+        return nullptr;
+    default:  // every other default action ends the program
+        return giveTerminalBackThenEnd;
+    }
+}
+
+// Every signal held while the terminal and the handlers change hands.
+class SignalsHeld {
 public:
-    RawTerminal() {
-        if (::tcgetattr(STDIN_FILENO, &terminalBeforeWait) != 0) return;
-        struct sigaction restore {};
-        restore.sa_handler = restoreTerminalThenEnd;
-        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-            ::sigaction(kEndingSignals[i], nullptr, &actionsBeforeWait[i]);
-            if (actionsBeforeWait[i].sa_handler != SIG_IGN) ::sigaction(kEndingSignals[i], &restore, nullptr);
-        }
-        termios raw = terminalBeforeWait;
-        raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-        raw.c_cc[VMIN] = 1;
-        raw.c_cc[VTIME] = 0;
-        active_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+    SignalsHeld() {
+        sigset_t all;
+        ::sigfillset(&all);
+        ::sigprocmask(SIG_BLOCK, &all, &before_);
     }
-    ~RawTerminal() {
-        ::tcsetattr(STDIN_FILENO, TCSANOW, &terminalBeforeWait);
-        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-            ::sigaction(kEndingSignals[i], &actionsBeforeWait[i], nullptr);
-        }
-    }
-    RawTerminal(const RawTerminal&) = delete;
-    RawTerminal& operator=(const RawTerminal&) = delete;
-    bool active() const { return active_; }
+    ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &before_, nullptr); }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
 
 private:
-    bool active_ = false;
+    sigset_t before_;
 };
 
-bool readByte(unsigned char& byte) { return ::read(STDIN_FILENO, &byte, 1) == 1; }
+// The terminal in key mode and the handlers above for the length of one
+// wait. A signal the program ignores or handles itself is left as it is.
+class TerminalForOneKey {
+public:
+    TerminalForOneKey() {
+        const SignalsHeld held;
+        for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber) {
+            const Handler handler = handlerDuringWait(signalNumber);
+            changed_[signalNumber] = handler != nullptr &&
+                                     ::sigaction(signalNumber, nullptr, &before_[signalNumber]) == 0 &&
+                                     before_[signalNumber].sa_handler == SIG_DFL;
+            if (changed_[signalNumber]) handleDuringWait(signalNumber, handler);
+        }
+        takeTerminal();
+    }
+    ~TerminalForOneKey() {
+        const SignalsHeld held;
+        giveTerminalBack();
+        for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber) {
+            if (changed_[signalNumber]) ::sigaction(signalNumber, &before_[signalNumber], nullptr);
+        }
+    }
+    TerminalForOneKey(const TerminalForOneKey&) = delete;
+    TerminalForOneKey& operator=(const TerminalForOneKey&) = delete;
+
+private:
+    struct sigaction before_[NSIG] = {};
+    bool changed_[NSIG] = {};
+};
+
+bool readByte(unsigned char& byte) {
+    ssize_t got = 0;
+    do {
+        got = ::read(STDIN_FILENO, &byte, 1);
+    } while (got < 0 && errno == EINTR);
+    return got == 1;
+}
 
 bool nextByteOfKey(unsigned char& byte) {
     pollfd ready{STDIN_FILENO, POLLIN, 0};
-    return ::poll(&ready, 1, kRestOfKeyMs) == 1 && readByte(byte);
+    int result = 0;
+    do {
+        result = ::poll(&ready, 1, kRestOfKeyMs);
+    } while (result < 0 && errno == EINTR);
+    return result == 1 && readByte(byte);
 }
 
-// An escape sequence (ESC [ parameters and a final byte, ESC O and one byte,
-// or ESC and one byte), or the rest of a multi-byte UTF-8 character.
-void readRestOfKey(unsigned char first) {
-    unsigned char byte = 0;
-    if (first == 0x1B) {
-        if (!nextByteOfKey(byte)) return;
-        if (byte == '[') {
-            for (std::size_t i = 0; i < kLongestSequence && nextByteOfKey(byte); ++i) {
-                if (byte >= 0x40 && byte <= 0x7E) break;
-            }
-        } else if (byte == 'O') {
-            nextByteOfKey(byte);
+// The C and POSIX locales, named after ASCII: their terminal is taken as
+// UTF-8, as it is for the texts shown on it.
+bool takenAsUtf8() {
+    const std::string_view codeset = ::nl_langinfo(CODESET);
+    return codeset == "ANSI_X3.4-1968" || codeset == "ASCII" || codeset == "US-ASCII";
+}
+
+std::size_t utf8BytesAfter(unsigned char lead) {
+    if (lead >= 0xF0) return 3;
+    if (lead >= 0xE0) return 2;
+    return lead >= 0xC0 ? 1 : 0;
+}
+
+// The rest of the character `lead` begins, by the locale's own multibyte
+// rules (GBK, GB18030's four-byte forms, Big5, EUC, UTF-8).
+void readRestOfCharacter(unsigned char lead) {
+    unsigned char byte = lead;
+    if (takenAsUtf8()) {
+        for (std::size_t left = utf8BytesAfter(lead); left > 0 && nextByteOfKey(byte); --left) {
         }
         return;
     }
-    int following = 0;
-    if (first >= 0xC0 && first < 0xE0) following = 1;
-    if (first >= 0xE0 && first < 0xF0) following = 2;
-    if (first >= 0xF0 && first < 0xF8) following = 3;
-    for (; following > 0 && nextByteOfKey(byte); --following) {
+    constexpr std::size_t kIncomplete = static_cast<std::size_t>(-2);
+    std::mbstate_t state{};
+    for (std::size_t length = 1; length < MB_LEN_MAX; ++length) {
+        const char piece = static_cast<char>(byte);
+        if (std::mbrlen(&piece, 1, &state) != kIncomplete || !nextByteOfKey(byte)) return;
     }
 }
 
-void readOneKey() {
-    const RawTerminal raw;
+// After ESC [ (CSI) or ESC O (SS3): parameter and intermediate bytes up to a
+// final byte, as xterm sends; ESC [ [ and one letter is the Linux console's
+// F1 to F5.
+void readRestOfControlSequence(unsigned char introducer) {
+    unsigned char byte = 0;
+    for (std::size_t i = 0; i < kLongestSequence && nextByteOfKey(byte); ++i) {
+        const bool linuxConsoleKey = i == 0 && introducer == '[' && byte == '[';
+        if (byte >= 0x40 && byte <= 0x7E && !linuxConsoleKey) return;
+    }
+}
+
+// A function key's sequence, Alt with a key (ESC and the key), the Escape
+// key by itself, or a character.
+void readRestOfKey(unsigned char first) {
+    unsigned char byte = first;
+    if (first == kEscape && !nextByteOfKey(byte)) return;
+    if (first == kEscape && (byte == '[' || byte == 'O')) {
+        readRestOfControlSequence(byte);
+    } else {
+        readRestOfCharacter(byte);
+    }
+}
+
+void readOneKey(AfterTheKey after) {
+    std::setlocale(LC_CTYPE, "");  // on failure the C locale stays, taken as UTF-8
+    const TerminalForOneKey terminal;
     unsigned char first = 0;
-    if (raw.active() && readByte(first)) readRestOfKey(first);
+    if (!readByte(first)) return;
+    readRestOfKey(first);
+    // What was typed for a program that has ended must not reach the shell.
+    if (after == AfterTheKey::ProgramEnds && terminalTaken != 0) ::tcflush(STDIN_FILENO, TCIFLUSH);
 }
 
 }  // namespace
 
-void waitForKey(const char* /*command*/, Console& out) {
+void waitForKey(const char* /*command*/, AfterTheKey after, Console& out) {
     out.line(msg::kPressAnyKey);
     // Piped or redirected input has nobody to press a key: go on at once.
-    if (::isatty(STDIN_FILENO) != 0) readOneKey();
+    if (::isatty(STDIN_FILENO) != 0) readOneKey(after);
 }
 
 }  // namespace cairn

@@ -4,7 +4,7 @@
 
 namespace cairn {
 
-void waitForKey(const char* command, Console& out) {
+void waitForKey(const char* command, AfterTheKey /*after*/, Console& out) {
     out.flush();
     std::system(command);
 }

@@ -17,6 +17,6 @@ int main(int argc, char** argv) {
     out.text(cairn::msg::kCaption);
     out.raw(mymd5.toHex());
     out.endLine();
-    cairn::waitForKey("PAUSE", out);
+    cairn::waitForKey("PAUSE", cairn::AfterTheKey::ProgramEnds, out);
     return 0;
 }

@@ -18,7 +18,7 @@ using fuzzing::require;
 
 namespace {
 
-void recordPause(const char* command, glint::Console& out) { out.raw(std::string("<") + command + ">"); }
+void recordPause(const char* command, glint::AfterTheKey, glint::Console& out) { out.raw(std::string("<") + command + ">"); }
 
 // A fresh folder with the names the seeds use: a 24-bit image, an 8-bit image
 // with a colour table, and a small payload.

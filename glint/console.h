@@ -63,10 +63,15 @@ void ignoreBrokenPipes();
 // handed on in the ANSI code page, the narrow encoding of file names.
 std::istream& standardInput();
 
+// Whether the program reads on after a wait: keys typed after the one the
+// wait takes are then left for its next read, and otherwise dropped, so that
+// the shell never runs them.
+enum class AfterTheKey { ProgramReadsOn, ProgramEnds };
+
 // The press-any-key wait. `command` is the interpreter's pause command
 // ("pause" or "PAUSE"); on Windows it runs through the interpreter, which
 // prints its own line. Elsewhere the line is written to `out` and one whole
 // key is read from the terminal, only when standard input is one.
-void waitForKey(const char* command, Console& out);
+void waitForKey(const char* command, AfterTheKey after, Console& out);
 
 }  // namespace glint

@@ -33,7 +33,7 @@ struct Dialogue {
         if (!askName(msg::kAskPayload)) return Step::InputEnded;
         if (carrier.hideText(nameBuf.c_str()) == 0) {
             out.line(msg::kPayloadTooLong);
-            waitForKey("pause", out);
+            waitForKey("pause", AfterTheKey::ProgramReadsOn, out);
             return Step::Continue;
         }
         if (!askName(msg::kAskOutputImage)) return Step::InputEnded;
@@ -114,7 +114,7 @@ int runMenu(std::istream& in, Console& out, Console& err, KeyWait waitForKey) {
         }
         if (step == Step::InputEnded) break;
     }
-    waitForKey("PAUSE", out);
+    waitForKey("PAUSE", AfterTheKey::ProgramEnds, out);
     return 0;
 }
 

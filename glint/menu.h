@@ -7,7 +7,7 @@
 
 namespace glint {
 
-using KeyWait = void (*)(const char* command, Console& out);
+using KeyWait = void (*)(const char* command, AfterTheKey after, Console& out);
 
 // Shows the menu and runs the chosen actions until the user quits or input
 // ends, then waits for a key. Names and choices are read from `in`; the

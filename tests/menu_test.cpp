@@ -18,7 +18,7 @@ using testing_support::readFile;
 using testing_support::ScratchDir;
 using testing_support::writeFile;
 
-void recordPause(const char* command, glint::Console& out) { out.raw(std::string("<") + command + ">"); }
+void recordPause(const char* command, glint::AfterTheKey, glint::Console& out) { out.raw(std::string("<") + command + ">"); }
 
 struct Transcript {
     std::string out, err;

@@ -248,6 +248,17 @@ bool underMemoryChecker() {
 
 #ifndef _WIN32
 
+std::vector<std::string> localeEnvironment(const std::string& locale) {
+    if (locale == "C" || locale == "C.UTF-8") return {"LC_ALL=" + locale};
+    static const ScratchDir folder;
+    const std::size_t dot = locale.find('.');
+    const fs::path built = folder / locale;
+    const std::string build = "localedef -i " + locale.substr(0, dot) + " -f " + locale.substr(dot + 1) + " '" +
+                              built.string() + "' >/dev/null 2>&1";
+    if (!fs::exists(built) && std::system(build.c_str()) != 0) return {};
+    return {"LOCPATH=" + folder.path().string(), "LC_ALL=" + locale};
+}
+
 namespace {
 // Long enough for a slow machine, and for Wine starting up.
 constexpr auto kPatience = std::chrono::seconds(60);
@@ -322,11 +333,16 @@ bool Terminal::waitFor(const std::string& text) {
     }
 }
 
+bool Terminal::waitForKeyMode(bool on) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (inLineMode() == on && std::chrono::steady_clock::now() < deadline) readMore(10);
+    return inLineMode() != on;
+}
+
 void Terminal::type(const std::string& keys) {
     // A console reads keys in raw mode; typed earlier, line editing would
     // turn the Enter key's carriage return into a line feed.
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (cursorControl_ && inLineMode() && std::chrono::steady_clock::now() < deadline) readMore(10);
+    if (cursorControl_) waitForKeyMode();
     [[maybe_unused]] const ssize_t written = ::write(master_, keys.data(), keys.size());
 }
 

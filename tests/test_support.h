@@ -82,6 +82,12 @@ RunResult runProgram(const std::string& program, const std::string& input,
 bool underMemoryChecker();
 
 #ifndef _WIN32
+// The environment for a program in `locale` ("zh_CN.GBK": zh_CN's rules in
+// the GBK character set), built with localedef into a folder that lasts the
+// whole test run; C and C.UTF-8 need no building. Empty when it cannot be
+// built (Debian's locales package).
+std::vector<std::string> localeEnvironment(const std::string& locale);
+
 // A program on a pseudo-terminal, as a person at a terminal runs it.
 class Terminal {
 public:
@@ -101,6 +107,9 @@ public:
     // where the last wait matched; false if it never does.
     bool waitFor(const std::string& text);
     void type(const std::string& keys);
+    // Waits, up to the same limit, until the terminal has no echo and no
+    // line editing, as for reading one key (or, with false, has them again).
+    bool waitForKeyMode(bool on = true);
     // Waits for the program to end; its exit status, or -1 (also when a
     // signal ended it).
     int finish();

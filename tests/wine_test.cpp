@@ -56,11 +56,9 @@ TEST(WineConsole, ShowsTheTextsInTheTerminalsEncoding) {
 TEST(WineNames, ChineseNamesReachTheFilesTheyName) {
     const std::string glint = windowsGlint();
     if (glint.empty()) GTEST_SKIP() << "set GLINT_WINDOWS_BIN to the Windows build's bin folder, with wine installed";
-    ScratchDir locales;
-    const std::string build = "localedef -i zh_CN -f UTF-8 '" + (locales / "zh_CN.UTF-8").string() + "' >/dev/null 2>&1";
-    if (std::system(build.c_str()) != 0) GTEST_SKIP() << "localedef cannot build zh_CN.UTF-8 (Debian's locales package)";
-    const std::vector<std::string> environment = {"LOCPATH=" + locales.path().string(), "LC_ALL=zh_CN.UTF-8",
-                                                  "WINEDEBUG=-all"};
+    std::vector<std::string> environment = testing_support::localeEnvironment("zh_CN.UTF-8");
+    if (environment.empty()) GTEST_SKIP() << "localedef cannot build zh_CN.UTF-8 (Debian's locales package)";
+    environment.push_back("WINEDEBUG=-all");
     // 秘密.txt, 测试淺.bmp and 恢复淺.txt, as typed on a UTF-8 terminal and as GBK bytes
     const std::string payloadName = "秘密.txt", stegoName = "测试淺.bmp", backName = "恢复淺.txt";
     const std::string gbkPayload = "\xc3\xd8\xc3\xdc.txt", gbkStego = "\xb2\xe2\xca\xd4\x9c\x5c.bmp",
