@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 #include "bit_plane.h"
 #include "byte_order.h"
@@ -111,7 +112,7 @@ std::uint64_t BmpCarrier::colorTableBytes() const {
     return kColorEntryBytes * static_cast<std::uint32_t>(numColors);
 }
 
-std::optional<std::uint32_t> BmpCarrier::capacity() const {
+std::optional<std::uint32_t> BmpCarrier::capacity(std::size_t overhead) const {
     const std::uint64_t tableBytes = colorTableBytes();
     if (!loaded || tableBytes > dataSize || dataSize < kLengthBits) return std::nullopt;
     // The designed check counts the room after the colour table; the layout
@@ -119,17 +120,19 @@ std::optional<std::uint32_t> BmpCarrier::capacity() const {
     // too. Both must hold, computed without 32-bit wrap-around.
     const std::uint64_t afterTable = (dataSize - tableBytes) / 8;
     const std::uint64_t afterLengthWord = (dataSize - kLengthBits) / 8;
-    return static_cast<std::uint32_t>(std::min(afterTable, afterLengthWord));
+    const std::uint64_t room = std::min(afterTable, afterLengthWord);
+    if (room < overhead) return std::nullopt;
+    return static_cast<std::uint32_t>(room - overhead);
 }
 
 std::int32_t BmpCarrier::hideText(const char* name) { return hide(name) == HideResult::Hidden ? 1 : 0; }
 
-BmpCarrier::HideResult BmpCarrier::hide(const char* name) {
+BmpCarrier::HideResult BmpCarrier::hide(const char* name, PayloadSeal* seal) {
     std::ifstream txtfile(pathOfName(name), std::ios::binary);
     if (!txtfile.is_open()) return HideResult::Unreadable;
     txtfile.peek();  // a folder opens, but its first read fails
     if (txtfile.bad()) return HideResult::Unreadable;
-    const std::optional<std::uint32_t> room = capacity();
+    const std::optional<std::uint32_t> room = capacity(seal != nullptr ? seal->overhead() : 0);
     const std::optional<std::uint64_t> measured = remainingBytes(txtfile);
     if (!room || (measured && *measured > *room)) return HideResult::TooLong;
 
@@ -140,10 +143,38 @@ BmpCarrier::HideResult BmpCarrier::hide(const char* name) {
     if (!payload.bytes || payload.size > *room) return HideResult::TooLong;
 
     const auto length = static_cast<std::uint32_t>(payload.size);
-    embedBits(data.get() + kLengthBits, payload.bytes.get(), length);
+    if (seal != nullptr) return hideSealed(payload.bytes.get(), length, *seal);
+    embedPieces({{payload.bytes.get(), length}});
+    return HideResult::Hidden;
+}
+
+BmpCarrier::HideResult BmpCarrier::hideSealed(unsigned char* payload, std::uint32_t size, PayloadSeal& seal) {
+    std::vector<unsigned char> before(seal.beforeBytes);
+    std::vector<unsigned char> after(seal.afterBytes);
+    if (!seal.close(before.data(), payload, size, after.data())) return HideResult::SealFailed;
+    embedPieces({{before.data(), before.size()}, {payload, size}, {after.data(), after.size()}});
+    return HideResult::Hidden;
+}
+
+// The caller has checked that the pieces fit the data area together.
+void BmpCarrier::embedPieces(std::initializer_list<Piece> pieces) {
+    unsigned char* at = data.get() + kLengthBits;
+    std::uint32_t length = 0;
+    for (const Piece& piece : pieces) {
+        embedBits(at, piece.bytes, piece.size);
+        at += 8 * piece.size;
+        length += static_cast<std::uint32_t>(piece.size);
+    }
     out.line(msg::kHideSucceeded);
     embedLength(data.get(), length);
-    return HideResult::Hidden;
+}
+
+void BmpCarrier::extractPieces(std::initializer_list<Piece> pieces) const {
+    const unsigned char* at = data.get() + kLengthBits;
+    for (const Piece& piece : pieces) {
+        extractBits(piece.bytes, at, piece.size);
+        at += 8 * piece.size;
+    }
 }
 
 std::optional<std::uint32_t> BmpCarrier::hiddenLength() const {
@@ -155,17 +186,51 @@ std::optional<std::uint32_t> BmpCarrier::hiddenLength() const {
     return length;
 }
 
-bool BmpCarrier::extractText(const char* name) {
+bool BmpCarrier::extractText(const char* name, PayloadSeal* seal) {
+    if (seal != nullptr) return extractSealed(name, *seal);
     const std::optional<std::uint32_t> length = hiddenLength();
     const std::unique_ptr<unsigned char[]> buffer = length ? allocateBlock(*length) : nullptr;
     if (!buffer) {
         err.line(msg::kDecodeFailed);
         return false;
     }
-    extractBits(buffer.get(), data.get() + kLengthBits, *length);
-    out.line(msg::kDecodeSucceeded);
+    extractPieces({{buffer.get(), *length}});
+    return writeRecovered(name, buffer.get(), *length);
+}
 
-    if (replaceFileContents(name, {{buffer.get(), *length}})) {
+// Nothing is written unless the seal opens the payload: a wrong key, changed
+// bytes and an image that holds no sealed payload all end the same way.
+bool BmpCarrier::extractSealed(const char* name, PayloadSeal& seal) {
+    const std::optional<std::uint32_t> length = hiddenLength();
+    if (!length || *length < seal.overhead()) {
+        err.line(msg::kDecryptFailed);
+        return false;
+    }
+    const std::size_t size = *length - seal.overhead();
+    const std::unique_ptr<unsigned char[]> payload = allocateBlock(size);
+    if (!payload) {
+        err.line(msg::kDecodeFailed);
+        return false;
+    }
+    std::vector<unsigned char> before(seal.beforeBytes);
+    std::vector<unsigned char> after(seal.afterBytes);
+    extractPieces({{before.data(), before.size()}, {payload.get(), size}, {after.data(), after.size()}});
+    switch (seal.open(before.data(), payload.get(), size, after.data())) {
+        case PayloadSeal::Opened::Yes:
+            return writeRecovered(name, payload.get(), size);
+        case PayloadSeal::Opened::Refused:
+            err.line(msg::kDecryptFailed);
+            return false;
+        case PayloadSeal::Opened::Failed:
+            err.line(msg::kCryptoFailed);
+            return false;
+    }
+    return false;
+}
+
+bool BmpCarrier::writeRecovered(const char* name, const unsigned char* payload, std::size_t size) {
+    out.line(msg::kDecodeSucceeded);
+    if (replaceFileContents(name, {{payload, size}})) {
         err.line(msg::kSaveFailed);
         return false;
     }

@@ -6,11 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <istream>
 #include <memory>
 #include <optional>
 
 #include "console.h"
+#include "payload_seal.h"
 
 namespace glint {
 
@@ -22,7 +24,7 @@ public:
     // The length word takes bit 0 of the first 32 data-area bytes.
     static constexpr std::uint32_t kLengthBits = 32;
 
-    enum class HideResult { Hidden, TooLong, Unreadable };
+    enum class HideResult { Hidden, TooLong, Unreadable, SealFailed };
 
     // Reports go to `out`; failures to `err`.
     BmpCarrier(Console& out, Console& err);
@@ -37,13 +39,16 @@ public:
     // (the carrier is then unchanged).
     std::int32_t hideText(const char* name);
     // What hideText does, telling a payload that does not fit from one that
-    // cannot be opened or read.
-    HideResult hide(const char* name);
-    // Recovers the hidden payload into the file `name`; true when it was written.
-    bool extractText(const char* name);
-    // The largest payload, in bytes, that hide accepts; nothing when it takes
-    // not even an empty one (or nothing has loaded).
-    std::optional<std::uint32_t> capacity() const;
+    // cannot be opened or read. With a `seal`, the payload is sealed first
+    // and hidden with the seal's own bytes around it.
+    HideResult hide(const char* name, PayloadSeal* seal = nullptr);
+    // Recovers the hidden payload into the file `name`; true when it was
+    // written. With a `seal`, only a payload that the seal opens is written.
+    bool extractText(const char* name, PayloadSeal* seal = nullptr);
+    // The largest payload, in bytes, that hide accepts with a seal that adds
+    // `overhead` bytes; nothing when it takes not even an empty one (or
+    // nothing has loaded).
+    std::optional<std::uint32_t> capacity(std::size_t overhead = 0) const;
 
     std::int32_t colorCount() const;
     std::int32_t imageSize() const;
@@ -68,6 +73,18 @@ private:
     void reportLoadFailure();
     // The length word, when the payload it claims lies inside the data area.
     std::optional<std::uint32_t> hiddenLength() const;
+    // Seals the payload, then hides what the seal made around it too.
+    HideResult hideSealed(unsigned char* payload, std::uint32_t size, PayloadSeal& seal);
+    // Pieces hidden (or recovered) one after another as one payload.
+    struct Piece {
+        unsigned char* bytes;
+        std::size_t size;
+    };
+    void embedPieces(std::initializer_list<Piece> pieces);
+    void extractPieces(std::initializer_list<Piece> pieces) const;
+    bool extractSealed(const char* name, PayloadSeal& seal);
+    // Reports the decoded payload and writes it to `name`.
+    bool writeRecovered(const char* name, const unsigned char* payload, std::size_t size);
 
     std::unique_ptr<unsigned char[]> fileHeader;
     std::unique_ptr<unsigned char[]> infoHeader;

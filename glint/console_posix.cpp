@@ -1,6 +1,7 @@
 #include <cctype>
 #include <clocale>
 #include <csignal>
+#include <fstream>
 #include <string>
 
 #include <iconv.h>
@@ -25,13 +26,15 @@ bool showsGbkAsIs(const std::string& codeset) {
     return name == "GBK" || name == "GB18030" || name == "GB2312" || name == "EUCCN" || name == "CP936";
 }
 
-// The character set of the user's locale when `descriptor` is a terminal
-// that needs the texts converted; empty otherwise.
-std::string terminalCodeset(int descriptor) {
-    if (::isatty(descriptor) == 0 || std::setlocale(LC_CTYPE, "") == nullptr) return {};
+// The character set of the user's locale when it needs the texts converted;
+// empty otherwise.
+std::string localeCodeset() {
+    if (std::setlocale(LC_CTYPE, "") == nullptr) return {};
     const std::string codeset = ::nl_langinfo(CODESET);
     return showsGbkAsIs(codeset) ? std::string() : codeset;
 }
+
+std::string terminalCodeset(int descriptor) { return ::isatty(descriptor) == 0 ? std::string() : localeCodeset(); }
 
 // False when some character has no form in `codeset` (in the C locale's
 // ASCII, every Chinese one).
@@ -55,6 +58,13 @@ bool convertFromGbk(std::string_view gbk, const std::string& codeset, std::strin
 
 Console::Console(std::ostream& stream, int descriptor, Texts texts)
     : stream_(stream), texts_(texts), codeset_(terminalCodeset(descriptor)) {}
+
+Console Console::terminal() {
+    static std::ofstream device("/dev/tty");
+    Console shown(device);
+    shown.codeset_ = localeCodeset();
+    return shown;
+}
 
 bool Console::writeConverted(std::string_view gbk) {
     std::string shown;
