@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times whole glint runs on a 256 MiB 24-bit BMP with a 30 MiB payload
 # against cp of the same carrier, interleaved, and prints the median ratios
-# and the peak memory of each run.
+# and the peak memory of each run. The encrypted runs (-p) are shown apart
+# from their key derivation, which is timed on a tiny image.
 #
 #   bench/whole_run.sh [path/to/glint] [runs]
 set -euo pipefail
@@ -22,6 +23,15 @@ le32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $((($1 >> 8) & 
   head -c "$data_size" /dev/urandom
 } > cover.bmp
 head -c $((30 << 20)) /dev/urandom > payload.bin
+printf 'a passphrase for the benchmark\n' > passphrase.txt
+# A 16 x 16 image with a 3-byte payload: its runs are mostly the key derivation.
+{
+  printf 'BM'; le32 822; le32 0; le32 54
+  le32 40; le32 16; le32 16; printf '\x01\x00\x18\x00'; le32 0; le32 0
+  le32 2835; le32 2835; le32 0; le32 0
+  head -c 768 /dev/urandom
+} > tiny.bmp
+printf 'abc' > tiny.bin
 carrier_kib=$(( $(stat -c %s cover.bmp) / 1024 ))
 payload_kib=$(( $(stat -c %s payload.bin) / 1024 ))
 
@@ -37,15 +47,24 @@ timed() {
 }
 # Warms the page cache and makes stego.bmp for the recover runs.
 printf '1\ncover.bmp\npayload.bin\nstego.bmp\n3\n' | "$glint" >/dev/null
+"$glint" hide --passphrase-file passphrase.txt cover.bmp payload.bin sealed.bmp >/dev/null
 cp_us=() hide_us=() recover_us=() hide_kib=0 recover_kib=0
+hide_p_us=() recover_p_us=() tiny_us=() tiny_p_us=() hide_p_kib=0 recover_p_kib=0
 for ((i = 0; i < runs; i++)); do
   read -r t _ < <(timed copy.bmp cp cover.bmp copy.bmp); cp_us+=("$t")
   read -r t m < <(timed stego2.bmp bash -c "printf '1\ncover.bmp\npayload.bin\nstego2.bmp\n3\n' | '$glint'"); hide_us+=("$t")
   (( m > hide_kib )) && hide_kib=$m
   read -r t m < <(timed back.bin bash -c "printf '2\nstego.bmp\nback.bin\n3\n' | '$glint'"); recover_us+=("$t")
   (( m > recover_kib )) && recover_kib=$m
+  read -r t m < <(timed sealed2.bmp "$glint" hide --passphrase-file passphrase.txt cover.bmp payload.bin sealed2.bmp); hide_p_us+=("$t")
+  (( m > hide_p_kib )) && hide_p_kib=$m
+  read -r t m < <(timed back_p.bin "$glint" recover --passphrase-file passphrase.txt sealed.bmp back_p.bin); recover_p_us+=("$t")
+  (( m > recover_p_kib )) && recover_p_kib=$m
+  read -r t _ < <(timed tiny_out.bmp "$glint" hide tiny.bmp tiny.bin tiny_out.bmp); tiny_us+=("$t")
+  read -r t _ < <(timed tiny_out.bmp "$glint" hide --passphrase-file passphrase.txt tiny.bmp tiny.bin tiny_out.bmp); tiny_p_us+=("$t")
 done
 cmp -s payload.bin back.bin || { echo "recovered payload differs" >&2; exit 1; }
+cmp -s payload.bin back_p.bin || { echo "decrypted payload differs" >&2; exit 1; }
 
 median() { printf '%s\n' "$@" | sort -n | sed -n "$(( ($# + 1) / 2 ))p"; }
 cp_m=$(median "${cp_us[@]}") hide_m=$(median "${hide_us[@]}") recover_m=$(median "${recover_us[@]}")
@@ -55,3 +74,11 @@ echo "  cp       $((cp_m / 1000)) ms"
 echo "  hide     $((hide_m / 1000)) ms  ratio to cp $(ratio "$hide_m" "$cp_m")  peak $((hide_kib / 1024)) MiB"
 echo "  recover  $((recover_m / 1000)) ms  ratio to cp $(ratio "$recover_m" "$cp_m")  peak $((recover_kib / 1024)) MiB"
 echo "  memory limit (carrier + payload + 16 MiB): $(( (carrier_kib + payload_kib) / 1024 + 16 )) MiB"
+# The encryption's share: what -p adds beyond the key derivation, as a part
+# of the plain run's time.
+derive_m=$(( $(median "${tiny_p_us[@]}") - $(median "${tiny_us[@]}") ))
+hide_p_m=$(median "${hide_p_us[@]}") recover_p_m=$(median "${recover_p_us[@]}")
+added() { awk -v p="$1" -v d="$derive_m" -v b="$2" 'BEGIN { printf "%+.1f%%", 100 * (p - d - b) / b }'; }
+echo "  key derivation (Argon2id, 64 MiB, 3 passes)  $((derive_m / 1000)) ms"
+echo "  hide -p     $((hide_p_m / 1000)) ms  without the derivation $(added "$hide_p_m" "$hide_m") over hide  peak $((hide_p_kib / 1024)) MiB"
+echo "  recover -p  $((recover_p_m / 1000)) ms  without the derivation $(added "$recover_p_m" "$recover_m") over recover  peak $((recover_p_kib / 1024)) MiB"

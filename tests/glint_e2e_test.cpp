@@ -124,7 +124,7 @@ TEST(GlintProgram, ReportsFailuresOnStandardError) {
 // Each subcommand's texts, where they go, and the exit status: 0 done, 1
 // refused or failed (and nothing written), 2 a usage error. The capacity of
 // a 400-byte data area is (400 - 32) / 8 = 46 bytes; with a 256-entry colour
-// table before 400 more bytes, 400 / 8 = 50.
+// table before 400 more bytes, 400 / 8 = 50. Encryption takes 44 of them.
 TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     ScratchDir dir;
     BmpFields rgb;
@@ -142,6 +142,7 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     const Bytes fits = patternBytes(46, 7);
     writeFile(dir / "fits.bin", fits);
     writeFile(dir / "big.bin", patternBytes(47, 8));
+    writeFile(dir / "pass.txt", {'p', 'w', '\n'});
 
     struct Case {
         std::vector<std::string> arguments;
@@ -159,6 +160,8 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
         {{"recover", "cover.bmp", "refused.bin"}, kLoaded, kDecodeFailed, 1},
         {{"capacity", "cover.bmp", "fake.bmp", "indexed.bmp", "tiny.bmp", "--", "-cover.bmp"},
          "46  cover.bmp\n50  indexed.bmp\n46  -cover.bmp\n", failedLoad + kTooLong, 1},
+        {{"capacity", "-p", "cover.bmp", "indexed.bmp"}, "2  cover.bmp\n6  indexed.bmp\n", "", 0},
+        {{"hide", "--passphrase-file", "pass.txt", "cover.bmp", "fits.bin", "refused.bmp"}, kLoaded, kTooLong, 1},
         {{"--version"}, "glint " GLINT_VERSION "\n", "", 0},
     };
     for (const Case& c : cases) {
@@ -174,7 +177,9 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     EXPECT_FALSE(fs::exists(dir / "refused.bmp"));
     EXPECT_FALSE(fs::exists(dir / "refused.bin"));
 
-    const std::vector<std::string> misuses[] = {{"hide", "cover.bmp", "fits.bin"}, {"capacity"}, {"--bogus"}, {"unhide"}, {"--"}};
+    const std::vector<std::string> misuses[] = {{"hide", "cover.bmp", "fits.bin"}, {"capacity"}, {"--bogus"}, {"unhide"}, {"--"},
+                                                {"recover", "stego.bmp", "x", "--passphrase-file"},
+                                                {"hide", "--passphrase-file", "-", "cover.bmp", "-", "x.bmp"}};
     for (const std::vector<std::string>& arguments : misuses) {
         testing_support::RunOptions options;
         options.arguments = arguments;
