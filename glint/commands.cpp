@@ -6,7 +6,7 @@
 
 #include "bmp_carrier.h"
 #include "messages.h"
-#include "passphrase.h"
+#include "encryption_option.h"
 
 namespace glint {
 namespace {
@@ -27,78 +27,6 @@ int usageError(Console& err, const char* reason, const std::string& argument = {
     return kUsageError;
 }
 
-// -p and --passphrase-file FILE: hide encrypts, recover decrypts, capacity
-// leaves room for the encryption's own bytes.
-struct Encryption {
-    bool requested = false;
-    bool awaitingFile = false;  // --passphrase-file was the last word
-    std::optional<std::string> passphraseFile;
-
-    // Takes the word if it is one of these options, or the file's name.
-    bool take(const std::string& argument, bool optionsEnded) {
-        if (awaitingFile) {
-            passphraseFile = argument;
-            awaitingFile = false;
-            return true;
-        }
-        if (optionsEnded || (argument != "-p" && argument != "--passphrase-file")) return false;
-        requested = true;
-        awaitingFile = argument == "--passphrase-file";
-        return true;
-    }
-
-    // Standard input as the passphrase file and as an image or payload of
-    // `words` (the subcommand and its names).
-    bool sharesStandardInput(const Names& words) const {
-        if (passphraseFile != "-") return false;
-        const std::size_t inputs = words[0] == "hide" ? 2 : words[0] == "recover" ? 1 : 0;
-        for (std::size_t i = 1; i <= inputs && i < words.size(); ++i) {
-            if (words[i] == "-") return true;
-        }
-        return false;
-    }
-};
-
-void passphraseRefused(PassphraseResult result, const Encryption& encryption, Console& err) {
-    switch (result) {
-        case PassphraseResult::Read:
-            return;
-        case PassphraseResult::NoTerminal:
-            err.line(msg::kNoTerminalForPassphrase);
-            return;
-        case PassphraseResult::Unreadable:
-            err.text(msg::kPassphraseFileUnreadable);
-            err.name(encryption.passphraseFile.value_or(""));
-            err.endLine();
-            return;
-        case PassphraseResult::Empty:
-            err.line(msg::kPassphraseEmpty);
-            return;
-        case PassphraseResult::TooLong:
-            err.line(msg::kPassphraseTooLong);
-            return;
-        case PassphraseResult::Differ:
-            err.line(msg::kPassphrasesDiffer);
-            return;
-        case PassphraseResult::NoMemory:
-            err.line(msg::kCryptoFailed);
-            return;
-    }
-}
-
-// The seal of the passphrase, typed (twice when `confirm`) or read from the
-// file; none without -p, or, with the reason on `err`, when none was had.
-std::unique_ptr<PayloadSeal> passphraseSeal(const Encryption& encryption, bool confirm, Console& err) {
-    if (!encryption.requested) return nullptr;
-    Passphrase passphrase =
-        encryption.passphraseFile
-            ? readPassphraseFile(encryption.passphraseFile->c_str())
-            : readTypedPassphrase(msg::kAskPassphrase, confirm ? msg::kAskPassphraseAgain : nullptr);
-    passphraseRefused(passphrase.result, encryption, err);
-    if (passphrase.result != PassphraseResult::Read) return nullptr;
-    return std::make_unique<PassphraseSeal>(std::move(passphrase.bytes));
-}
-
 // The carrier wrote "载入失败！" without a line end, as the menu wants it.
 bool loaded(BmpCarrier& carrier, Console& err) {
     if (!carrier.isLoaded()) err.endLine();
@@ -106,9 +34,9 @@ bool loaded(BmpCarrier& carrier, Console& err) {
 }
 
 // The menu's choice 1 with the same carrier calls, stopping at the first failure.
-int hide(const Names& names, Console& out, Console& err, const Encryption& encryption) {
-    const std::unique_ptr<PayloadSeal> seal = passphraseSeal(encryption, true, err);
-    if (encryption.requested && !seal) return kFailed;
+int hide(const Names& names, Console& out, Console& err, const EncryptionOption& encryption) {
+    const std::unique_ptr<PayloadSeal> seal = encryption.seal(true, err);
+    if (encryption.requested() && !seal) return kFailed;
     BmpCarrier carrier(out, err);
     carrier.loadBmp(names[0].c_str());
     if (!loaded(carrier, err)) return kFailed;
@@ -129,9 +57,9 @@ int hide(const Names& names, Console& out, Console& err, const Encryption& encry
 }
 
 // The menu's choice 2 with the same carrier calls.
-int recover(const Names& names, Console& out, Console& err, const Encryption& encryption) {
-    const std::unique_ptr<PayloadSeal> seal = passphraseSeal(encryption, false, err);
-    if (encryption.requested && !seal) return kFailed;
+int recover(const Names& names, Console& out, Console& err, const EncryptionOption& encryption) {
+    const std::unique_ptr<PayloadSeal> seal = encryption.seal(false, err);
+    if (encryption.requested() && !seal) return kFailed;
     BmpCarrier carrier(out, err);
     carrier.loadBmp(names[0].c_str());
     if (!loaded(carrier, err)) return kFailed;
@@ -139,7 +67,7 @@ int recover(const Names& names, Console& out, Console& err, const Encryption& en
 }
 
 // "N  NAME" for every image that loads, in the order given.
-int capacity(const Names& names, Console& out, Console& err, const Encryption& encryption) {
+int capacity(const Names& names, Console& out, Console& err, const EncryptionOption& encryption) {
     std::ostream discarded(nullptr);
     Console silent(discarded);  // the load's success text is not wanted here
     BmpCarrier carrier(silent, err);
@@ -150,7 +78,7 @@ int capacity(const Names& names, Console& out, Console& err, const Encryption& e
             status = kFailed;
             continue;
         }
-        const std::optional<std::uint32_t> room = carrier.capacity(encryption.requested ? kSealOverhead : 0);
+        const std::optional<std::uint32_t> room = carrier.capacity(encryption.overhead());
         if (!room) {
             err.line(msg::kPayloadTooLong);
             status = kFailed;
@@ -162,7 +90,7 @@ int capacity(const Names& names, Console& out, Console& err, const Encryption& e
     return status;
 }
 
-int run(const std::string& command, const Names& names, Console& out, Console& err, const Encryption& encryption) {
+int run(const std::string& command, const Names& names, Console& out, Console& err, const EncryptionOption& encryption) {
     if (command == "hide") {
         return names.size() == 3 ? hide(names, out, err, encryption) : usageError(err, msg::kWrongArgumentCount, command);
     }
@@ -182,12 +110,11 @@ int runCommand(const std::vector<std::string>& arguments, Console& out, Console&
     bool optionsEnded = false;
     bool help = false;
     bool version = false;
-    Encryption encryption;
+    EncryptionOption encryption;
     for (const std::string& argument : arguments) {
+        if (encryption.take(argument, optionsEnded)) continue;
         // "-" is a file of that name; after "--" every word is a name.
-        if (encryption.take(argument, optionsEnded)) {
-            continue;
-        } else if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
             words.push_back(argument);
         } else if (argument == "--") {
             optionsEnded = true;
@@ -199,7 +126,7 @@ int runCommand(const std::vector<std::string>& arguments, Console& out, Console&
             return usageError(err, msg::kUnknownArgument, argument);
         }
     }
-    if (encryption.awaitingFile) return usageError(err, msg::kMissingOptionValue, "--passphrase-file");
+    if (encryption.awaitingFile()) return usageError(err, msg::kMissingOptionValue, "--passphrase-file");
     if (help) {
         out.text(msg::kUsage);
         out.text(msg::kUsageEncryption);

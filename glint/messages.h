@@ -174,6 +174,7 @@ inline constexpr char kUsageEncryptionEnglish[] =
     "  with -p or --passphrase-file FILE, hide encrypts and recover decrypts\n";
 
 // Lines after the help's details.
+// 加密：
 //   -p           hide 先用口令加密再隐藏，recover 取出后解密，
 //                capacity 给出能隐藏的加密文件字节数；
 //                口令从终端读取，不回显，hide 要输入两次
@@ -181,6 +182,7 @@ inline constexpr char kUsageEncryptionEnglish[] =
 //                口令取自文件的第一行（- 为标准输入），并同 -p
 // 不带 -p 时只隐藏、不加密：任何人都能取出隐藏的文件。
 inline constexpr char kHelpEncryption[] =
+    "\xbc\xd3\xc3\xdc\xa3\xba" "\n"
     "  -p           hide \xcf\xc8\xd3\xc3\xbf\xda\xc1\xee\xbc\xd3\xc3\xdc\xd4\xd9\xd2\xfe\xb2\xd8\xa3\xac"
     "recover \xc8\xa1\xb3\xf6\xba\xf3\xbd\xe2\xc3\xdc\xa3\xac" "\n"
     "               capacity \xb8\xf8\xb3\xf6\xc4\xdc\xd2\xfe\xb2\xd8\xb5\xc4\xbc\xd3\xc3\xdc\xce\xc4\xbc\xfe\xd7\xd6\xbd\xda\xca\xfd\xa3\xbb" "\n"
@@ -192,6 +194,7 @@ inline constexpr char kHelpEncryption[] =
     "\xb2\xbb\xb4\xf8" " -p \xca\xb1\xd6\xbb\xd2\xfe\xb2\xd8\xa1\xa2\xb2\xbb\xbc\xd3\xc3\xdc\xa3\xba"
     "\xc8\xce\xba\xce\xc8\xcb\xb6\xbc\xc4\xdc\xc8\xa1\xb3\xf6\xd2\xfe\xb2\xd8\xb5\xc4\xce\xc4\xbc\xfe\xa1\xa3" "\n";
 inline constexpr char kHelpEncryptionEnglish[] =
+    "Encryption:\n"
     "  -p           hide encrypts with a passphrase before hiding, recover decrypts,\n"
     "               capacity gives the room for an encrypted payload; the passphrase\n"
     "               is read from the terminal without echo, twice for hide\n"
