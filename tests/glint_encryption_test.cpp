@@ -167,4 +167,33 @@ TEST(GlintEncryption, TypedPassphrasesMustMatchAndNotBeEmpty) {
     EXPECT_EQ(namesIn(dir), before);
 }
 
+// The first line of a passphrase file, without its line end and a UTF-8
+// byte-order mark, is taken when it holds 1 to 1024 bytes. An accepted
+// passphrase shows in the refusal of a payload too long for the image.
+TEST(GlintEncryption, PassphraseFilesTakeOneLineOfUpTo1024Bytes) {
+    ScratchDir dir;
+    transcript::writeCoverAndSecret(dir.path());
+    writeFile(dir / "big.bin", Bytes(4000));
+    fs::create_directory(dir / "folder");
+    const std::string longest(1024, 'x');
+    const std::pair<std::string, std::string> cases[] = {
+        {"\xEF\xBB\xBF" + longest + "\r\nrest", line(msg::kPayloadTooLong)},
+        {longest + "x\n", line(msg::kPassphraseTooLong)},
+        {"\r\nrest", line(msg::kPassphraseEmpty)},
+        {"", line(msg::kPassphraseEmpty)},
+    };
+    for (const auto& [contents, refusal] : cases) {
+        writeText(dir / "pass.txt", contents);
+        const RunResult r = glint({"hide", "--passphrase-file", "pass.txt", "cover.bmp", "big.bin", "out.bmp"}, dir);
+        EXPECT_EQ(r.err, refusal) << contents.size();
+        EXPECT_EQ(r.exitStatus, 1);
+    }
+    for (const char* unreadable : {"missing.txt", "folder"}) {
+        const RunResult r = glint({"recover", "--passphrase-file", unreadable, "cover.bmp", "out.bin"}, dir);
+        EXPECT_EQ(r.err, msg::kPassphraseFileUnreadable + std::string(unreadable) + "\n");
+        EXPECT_EQ(r.exitStatus, 1);
+    }
+    EXPECT_FALSE(fs::exists(dir / "out.bmp"));
+}
+
 }  // namespace
