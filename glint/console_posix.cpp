@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
 #include <unistd.h>
@@ -26,15 +27,13 @@ bool showsGbkAsIs(const std::string& codeset) {
     return name == "GBK" || name == "GB18030" || name == "GB2312" || name == "EUCCN" || name == "CP936";
 }
 
-// The character set of the user's locale when it needs the texts converted;
-// empty otherwise.
-std::string localeCodeset() {
-    if (std::setlocale(LC_CTYPE, "") == nullptr) return {};
+// The character set of the user's locale when `descriptor` is a terminal
+// that needs the texts converted; empty otherwise.
+std::string terminalCodeset(int descriptor) {
+    if (::isatty(descriptor) == 0 || std::setlocale(LC_CTYPE, "") == nullptr) return {};
     const std::string codeset = ::nl_langinfo(CODESET);
     return showsGbkAsIs(codeset) ? std::string() : codeset;
 }
-
-std::string terminalCodeset(int descriptor) { return ::isatty(descriptor) == 0 ? std::string() : localeCodeset(); }
 
 // False when some character has no form in `codeset` (in the C locale's
 // ASCII, every Chinese one).
@@ -59,18 +58,20 @@ bool convertFromGbk(std::string_view gbk, const std::string& codeset, std::strin
 Console::Console(std::ostream& stream, int descriptor, Texts texts)
     : stream_(stream), texts_(texts), codeset_(terminalCodeset(descriptor)) {}
 
-Console Console::terminal() {
-    static std::ofstream device("/dev/tty");
-    Console shown(device);
-    shown.codeset_ = localeCodeset();
-    return shown;
-}
-
 bool Console::writeConverted(std::string_view gbk) {
     std::string shown;
     if (codeset_.empty() || !convertFromGbk(gbk, codeset_, shown)) return false;
     stream_ << shown;
     return true;
+}
+
+// Converted for the terminal as the standard streams are when they are one.
+Console Console::terminal() {
+    static std::ofstream device("/dev/tty");
+    const int descriptor = ::open("/dev/tty", O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    Console shown(device, descriptor, Texts::CommandLine);
+    if (descriptor >= 0) ::close(descriptor);
+    return shown;
 }
 
 void ignoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
