@@ -102,13 +102,16 @@ private:
 };
 
 // One line, byte by byte into secure memory; false when it did not fit.
+// Ctrl+D ends the line as Enter does; a failed read (a terminal hung up)
+// gives an empty line, never a part.
 bool readLine(int terminal, SecretBytes& line) {
     bool fits = true;
     for (;;) {
         unsigned char byte = 0;
         const ssize_t got = ::read(terminal, &byte, 1);
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0 || byte == '\n') return fits;  // Ctrl+D ends the line too
+        if (got < 0) line.resize(0);
+        if (got <= 0 || byte == '\n') return fits;
         if (!line.append(byte)) fits = false;
     }
 }

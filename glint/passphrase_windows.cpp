@@ -43,14 +43,18 @@ private:
 constexpr DWORD kTypedRoom = kLongestPassphrase + 2;
 
 // One typed line as UTF-16, up to its CR LF; false when it did not fit (the
-// rest of the line is read and dropped).
+// rest of the line is read and dropped). A read that ends without a line end
+// (Ctrl+C, which also ends the program) gives an empty line, never a part.
 bool readLine(HANDLE console, wchar_t (&typed)[kTypedRoom], DWORD& length) {
     length = 0;
     bool fits = true;
     for (;;) {
         wchar_t piece[256];
         DWORD count = 0;
-        if (!::ReadConsoleW(console, piece, 256, &count, nullptr) || count == 0) break;
+        if (!::ReadConsoleW(console, piece, 256, &count, nullptr) || count == 0) {
+            length = 0;
+            break;
+        }
         for (DWORD i = 0; i < count; ++i) {
             if (piece[i] == L'\n') {
                 ::SecureZeroMemory(piece, sizeof piece);
