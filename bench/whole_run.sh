@@ -2,7 +2,7 @@
 # Times whole glint runs on a 256 MiB 24-bit BMP with a 30 MiB payload
 # against cp of the same carrier, interleaved, and prints the median ratios
 # and the peak memory of each run. The encrypted runs (-p) are shown apart
-# from their key derivation, which is timed on a tiny image.
+# from their key derivation, which runs with an empty payload beside them.
 #
 #   bench/whole_run.sh [path/to/glint] [runs]
 set -euo pipefail
@@ -24,14 +24,7 @@ le32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $((($1 >> 8) & 
 } > cover.bmp
 head -c $((30 << 20)) /dev/urandom > payload.bin
 printf 'a passphrase for the benchmark\n' > passphrase.txt
-# A 16 x 16 image with a 3-byte payload: its runs are mostly the key derivation.
-{
-  printf 'BM'; le32 822; le32 0; le32 54
-  le32 40; le32 16; le32 16; printf '\x01\x00\x18\x00'; le32 0; le32 0
-  le32 2835; le32 2835; le32 0; le32 0
-  head -c 768 /dev/urandom
-} > tiny.bmp
-printf 'abc' > tiny.bin
+: > empty.bin
 carrier_kib=$(( $(stat -c %s cover.bmp) / 1024 ))
 payload_kib=$(( $(stat -c %s payload.bin) / 1024 ))
 
@@ -48,23 +41,32 @@ timed() {
 # Warms the page cache and makes stego.bmp for the recover runs.
 printf '1\ncover.bmp\npayload.bin\nstego.bmp\n3\n' | "$glint" >/dev/null
 "$glint" hide --passphrase-file passphrase.txt cover.bmp payload.bin sealed.bmp >/dev/null
+"$glint" hide cover.bmp empty.bin stego_empty.bmp >/dev/null
+"$glint" hide --passphrase-file passphrase.txt cover.bmp empty.bin sealed_empty.bmp >/dev/null
 cp_us=() hide_us=() recover_us=() hide_kib=0 recover_kib=0
-plain_hide_us=() plain_recover_us=() hide_p_us=() recover_p_us=() tiny_us=() tiny_p_us=() hide_p_kib=0 recover_p_kib=0
+hide_p_us=() recover_p_us=() hide_p_kib=0 recover_p_kib=0
+# Per run: what -p adds with the payload, less what it adds with an empty
+# one (the key derivation), each against the plain command line next to it.
+hide_derive_us=() recover_derive_us=() encrypt_us=() decrypt_us=() plain_hide_us=() plain_recover_us=()
 for ((i = 0; i < runs; i++)); do
   read -r t _ < <(timed copy.bmp cp cover.bmp copy.bmp); cp_us+=("$t")
   read -r t m < <(timed stego2.bmp bash -c "printf '1\ncover.bmp\npayload.bin\nstego2.bmp\n3\n' | '$glint'"); hide_us+=("$t")
   (( m > hide_kib )) && hide_kib=$m
   read -r t m < <(timed back.bin bash -c "printf '2\nstego.bmp\nback.bin\n3\n' | '$glint'"); recover_us+=("$t")
   (( m > recover_kib )) && recover_kib=$m
-  # The command line, plain and encrypted, with nothing else in the runs.
-  read -r t _ < <(timed stego3.bmp "$glint" hide cover.bmp payload.bin stego3.bmp); plain_hide_us+=("$t")
-  read -r t _ < <(timed back3.bin "$glint" recover stego.bmp back3.bin); plain_recover_us+=("$t")
-  read -r t m < <(timed sealed2.bmp "$glint" hide --passphrase-file passphrase.txt cover.bmp payload.bin sealed2.bmp); hide_p_us+=("$t")
+  # The command line, plain and encrypted, with and without the payload.
+  read -r ph _ < <(timed stego3.bmp "$glint" hide cover.bmp payload.bin stego3.bmp)
+  read -r sh m < <(timed sealed2.bmp "$glint" hide --passphrase-file passphrase.txt cover.bmp payload.bin sealed2.bmp)
   (( m > hide_p_kib )) && hide_p_kib=$m
-  read -r t m < <(timed back_p.bin "$glint" recover --passphrase-file passphrase.txt sealed.bmp back_p.bin); recover_p_us+=("$t")
+  read -r pe _ < <(timed empty2.bmp "$glint" hide cover.bmp empty.bin empty2.bmp)
+  read -r se _ < <(timed empty3.bmp "$glint" hide --passphrase-file passphrase.txt cover.bmp empty.bin empty3.bmp)
+  plain_hide_us+=("$ph") hide_p_us+=("$sh") hide_derive_us+=($((se - pe))) encrypt_us+=($((sh - ph - se + pe)))
+  read -r pr _ < <(timed back3.bin "$glint" recover stego.bmp back3.bin)
+  read -r sr m < <(timed back_p.bin "$glint" recover --passphrase-file passphrase.txt sealed.bmp back_p.bin)
   (( m > recover_p_kib )) && recover_p_kib=$m
-  read -r t _ < <(timed tiny_out.bmp "$glint" hide tiny.bmp tiny.bin tiny_out.bmp); tiny_us+=("$t")
-  read -r t _ < <(timed tiny_out.bmp "$glint" hide --passphrase-file passphrase.txt tiny.bmp tiny.bin tiny_out.bmp); tiny_p_us+=("$t")
+  read -r pe _ < <(timed empty.out "$glint" recover stego_empty.bmp empty.out)
+  read -r se _ < <(timed empty.out "$glint" recover --passphrase-file passphrase.txt sealed_empty.bmp empty.out)
+  plain_recover_us+=("$pr") recover_p_us+=("$sr") recover_derive_us+=($((se - pe))) decrypt_us+=($((sr - pr - se + pe)))
 done
 cmp -s payload.bin back.bin || { echo "recovered payload differs" >&2; exit 1; }
 cmp -s payload.bin back_p.bin || { echo "decrypted payload differs" >&2; exit 1; }
@@ -77,16 +79,14 @@ echo "  cp       $((cp_m / 1000)) ms"
 echo "  hide     $((hide_m / 1000)) ms  ratio to cp $(ratio "$hide_m" "$cp_m")  peak $((hide_kib / 1024)) MiB"
 echo "  recover  $((recover_m / 1000)) ms  ratio to cp $(ratio "$recover_m" "$cp_m")  peak $((recover_kib / 1024)) MiB"
 echo "  memory limit (carrier + payload + 16 MiB): $(( (carrier_kib + payload_kib) / 1024 + 16 )) MiB"
-# The encryption's share: what -p adds beyond the key derivation, as a part
-# of the plain run's time. Taken from the fastest run of each kind, which
-# other work on the machine disturbs least.
-fastest() { printf '%s\n' "$@" | sort -n | head -n 1; }
-derive_us=$(( $(fastest "${tiny_p_us[@]}") - $(fastest "${tiny_us[@]}") ))
-added() { awk -v p="$1" -v d="$derive_us" -v b="$2" 'BEGIN { printf "%+.1f%%", 100 * (p - d - b) / b }'; }
-hide_f=$(fastest "${plain_hide_us[@]}") recover_f=$(fastest "${plain_recover_us[@]}")
-hide_p_f=$(fastest "${hide_p_us[@]}") recover_p_f=$(fastest "${recover_p_us[@]}")
-echo "  key derivation (Argon2id, 64 MiB, 3 passes): $((derive_us / 1000)) ms"
+# The encryption's share: the median of the per-run differences above, as a
+# part of the plain command line's median time.
+share() { awk -v d="$1" -v b="$2" 'BEGIN { printf "%+.1f%%", 100 * d / b }'; }
+plain_hide_m=$(median "${plain_hide_us[@]}") plain_recover_m=$(median "${plain_recover_us[@]}")
+encrypt_m=$(median "${encrypt_us[@]}") decrypt_m=$(median "${decrypt_us[@]}")
+echo "  key derivation (Argon2id, 64 MiB, 3 passes): $(( $(median "${hide_derive_us[@]}") / 1000)) ms in hide -p," \
+  "$(( $(median "${recover_derive_us[@]}") / 1000)) ms in recover -p"
 echo "  hide -p     $(( $(median "${hide_p_us[@]}") / 1000)) ms  peak $((hide_p_kib / 1024)) MiB;" \
-  "fastest $((hide_p_f / 1000)) ms against $((hide_f / 1000)) ms: encryption $(added "$hide_p_f" "$hide_f")"
+  "encryption $((encrypt_m / 1000)) ms, $(share "$encrypt_m" "$plain_hide_m") of hide ($((plain_hide_m / 1000)) ms)"
 echo "  recover -p  $(( $(median "${recover_p_us[@]}") / 1000)) ms  peak $((recover_p_kib / 1024)) MiB;" \
-  "fastest $((recover_p_f / 1000)) ms against $((recover_f / 1000)) ms: decryption $(added "$recover_p_f" "$recover_f")"
+  "decryption $((decrypt_m / 1000)) ms, $(share "$decrypt_m" "$plain_recover_m") of recover ($((plain_recover_m / 1000)) ms)"
