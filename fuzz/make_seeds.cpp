@@ -1,5 +1,6 @@
-// Writes the seed corpus of the fuzz targets into <folder>/carrier,
-// <folder>/dialogue, <folder>/hasher and <folder>/sum_lines: BMP files of
+// Writes the seed corpus of the fuzz targets into <folder>/carrier (and the
+// same into <folder>/sealed), <folder>/dialogue, <folder>/hasher and
+// <folder>/sum_lines: BMP files of
 // every bit depth, with and without colour tables, top-down, truncated and
 // with hostile fields; menu sessions; texts around MD5's block and padding
 // boundaries; and file names and sums lines of every form.
@@ -106,8 +107,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path root = argv[1];
-    for (const char* target : {"carrier", "dialogue", "hasher", "sum_lines"}) fs::create_directories(root / target);
+    for (const char* target : {"carrier", "sealed", "dialogue", "hasher", "sum_lines"}) fs::create_directories(root / target);
     carrierSeeds(root / "carrier");
+    carrierSeeds(root / "sealed");
     dialogueSeeds(root / "dialogue");
     hasherSeeds(root / "hasher");
     sumLineSeeds(root / "sum_lines");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 #include "bit_plane.h"
 #include "byte_order.h"
@@ -147,7 +148,7 @@ std::uint64_t BmpCarrier::colorTableBytes() const {
     return kColorEntryBytes * static_cast<std::uint32_t>(numColors);
 }
 
-std::optional<std::uint32_t> BmpCarrier::capacity() const {
+std::optional<std::uint32_t> BmpCarrier::capacity(std::size_t overhead) const {
     const std::uint64_t tableBytes = colorTableBytes();
     if (!loaded || tableBytes > dataSize || dataSize < kLengthBits) return std::nullopt;
     // The designed check counts the room after the colour table; the layout
@@ -155,15 +156,17 @@ std::optional<std::uint32_t> BmpCarrier::capacity() const {
     // too. Both must hold, computed without 32-bit wrap-around.
     const std::uint64_t afterTable = (dataSize - tableBytes) / 8;
     const std::uint64_t afterLengthWord = (dataSize - kLengthBits) / 8;
-    return static_cast<std::uint32_t>(std::min(afterTable, afterLengthWord));
+    const std::uint64_t room = std::min(afterTable, afterLengthWord);
+    if (room < overhead) return std::nullopt;
+    return static_cast<std::uint32_t>(room - overhead);
 }
 
 std::int32_t BmpCarrier::hideText(const char* name) { return hide(name) == HideResult::Hidden ? 1 : 0; }
 
-BmpCarrier::HideResult BmpCarrier::hide(const char* name) {
+BmpCarrier::HideResult BmpCarrier::hide(const char* name, PayloadSeal* seal) {
     std::ifstream txtfile(pathOfName(name), std::ios::binary);
     if (!txtfile.is_open()) return refuseHide(HideResult::Unreadable, {Problem::System, lastSystemError()});
-    return hide(txtfile);
+    return hide(txtfile, seal);
 }
 
 BmpCarrier::HideResult BmpCarrier::refuseHide(HideResult result, const Failure& why) {
@@ -171,11 +174,11 @@ BmpCarrier::HideResult BmpCarrier::refuseHide(HideResult result, const Failure& 
     return result;
 }
 
-BmpCarrier::HideResult BmpCarrier::hide(std::istream& txtfile) {
+BmpCarrier::HideResult BmpCarrier::hide(std::istream& txtfile, PayloadSeal* seal) {
     const Failure tooLong{Problem::TooLong, {}};
     txtfile.peek();  // a folder opens, but its first read fails
     if (txtfile.bad()) return refuseHide(HideResult::Unreadable, {Problem::System, lastSystemError()});
-    const std::optional<std::uint32_t> room = capacity();
+    const std::optional<std::uint32_t> room = capacity(seal != nullptr ? seal->overhead() : 0);
     const std::optional<std::uint64_t> measured = remainingBytes(txtfile);
     if (!room || (measured && *measured > *room)) return refuseHide(HideResult::TooLong, tooLong);
 
@@ -188,10 +191,40 @@ BmpCarrier::HideResult BmpCarrier::hide(std::istream& txtfile) {
 
     failure = {};
     const auto length = static_cast<std::uint32_t>(payload.size);
-    embedBits(data.get() + kLengthBits, payload.bytes.get(), length);
+    if (seal != nullptr) return hideSealed(payload.bytes.get(), length, *seal);
+    embedPieces({{payload.bytes.get(), length}});
+    return HideResult::Hidden;
+}
+
+BmpCarrier::HideResult BmpCarrier::hideSealed(unsigned char* payload, std::uint32_t size, PayloadSeal& seal) {
+    std::vector<unsigned char> before(seal.beforeBytes);
+    std::vector<unsigned char> after(seal.afterBytes);
+    if (!seal.close(before.data(), payload, size, after.data())) {
+        return refuseHide(HideResult::SealFailed, {Problem::SealFailed, {}});
+    }
+    embedPieces({{before.data(), before.size()}, {payload, size}, {after.data(), after.size()}});
+    return HideResult::Hidden;
+}
+
+// The caller has checked that the pieces fit the data area together.
+void BmpCarrier::embedPieces(std::initializer_list<Piece> pieces) {
+    unsigned char* at = data.get() + kLengthBits;
+    std::uint32_t length = 0;
+    for (const Piece& piece : pieces) {
+        embedBits(at, piece.bytes, piece.size);
+        at += 8 * piece.size;
+        length += static_cast<std::uint32_t>(piece.size);
+    }
     out.line(msg::kHideSucceeded);
     embedLength(data.get(), length);
-    return HideResult::Hidden;
+}
+
+void BmpCarrier::extractPieces(std::initializer_list<Piece> pieces) const {
+    const unsigned char* at = data.get() + kLengthBits;
+    for (const Piece& piece : pieces) {
+        extractBits(piece.bytes, at, piece.size);
+        at += 8 * piece.size;
+    }
 }
 
 std::optional<std::uint32_t> BmpCarrier::hiddenLength() const {
@@ -203,8 +236,9 @@ std::optional<std::uint32_t> BmpCarrier::hiddenLength() const {
     return length;
 }
 
-bool BmpCarrier::extractText(const char* name) {
-    return extractText([name](std::initializer_list<ByteRange> pieces) { return replaceFileContents(name, pieces); });
+bool BmpCarrier::extractText(const char* name, PayloadSeal* seal) {
+    return extractText([name](std::initializer_list<ByteRange> pieces) { return replaceFileContents(name, pieces); },
+                       seal);
 }
 
 bool BmpCarrier::failExtraction(const char* report, const Failure& why) {
@@ -213,15 +247,42 @@ bool BmpCarrier::failExtraction(const char* report, const Failure& why) {
     return false;
 }
 
-bool BmpCarrier::extractText(const Writer& write) {
+bool BmpCarrier::extractText(const Writer& write, PayloadSeal* seal) {
+    if (seal != nullptr) return extractSealed(write, *seal);
     const std::optional<std::uint32_t> length = hiddenLength();
     if (!length) return failExtraction(msg::kDecodeFailed, {Problem::NoPayload, {}});
     const std::unique_ptr<unsigned char[]> buffer = allocateBlock(*length);
     if (!buffer) return failExtraction(msg::kDecodeFailed, kOutOfMemory);
-    extractBits(buffer.get(), data.get() + kLengthBits, *length);
-    out.line(msg::kDecodeSucceeded);
+    extractPieces({{buffer.get(), *length}});
+    return writeRecovered(write, buffer.get(), *length);
+}
 
-    if (const std::error_code written = write({{buffer.get(), *length}})) {
+// Nothing is written unless the seal opens the payload: a wrong key, changed
+// bytes and an image that holds no sealed payload all end the same way.
+bool BmpCarrier::extractSealed(const Writer& write, PayloadSeal& seal) {
+    const Failure notSealed{Problem::NotSealed, {}};
+    const std::optional<std::uint32_t> length = hiddenLength();
+    if (!length || *length < seal.overhead()) return failExtraction(msg::kDecodeFailed, notSealed);
+    const std::size_t size = *length - seal.overhead();
+    const std::unique_ptr<unsigned char[]> payload = allocateBlock(size);
+    if (!payload) return failExtraction(msg::kDecodeFailed, kOutOfMemory);
+    std::vector<unsigned char> before(seal.beforeBytes);
+    std::vector<unsigned char> after(seal.afterBytes);
+    extractPieces({{before.data(), before.size()}, {payload.get(), size}, {after.data(), after.size()}});
+    switch (seal.open(before.data(), payload.get(), size, after.data())) {
+        case PayloadSeal::Opened::Yes:
+            return writeRecovered(write, payload.get(), size);
+        case PayloadSeal::Opened::Refused:
+            return failExtraction(msg::kDecodeFailed, notSealed);
+        case PayloadSeal::Opened::Failed:
+            break;
+    }
+    return failExtraction(msg::kDecodeFailed, {Problem::SealFailed, {}});
+}
+
+bool BmpCarrier::writeRecovered(const Writer& write, const unsigned char* payload, std::size_t size) {
+    out.line(msg::kDecodeSucceeded);
+    if (const std::error_code written = write({{payload, size}})) {
         return failExtraction(msg::kSaveFailed, {Problem::System, written});
     }
     failure = {};

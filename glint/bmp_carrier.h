@@ -16,6 +16,7 @@
 
 #include "console.h"
 #include "file_output.h"
+#include "payload_seal.h"
 
 namespace glint {
 
@@ -27,7 +28,7 @@ public:
     // The length word takes bit 0 of the first 32 data-area bytes.
     static constexpr std::uint32_t kLengthBits = 32;
 
-    enum class HideResult { Hidden, TooLong, Unreadable };
+    enum class HideResult { Hidden, TooLong, Unreadable, SealFailed };
 
     // Why the last load, hide, save or extraction failed, for a caller that
     // names the reason; the console reports stay those of the dialogue.
@@ -40,6 +41,8 @@ public:
         ShorterThanSize,     // the file ends before bfSize bytes
         TooLong,             // the payload does not fit
         NoPayload,           // the length bits claim more than the data area holds
+        NotSealed,           // the seal refused the payload: another key, changed bytes or none sealed
+        SealFailed,          // the seal could not work at all
         OutOfMemory,
     };
     struct Failure {
@@ -77,16 +80,20 @@ public:
     // (the carrier is then unchanged).
     std::int32_t hideText(const char* name);
     // What hideText does, telling a payload that does not fit from one that
-    // cannot be opened or read; from a file or an open stream.
-    HideResult hide(const char* name);
-    HideResult hide(std::istream& txtfile);
+    // cannot be opened or read; from a file or an open stream. With a `seal`,
+    // the payload is sealed first and hidden with the seal's own bytes
+    // around it.
+    HideResult hide(const char* name, PayloadSeal* seal = nullptr);
+    HideResult hide(std::istream& txtfile, PayloadSeal* seal = nullptr);
     // Recovers the hidden payload into the file `name`, or through `write`;
-    // true when it was written.
-    bool extractText(const char* name);
-    bool extractText(const Writer& write);
-    // The largest payload, in bytes, that hide accepts; nothing when it takes
-    // not even an empty one (or nothing has loaded).
-    std::optional<std::uint32_t> capacity() const;
+    // true when it was written. With a `seal`, only a payload that the seal
+    // opens is written.
+    bool extractText(const char* name, PayloadSeal* seal = nullptr);
+    bool extractText(const Writer& write, PayloadSeal* seal = nullptr);
+    // The largest payload, in bytes, that hide accepts with a seal that adds
+    // `overhead` bytes; nothing when it takes not even an empty one (or
+    // nothing has loaded).
+    std::optional<std::uint32_t> capacity(std::size_t overhead = 0) const;
     LeadingBytes leadingBytes() const;
     const Failure& lastFailure() const { return failure; }
 
@@ -115,6 +122,18 @@ private:
     bool failExtraction(const char* report, const Failure& why);
     // The length word, when the payload it claims lies inside the data area.
     std::optional<std::uint32_t> hiddenLength() const;
+    // Seals the payload, then hides what the seal made around it too.
+    HideResult hideSealed(unsigned char* payload, std::uint32_t size, PayloadSeal& seal);
+    // Pieces hidden (or recovered) one after another as one payload.
+    struct Piece {
+        unsigned char* bytes;
+        std::size_t size;
+    };
+    void embedPieces(std::initializer_list<Piece> pieces);
+    void extractPieces(std::initializer_list<Piece> pieces) const;
+    bool extractSealed(const Writer& write, PayloadSeal& seal);
+    // Reports the decoded payload and writes it through `write`.
+    bool writeRecovered(const Writer& write, const unsigned char* payload, std::size_t size);
 
     std::unique_ptr<unsigned char[]> fileHeader;
     std::unique_ptr<unsigned char[]> infoHeader;

@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 
 #include "bmp_carrier.h"
+#include "encryption_option.h"
 #include "messages.h"
 #include "standard_streams.h"
 
@@ -56,6 +58,10 @@ Reason reasonOf(const BmpCarrier::Failure& failure) {
             return {{}, &msg::kShorterThanSize};
         case Problem::NoPayload:
             return {{}, &msg::kNoPayload};
+        case Problem::NotSealed:
+            return {{}, &msg::kNotDecrypted};
+        case Problem::SealFailed:
+            return {{}, &msg::kCryptoFailed};
         case Problem::TooLong:  // said with the room, where it is known
         case Problem::None:
             break;
@@ -102,8 +108,15 @@ struct Voice {
         err.name(argument);
         err.endLine();
         err.text(in(msg::kUsage));
+        err.text(in(msg::kUsageEncryption));
         err.flush();
         return kUsageError;
+    }
+
+    // "glint: TEXT", for a failure that belongs to no file.
+    void failure(const msg::Text& text) {
+        err.raw("glint: ");
+        err.line(in(text));
     }
 
     // Before an image is changed: what its first carried bytes are, when they
@@ -167,6 +180,26 @@ auto toOutput(const std::string& name, Step step) {
     return step(name.c_str());
 }
 
+// The seal of -p (null without it), with the passphrase typed (twice when
+// `confirm`) or read from its file; false, said, when none was had.
+bool takeSeal(const EncryptionOption& encryption, bool confirm, Voice& voice, std::unique_ptr<PayloadSeal>& seal) {
+    EncryptionOption::Seal taken =
+        encryption.seal(voice.in(msg::kAskPassphrase), confirm ? voice.in(msg::kAskPassphraseAgain) : nullptr);
+    seal = std::move(taken.seal);
+    switch (taken.result) {
+        case PassphraseResult::Read: return true;
+        case PassphraseResult::NoTerminal: voice.failure(msg::kNoTerminalForPassphrase); break;
+        case PassphraseResult::Unreadable:
+            voice.failure(*encryption.passphraseFile(), msg::kCannotReadPassphrase, {taken.error});
+            break;
+        case PassphraseResult::Empty: voice.failure(msg::kPassphraseEmpty); break;
+        case PassphraseResult::TooLong: voice.failure(msg::kPassphraseTooLong); break;
+        case PassphraseResult::Differ: voice.failure(msg::kPassphrasesDiffer); break;
+        case PassphraseResult::NoMemory: voice.failure(msg::kCryptoFailed); break;
+    }
+    return false;
+}
+
 bool load(BmpCarrier& carrier, const std::string& name, Voice& voice) {
     fromInput(name, [&](auto&& source) { carrier.loadBmp(source); });
     if (!carrier.isLoaded()) voice.failure(name, msg::kCannotLoadImage, reasonOf(carrier.lastFailure()));
@@ -174,21 +207,27 @@ bool load(BmpCarrier& carrier, const std::string& name, Voice& voice) {
 }
 
 // The menu's choice 1 with the same carrier calls, stopping at the first failure.
-int hide(const Names& names, Voice& voice) {
+int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
     const std::string &image = names[0], &payload = names[1], &output = names[2];
     QuietCarrier quiet;
     BmpCarrier& carrier = quiet.carrier;
     if (!load(carrier, image, voice)) return kFailed;
     voice.success(msg::kImageLoaded);
+    // Asked once the image has loaded, so that a wrong name is told first.
+    std::unique_ptr<PayloadSeal> seal;
+    if (!takeSeal(encryption, true, voice, seal)) return kFailed;
 
-    switch (fromInput(payload, [&](auto&& source) { return carrier.hide(source); })) {
+    switch (fromInput(payload, [&](auto&& source) { return carrier.hide(source, seal.get()); })) {
         case BmpCarrier::HideResult::Hidden:
             break;
         case BmpCarrier::HideResult::Unreadable:
             voice.failure(payload, msg::kCannotReadPayload, reasonOf(carrier.lastFailure()));
             return kFailed;
+        case BmpCarrier::HideResult::SealFailed:
+            voice.failure(payload, msg::kCannotHide, reasonOf(carrier.lastFailure()));
+            return kFailed;
         case BmpCarrier::HideResult::TooLong:
-            if (const std::optional<std::uint32_t> room = carrier.capacity()) {
+            if (const std::optional<std::uint32_t> room = carrier.capacity(encryption.overhead())) {
                 voice.failure(payload, msg::kCannotHide, {{}, &msg::kTooLong, *room});
             } else {
                 voice.failure(image, msg::kCannotHide, {{}, &msg::kTooSmall});
@@ -207,18 +246,22 @@ int hide(const Names& names, Voice& voice) {
 }
 
 // The menu's choice 2 with the same carrier calls.
-int recover(const Names& names, Voice& voice) {
+int recover(const Names& names, Voice& voice, const EncryptionOption& encryption) {
     const std::string &image = names[0], &output = names[1];
     QuietCarrier quiet;
     BmpCarrier& carrier = quiet.carrier;
     if (!load(carrier, image, voice)) return kFailed;
     voice.success(msg::kImageLoaded);
+    // Asked once the image has loaded, so that a wrong name is told first.
+    std::unique_ptr<PayloadSeal> seal;
+    if (!takeSeal(encryption, false, voice, seal)) return kFailed;
 
-    if (!toOutput(output, [&](auto&& target) { return carrier.extractText(target); })) {
+    if (!toOutput(output, [&](auto&& target) { return carrier.extractText(target, seal.get()); })) {
         // Only the write has a reason from the system.
         const BmpCarrier::Failure& why = carrier.lastFailure();
         const bool writing = why.problem == Problem::System;
-        voice.failure(writing ? output : image, writing ? msg::kCannotSave : msg::kCannotRecover, reasonOf(why));
+        const msg::Text& step = writing ? msg::kCannotSave : seal ? msg::kCannotDecrypt : msg::kCannotRecover;
+        voice.failure(writing ? output : image, step, reasonOf(why));
         return kFailed;
     }
     voice.success(msg::kPayloadRecovered);
@@ -226,7 +269,7 @@ int recover(const Names& names, Voice& voice) {
 }
 
 // "N  NAME" for every image that loads, in the order given.
-int capacity(const Names& names, Voice& voice) {
+int capacity(const Names& names, Voice& voice, const EncryptionOption& encryption) {
     QuietCarrier quiet;
     BmpCarrier& carrier = quiet.carrier;
     int status = kSucceeded;
@@ -235,7 +278,7 @@ int capacity(const Names& names, Voice& voice) {
             status = kFailed;
             continue;
         }
-        const std::optional<std::uint32_t> room = carrier.capacity();
+        const std::optional<std::uint32_t> room = carrier.capacity(encryption.overhead());
         if (!room) {
             voice.failure(name, msg::kCannotHide, {{}, &msg::kTooSmall});
             status = kFailed;
@@ -255,7 +298,7 @@ struct Command {
     std::size_t fewestNames;
     std::size_t mostNames;
     bool lastNameIsOutput;
-    int (*run)(const Names&, Voice&);
+    int (*run)(const Names&, Voice&, const EncryptionOption&);
 };
 
 constexpr std::size_t kAnyNumber = std::numeric_limits<std::size_t>::max();
@@ -265,7 +308,7 @@ const Command kCommands[] = {
     {"capacity", 1, kAnyNumber, false, capacity},
 };
 
-int run(const std::string& name, const Names& names, Voice& voice) {
+int run(const std::string& name, const Names& names, Voice& voice, const EncryptionOption& encryption) {
     const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
                                       [&](const Command& c) { return name == c.name; });
     if (command == std::end(kCommands)) return voice.usageError(msg::kUnknownArgument, name);
@@ -277,12 +320,14 @@ int run(const std::string& name, const Names& names, Voice& voice) {
     if (std::count(names.begin(), inputsEnd, kStandardStream) > 1) {
         return voice.usageError(msg::kStandardInputTwice);
     }
-    return command->run(names, voice);
+    return command->run(names, voice, encryption);
 }
 
 int showHelp(Voice& voice) {
     voice.out.text(voice.in(msg::kUsage));
+    voice.out.text(voice.in(msg::kUsageEncryption));
     voice.out.text(voice.in(msg::kHelpDetails));
+    voice.out.text(voice.in(msg::kHelpEncryption));
     voice.out.flush();
     return voice.out.failed() ? voice.outputFailure() : kSucceeded;
 }
@@ -297,11 +342,13 @@ int showVersion(Voice& voice) {
 
 int runCommand(const std::vector<std::string>& arguments, Console& out, Console& err, Language language) {
     Voice voice{out, err, language};
+    EncryptionOption encryption;
     Names words;  // the subcommand and its names
     bool optionsEnded = false;
     bool help = false;
     bool version = false;
     for (const std::string& argument : arguments) {
+        if (encryption.take(argument, optionsEnded)) continue;
         // "-" is a name; after "--" every word is a name.
         if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
             words.push_back(argument);
@@ -317,10 +364,12 @@ int runCommand(const std::vector<std::string>& arguments, Console& out, Console&
             return voice.usageError(msg::kUnknownArgument, argument);
         }
     }
+    if (encryption.awaitingFile()) return voice.usageError(msg::kMissingOptionValue, "--passphrase-file");
     if (help) return showHelp(voice);
     if (version) return words.empty() ? showVersion(voice) : voice.usageError(msg::kUnexpectedArgument, words[0]);
     if (words.empty()) return voice.usageError(msg::kMissingCommand);
-    return run(words[0], Names(words.begin() + 1, words.end()), voice);
+    if (encryption.sharesStandardInput(words)) return voice.usageError(msg::kPassphraseAndInputBothStandard);
+    return run(words[0], Names(words.begin() + 1, words.end()), voice, encryption);
 }
 
 }  // namespace glint

@@ -27,6 +27,9 @@ public:
     // The process's standard output and standard error.
     static Console standardOutput(Texts texts = Texts::Dialogue);
     static Console standardError(Texts texts = Texts::Dialogue);
+    // The terminal itself, even when the standard streams are redirected
+    // (/dev/tty; the console on Windows): for the passphrase prompts.
+    static Console terminal();
 
     void text(const char* gbk);
     void line(const char* gbk) {

@@ -2,8 +2,10 @@
 #include <cerrno>
 #include <clocale>
 #include <csignal>
+#include <fstream>
 #include <string>
 
+#include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
 #include <unistd.h>
@@ -107,6 +109,15 @@ bool Console::writeConverted(std::string_view gbk) {
     if (!convertFromGbk(gbk, codeset_, shown)) return false;
     stream_ << shown;
     return true;
+}
+
+// Converted for the terminal as the standard streams are when they are one.
+Console Console::terminal() {
+    static std::ofstream device("/dev/tty");
+    const int descriptor = ::open("/dev/tty", O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    Console shown(device, descriptor, Texts::CommandLine);
+    if (descriptor >= 0) ::close(descriptor);
+    return shown;
 }
 
 void ignoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }

@@ -60,6 +60,16 @@ bool Console::writeConverted(std::string_view gbk) {
     return ::WriteConsoleW(consoleHandle_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != 0;
 }
 
+// The console's own screen buffer, even when standard output is redirected.
+Console Console::terminal() {
+    static std::ostream nowhere(nullptr);  // only converted texts are written here
+    static const HANDLE console = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                nullptr, OPEN_EXISTING, 0, nullptr);
+    Console shown(nowhere);
+    if (isConsole(console)) shown.consoleHandle_ = console;
+    return shown;
+}
+
 void ignoreBrokenPipes() {}
 
 }  // namespace glint

@@ -256,4 +256,105 @@ inline constexpr Text kCleanCover{
     "for a clean cover, use a 24-bit BMP with the classic 40-byte header, for example: "
     "convert in.png -type truecolor BMP3:cover.bmp"};
 
+// Encryption with a passphrase (-p, --passphrase-file). Each text in
+// Simplified Chinese (GBK) and in English (ASCII).
+// Prompts are written to the terminal itself and carry no line end.
+
+// 输入口令：
+inline constexpr Text kAskPassphrase{
+    "\xca\xe4\xc8\xeb\xbf\xda\xc1\xee\xa3\xba",
+    "Passphrase: "};
+
+// 再次输入口令：
+inline constexpr Text kAskPassphraseAgain{
+    "\xd4\xd9\xb4\xce\xca\xe4\xc8\xeb\xbf\xda\xc1\xee\xa3\xba",
+    "Passphrase again: "};
+
+// 两次输入的口令不同
+inline constexpr Text kPassphrasesDiffer{
+    "\xc1\xbd\xb4\xce\xca\xe4\xc8\xeb\xb5\xc4\xbf\xda\xc1\xee\xb2\xbb\xcd\xac",
+    "the two passphrases differ"};
+
+// 口令为空
+inline constexpr Text kPassphraseEmpty{
+    "\xbf\xda\xc1\xee\xce\xaa\xbf\xd5",
+    "the passphrase is empty"};
+
+// 口令超过 1024 字节
+inline constexpr Text kPassphraseTooLong{
+    "\xbf\xda\xc1\xee\xb3\xac\xb9\xfd" " 1024 \xd7\xd6\xbd\xda",
+    "the passphrase is longer than 1024 bytes"};
+
+// 无法从终端读取口令，可用 --passphrase-file 文件 给出口令
+inline constexpr Text kNoTerminalForPassphrase{
+    "\xce\xde\xb7\xa8\xb4\xd3\xd6\xd5\xb6\xcb\xb6\xc1\xc8\xa1\xbf\xda\xc1\xee\xa3\xac\xbf\xc9\xd3\xc3"
+    " --passphrase-file \xce\xc4\xbc\xfe" " \xb8\xf8\xb3\xf6\xbf\xda\xc1\xee",
+    "no terminal to read the passphrase from; give it with --passphrase-file FILE"};
+
+// 无法读取口令 / cannot read passphrase: the step, after the file's name
+inline constexpr Text kCannotReadPassphrase{
+    "\xce\xde\xb7\xa8\xb6\xc1\xc8\xa1\xbf\xda\xc1\xee",
+    "cannot read passphrase"};
+
+// 无法解密 / cannot decrypt: the step of recover -p
+inline constexpr Text kCannotDecrypt{"\xce\xde\xb7\xa8\xbd\xe2\xc3\xdc", "cannot decrypt"};
+
+// One reason for every way recover -p can fail to decrypt, since they cannot
+// be told apart.
+// 口令不对，或图像中没有加密的文件，或图像已被改动
+inline constexpr Text kNotDecrypted{
+    "\xbf\xda\xc1\xee\xb2\xbb\xb6\xd4\xa3\xac\xbb\xf2\xcd\xbc\xcf\xf1\xd6\xd0"
+    "\xc3\xbb\xd3\xd0\xbc\xd3\xc3\xdc\xb5\xc4\xce\xc4\xbc\xfe\xa3\xac\xbb\xf2\xcd\xbc\xcf\xf1\xd2\xd1\xb1\xbb\xb8\xc4\xb6\xaf",
+    "wrong passphrase, no encrypted payload, or a changed image"};
+
+// 加密库出错
+inline constexpr Text kCryptoFailed{
+    "\xbc\xd3\xc3\xdc\xbf\xe2\xb3\xf6\xb4\xed",
+    "the cryptographic library failed"};
+
+// 口令文件和输入文件不能都是标准输入
+inline constexpr Text kPassphraseAndInputBothStandard{
+    "\xbf\xda\xc1\xee\xce\xc4\xbc\xfe\xba\xcd\xca\xe4\xc8\xeb\xce\xc4\xbc\xfe\xb2\xbb\xc4\xdc\xb6\xbc\xca\xc7\xb1\xea\xd7\xbc\xca\xe4\xc8\xeb",
+    "the passphrase file and an input file cannot both be standard input"};
+
+// 选项缺少参数：(then the option)
+inline constexpr Text kMissingOptionValue{
+    "\xd1\xa1\xcf\xee\xc8\xb1\xc9\xd9\xb2\xce\xca\xfd\xa3\xba",
+    "the option needs a value: "};
+
+// A line after the usage.
+//   hide 和 recover 加上 -p 或 --passphrase-file 文件 即加密、解密
+inline constexpr Text kUsageEncryption{
+    "  hide \xba\xcd" " recover \xbc\xd3\xc9\xcf" " -p \xbb\xf2" " --passphrase-file \xce\xc4\xbc\xfe"
+    " \xbc\xb4\xbc\xd3\xc3\xdc\xa1\xa2\xbd\xe2\xc3\xdc" "\n",
+    "  with -p or --passphrase-file FILE, hide encrypts and recover decrypts\n"};
+
+// Lines after the help's details.
+// 加密：
+//   -p           hide 先用口令加密再隐藏，recover 取出后解密，
+//                capacity 给出能隐藏的加密文件字节数；
+//                口令从终端读取，不回显，hide 要输入两次
+//   --passphrase-file 文件
+//                口令取自文件的第一行（- 为标准输入），并同 -p
+// 不带 -p 时只隐藏、不加密：任何人都能取出隐藏的文件。
+inline constexpr Text kHelpEncryption{
+    "\xbc\xd3\xc3\xdc\xa3\xba" "\n"
+    "  -p           hide \xcf\xc8\xd3\xc3\xbf\xda\xc1\xee\xbc\xd3\xc3\xdc\xd4\xd9\xd2\xfe\xb2\xd8\xa3\xac"
+    "recover \xc8\xa1\xb3\xf6\xba\xf3\xbd\xe2\xc3\xdc\xa3\xac" "\n"
+    "               capacity \xb8\xf8\xb3\xf6\xc4\xdc\xd2\xfe\xb2\xd8\xb5\xc4\xbc\xd3\xc3\xdc\xce\xc4\xbc\xfe\xd7\xd6\xbd\xda\xca\xfd\xa3\xbb" "\n"
+    "               \xbf\xda\xc1\xee\xb4\xd3\xd6\xd5\xb6\xcb\xb6\xc1\xc8\xa1\xa3\xac\xb2\xbb\xbb\xd8\xcf\xd4\xa3\xac"
+    "hide \xd2\xaa\xca\xe4\xc8\xeb\xc1\xbd\xb4\xce" "\n"
+    "  --passphrase-file \xce\xc4\xbc\xfe" "\n"
+    "               \xbf\xda\xc1\xee\xc8\xa1\xd7\xd4\xce\xc4\xbc\xfe\xb5\xc4\xb5\xda\xd2\xbb\xd0\xd0\xa3\xa8"
+    "- \xce\xaa\xb1\xea\xd7\xbc\xca\xe4\xc8\xeb\xa3\xa9\xa3\xac\xb2\xa2\xcd\xac" " -p\n"
+    "\xb2\xbb\xb4\xf8" " -p \xca\xb1\xd6\xbb\xd2\xfe\xb2\xd8\xa1\xa2\xb2\xbb\xbc\xd3\xc3\xdc\xa3\xba"
+    "\xc8\xce\xba\xce\xc8\xcb\xb6\xbc\xc4\xdc\xc8\xa1\xb3\xf6\xd2\xfe\xb2\xd8\xb5\xc4\xce\xc4\xbc\xfe\xa1\xa3" "\n",
+    "Encryption:\n"
+    "  -p           hide encrypts with a passphrase before hiding, recover decrypts,\n"
+    "               capacity gives the room for an encrypted payload; the passphrase\n"
+    "               is read from the terminal without echo, twice for hide\n"
+    "  --passphrase-file FILE\n"
+    "               the passphrase is the first line of FILE (- is standard input); implies -p\n"
+    "Without -p the payload is hidden but not encrypted: anyone can recover it.\n"};
+
 }  // namespace glint::msg

@@ -31,7 +31,7 @@ make_cover() {
 }
 
 # Runs the programs found in $1 (with the runner $2, empty or wine): cairn's
-# abc line, and a glint hide and recover by piped dialogue.
+# abc line, a glint hide and recover by piped dialogue, and an encrypted one.
 try_programs() {
   local bin=$1 runner=$2 suffix=$3 work
   work=$(mktemp -d "$scratch/run-XXXXXX")
@@ -45,8 +45,12 @@ try_programs() {
     printf 'a secret\n' > secret.txt
     printf '1\ncover.bmp\nsecret.txt\nstego.bmp\n2\nstego.bmp\nback.txt\n3\n' | $runner "$bin/glint$suffix" >/dev/null
     cmp secret.txt back.txt
+    printf 'a passphrase\n' > pass.txt
+    $runner "$bin/glint$suffix" hide --passphrase-file pass.txt cover.bmp secret.txt sealed.bmp >/dev/null
+    $runner "$bin/glint$suffix" recover --passphrase-file pass.txt sealed.bmp opened.txt >/dev/null
+    cmp secret.txt opened.txt
   )
-  echo "  $bin: cairn's abc line and a glint hide and recover work"
+  echo "  $bin: cairn's abc line and a glint hide and recover, plain and encrypted, work"
 }
 
 echo "== manual pages"

@@ -171,6 +171,7 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     const Bytes fits = patternBytes(46, 7);
     writeFile(dir / "fits.bin", fits);
     writeFile(dir / "big.bin", patternBytes(47, 8));
+    writeFile(dir / "pass.txt", {'p', 'w', '\n'});
 
     struct Case {
         std::vector<std::string> arguments;
@@ -199,6 +200,8 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
          failure("nosuch.bmp", "cannot load image", noSuchFile) + failure("fake.bmp", "cannot load image", "not a BMP image") +
              paletteNote + failure("tiny.bmp", "cannot hide", "the image is too small to carry a payload"),
          1},
+        {{"hide", "--passphrase-file", "pass.txt", "cover.bmp", "fits.bin", "refused.bmp"},
+         loaded + failure("fits.bin", "cannot hide", "too long for the image, which takes at most 2 bytes"), 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1]);
@@ -211,10 +214,14 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     EXPECT_EQ(readFile(dir / "quiet.bmp"), readFile(dir / "stego.bmp"));
     EXPECT_FALSE(fs::exists(dir / "refused.bmp"));
     EXPECT_FALSE(fs::exists(dir / "refused.bin"));
+    // Encryption takes 44 bytes of the room.
+    EXPECT_EQ(command(dir, {"capacity", "-p", "cover.bmp", "indexed.bmp"}).out, "2  cover.bmp\n6  indexed.bmp\n");
 
     const std::vector<std::string> misuses[] = {{"hide", "cover.bmp", "fits.bin"}, {"capacity"}, {"--bogus"}, {"unhide"},
                                                 {"--"}, {"--version", "extra"}, {"hide", "-", "-", "out.bmp"},
-                                                {"capacity", "cover.bmp", "-", "-"}};
+                                                {"capacity", "cover.bmp", "-", "-"},
+                                                {"recover", "stego.bmp", "x", "--passphrase-file"},
+                                                {"hide", "--passphrase-file", "-", "cover.bmp", "-", "x.bmp"}};
     for (const std::vector<std::string>& arguments : misuses) {
         const RunResult r = command(dir, arguments);
         EXPECT_EQ(r.exitStatus, 2) << arguments[0];

@@ -95,4 +95,38 @@ TEST(WineNames, ChineseNamesReachTheFilesTheyName) {
     }
 }
 
+// The Windows program decrypts what the Linux one encrypted, and the Linux
+// one what the Windows one encrypted with the passphrase typed at its console
+// (UTF-16), from the same passphrase in a UTF-8 file.
+TEST(WineEncryption, EachProgramDecryptsWhatTheOtherEncrypted) {
+    const std::string glint = windowsGlint();
+    if (glint.empty()) GTEST_SKIP() << "set GLINT_WINDOWS_BIN to the Windows build's bin folder, with wine installed";
+    ScratchDir dir;
+    const Bytes payload = transcript::writeCoverAndSecret(dir.path());
+    const std::string passphrase = "口令 passphrase";
+    testing_support::writeFile(dir / "pass.txt", Bytes(passphrase.begin(), passphrase.end()));
+    const auto run = [&](const std::string& program, const std::vector<std::string>& arguments) {
+        RunOptions options;
+        options.prefix = program == glint ? std::vector<std::string>{"wine"} : std::vector<std::string>{};
+        options.environment = {"WINEDEBUG=-all"};
+        options.arguments = arguments;
+        return runProgram(program, "", dir.path(), options).exitStatus;
+    };
+    ASSERT_EQ(run(GLINT_BINARY, {"hide", "--passphrase-file", "pass.txt", "cover.bmp", "secret.bin", "linux.bmp"}), 0);
+    ASSERT_EQ(run(glint, {"recover", "--passphrase-file", "pass.txt", "linux.bmp", "from-linux.bin"}), 0);
+    EXPECT_EQ(readFile(dir / "from-linux.bin"), payload);
+
+    Terminal terminal({"wine", glint, "hide", "-p", "cover.bmp", "secret.bin", "windows.bmp"}, dir.path(),
+                      {"LC_ALL=C.UTF-8", "WINEDEBUG=-all"}, true);
+    if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+    for (const char* prompt : {"Passphrase: ", "Passphrase again: "}) {
+        ASSERT_TRUE(terminal.waitFor(prompt)) << terminal.output();
+        terminal.type(passphrase + "\r");
+    }
+    EXPECT_EQ(terminal.finish(), 0);
+    EXPECT_EQ(terminal.output().find(passphrase), std::string::npos) << terminal.output();
+    ASSERT_EQ(run(GLINT_BINARY, {"recover", "--passphrase-file", "pass.txt", "windows.bmp", "from-windows.bin"}), 0);
+    EXPECT_EQ(readFile(dir / "from-windows.bin"), payload);
+}
+
 }  // namespace

@@ -1,0 +1,203 @@
+// glint hide -p and recover -p, run as a user runs them. The hidden bytes are
+// read back with a plain recover and decrypted here with this test's own
+// libgcrypt calls, as the README tells another program to.
+#include <gtest/gtest.h>
+
+#include <gcrypt.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "glint_transcript.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::Bytes;
+using testing_support::readFile;
+using testing_support::RunOptions;
+using testing_support::RunResult;
+using testing_support::ScratchDir;
+using testing_support::Terminal;
+using testing_support::writeFile;
+
+const std::string kPassphrase = "correct horse 电池";
+const std::string kLoaded = "Image loaded.\n";  // UTF-8, as typed on a UTF-8 terminal
+
+// The command line in the C.UTF-8 locale, which speaks English.
+RunResult glint(const std::vector<std::string>& arguments, const ScratchDir& dir, const std::string& input = "") {
+    RunOptions options;
+    options.arguments = arguments;
+    options.environment = {"LC_ALL=C.UTF-8"};
+    return testing_support::runProgram(GLINT_BINARY, input, dir.path(), options);
+}
+
+void writeText(const fs::path& path, const std::string& text) { writeFile(path, Bytes(text.begin(), text.end())); }
+
+std::set<std::string> namesIn(const ScratchDir& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.path())) names.insert(entry.path().filename().string());
+    return names;
+}
+
+// README: salt (16) | nonce (12) | ciphertext | tag (16); the key is Argon2id
+// (tag length 32, 3 passes, 64 MiB, 4 lanes) of the UTF-8 passphrase and the
+// salt; AES-256-GCM without associated data.
+std::optional<Bytes> decryptAsTheReadmeSays(const Bytes& hidden, const std::string& passphrase) {
+    if (hidden.size() < 44 || gcry_check_version(GCRYPT_VERSION) == nullptr) return std::nullopt;
+    const unsigned long parameters[] = {32, 3, 65536, 4};
+    unsigned char key[32];
+    gcry_kdf_hd_t kdf = nullptr;
+    if (gcry_kdf_open(&kdf, GCRY_KDF_ARGON2, GCRY_KDF_ARGON2ID, parameters, 4, passphrase.data(), passphrase.size(),
+                      hidden.data(), 16, nullptr, 0, nullptr, 0) != 0) {
+        return std::nullopt;
+    }
+    const bool derived = gcry_kdf_compute(kdf, nullptr) == 0 && gcry_kdf_final(kdf, 32, key) == 0;
+    gcry_kdf_close(kdf);
+    gcry_cipher_hd_t cipher = nullptr;
+    if (!derived || gcry_cipher_open(&cipher, GCRY_CIPHER_AES256, GCRY_CIPHER_MODE_GCM, 0) != 0) return std::nullopt;
+    Bytes text(hidden.begin() + 28, hidden.end() - 16);
+    const bool opened = gcry_cipher_setkey(cipher, key, 32) == 0 && gcry_cipher_setiv(cipher, hidden.data() + 16, 12) == 0 &&
+                        gcry_cipher_decrypt(cipher, text.data(), text.size(), nullptr, 0) == 0 &&
+                        gcry_cipher_checktag(cipher, hidden.data() + hidden.size() - 16, 16) == 0;
+    gcry_cipher_close(cipher);
+    return opened ? std::optional<Bytes>(text) : std::nullopt;
+}
+
+// Runs glint with `arguments` on a pseudo-terminal and types each answer
+// once its prompt shows. Returns the exit status; the terminal must end with
+// echo back on, `shown` on it, and none of the typed answers.
+int typedAt(const std::vector<std::string>& arguments, const std::vector<std::string>& answers, const ScratchDir& dir,
+            const std::string& shown = "") {
+    std::vector<std::string> command = {GLINT_BINARY};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    Terminal terminal(command, dir.path(), {"LC_ALL=C.UTF-8"});
+    if (!terminal.opened()) return -2;
+    const char* prompts[] = {"Passphrase: ", "Passphrase again: "};
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        if (!terminal.waitFor(prompts[i])) return -3;
+        terminal.type(answers[i] + "\r");
+    }
+    if (!shown.empty()) {
+        EXPECT_TRUE(terminal.waitFor(shown)) << terminal.output();
+    }
+    const int status = terminal.finish();
+    EXPECT_TRUE(terminal.inLineMode());
+    for (const std::string& answer : answers) {
+        if (!answer.empty()) {
+            EXPECT_EQ(terminal.output().find(answer), std::string::npos) << terminal.output();
+        }
+    }
+    return status;
+}
+
+// Each way hides once and recovers what the next way hid: the prompt (asked
+// twice on hide), a file, and standard input. Every hide holds exactly the
+// README's layout, and the three hides of one payload look nothing alike.
+TEST(GlintEncryption, EveryWayOfGivingThePassphraseRoundTrips) {
+    ScratchDir dir;
+    const Bytes payload = transcript::writeCoverAndSecret(dir.path());
+    writeText(dir / "pass.txt", kPassphrase + "\r\n");
+    struct Way {
+        std::vector<std::string> option;
+        std::string input;
+    };
+    const Way ways[] = {{{"-p"}, ""}, {{"--passphrase-file", "pass.txt"}, ""}, {{"--passphrase-file", "-"}, kPassphrase + "\n"}};
+    const auto run = [&](const Way& way, std::vector<std::string> arguments, bool twice) {
+        arguments.insert(arguments.begin() + 1, way.option.begin(), way.option.end());
+        if (way.input.empty() && way.option[0] == "-p") {
+            return typedAt(arguments, twice ? std::vector{kPassphrase, kPassphrase} : std::vector{kPassphrase}, dir);
+        }
+        return glint(arguments, dir, way.input).exitStatus;
+    };
+    std::set<std::string> hiddenBytes;
+    for (std::size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const std::string stego = "stego" + std::to_string(i) + ".bmp", back = "back" + std::to_string(i);
+        ASSERT_EQ(run(ways[i], {"hide", "cover.bmp", "secret.bin", stego}, true), 0);
+        ASSERT_EQ(run(ways[(i + 1) % 3], {"recover", stego, back}, false), 0);
+        EXPECT_EQ(readFile(dir / back), payload);
+
+        ASSERT_EQ(glint({"recover", stego, "hidden.bin"}, dir).exitStatus, 0);
+        const Bytes hidden = readFile(dir / "hidden.bin");
+        EXPECT_EQ(hidden.size(), payload.size() + 44);
+        EXPECT_EQ(decryptAsTheReadmeSays(hidden, kPassphrase), payload);
+        hiddenBytes.insert(std::string(hidden.begin(), hidden.begin() + 16));
+        hiddenBytes.insert(std::string(hidden.begin() + 16, hidden.end()));
+    }
+    EXPECT_EQ(hiddenBytes.size(), 6U);  // no salt, and no nonce with its ciphertext, came twice
+}
+
+// A wrong passphrase, a flipped bit of the stego image, and an image with a
+// plain payload give the one text and exit 1, and write nothing at all.
+TEST(GlintEncryption, RefusesWithoutWritingAnything) {
+    ScratchDir dir;
+    transcript::writeCoverAndSecret(dir.path());
+    writeText(dir / "pass.txt", kPassphrase + "\n");
+    writeText(dir / "wrong.txt", kPassphrase + "!\n");
+    ASSERT_EQ(glint({"hide", "--passphrase-file", "pass.txt", "cover.bmp", "secret.bin", "stego.bmp"}, dir).exitStatus, 0);
+    ASSERT_EQ(glint({"hide", "cover.bmp", "secret.bin", "plain.bmp"}, dir).exitStatus, 0);
+    Bytes flipped = readFile(dir / "stego.bmp");
+    flipped[54 + 32 + 8 * 100] ^= 1;  // bit 0 of a ciphertext bit
+    writeFile(dir / "flipped.bmp", flipped);
+
+    const std::set<std::string> before = namesIn(dir);
+    const std::vector<std::string> cases[] = {{"wrong.txt", "stego.bmp"}, {"pass.txt", "flipped.bmp"}, {"pass.txt", "plain.bmp"}};
+    for (const std::vector<std::string>& c : cases) {
+        SCOPED_TRACE(c[0] + " " + c[1]);
+        const RunResult r = glint({"recover", "--passphrase-file", c[0], c[1], "out.bin"}, dir);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, kLoaded + "glint: " + c[1] + ": cannot decrypt: wrong passphrase, no encrypted payload, or a changed image\n");
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_EQ(namesIn(dir), before);
+    }
+}
+
+// Two different passphrases, or none, are refused before anything is read.
+TEST(GlintEncryption, TypedPassphrasesMustMatchAndNotBeEmpty) {
+    ScratchDir dir;
+    transcript::writeCoverAndSecret(dir.path());
+    const std::set<std::string> before = namesIn(dir);
+    EXPECT_EQ(typedAt({"hide", "-p", "cover.bmp", "secret.bin", "out.bmp"}, {"alpha", "omega"}, dir, "the two passphrases differ"), 1);
+    EXPECT_EQ(typedAt({"hide", "-p", "cover.bmp", "secret.bin", "out.bmp"}, {""}, dir, "the passphrase is empty"), 1);
+    EXPECT_EQ(typedAt({"recover", "-p", "cover.bmp", "out.bin"}, {""}, dir, "the passphrase is empty"), 1);
+    EXPECT_EQ(namesIn(dir), before);
+}
+
+// The first line of a passphrase file, without its line end and a UTF-8
+// byte-order mark, is taken when it holds 1 to 1024 bytes. An accepted
+// passphrase shows in the refusal of a payload too long for the image.
+TEST(GlintEncryption, PassphraseFilesTakeOneLineOfUpTo1024Bytes) {
+    ScratchDir dir;
+    transcript::writeCoverAndSecret(dir.path());
+    writeFile(dir / "big.bin", Bytes(4000));
+    fs::create_directory(dir / "folder");
+    const std::string longest(1024, 'x');
+    // The cover's 4000-byte data area takes (4000 - 32) / 8 - 44 encrypted bytes.
+    const std::pair<std::string, std::string> cases[] = {
+        {"\xEF\xBB\xBF" + longest + "\r\nrest", "glint: big.bin: cannot hide: too long for the image, which takes at most 452 bytes\n"},
+        {longest + "x\n", "glint: the passphrase is longer than 1024 bytes\n"},
+        {"\r\nrest", "glint: the passphrase is empty\n"},
+        {"", "glint: the passphrase is empty\n"},
+    };
+    for (const auto& [contents, refusal] : cases) {
+        writeText(dir / "pass.txt", contents);
+        const RunResult r = glint({"hide", "--passphrase-file", "pass.txt", "cover.bmp", "big.bin", "out.bmp"}, dir);
+        EXPECT_EQ(r.err, kLoaded + refusal) << contents.size();
+        EXPECT_EQ(r.exitStatus, 1);
+    }
+    for (const auto& [unreadable, reason] : {std::pair{"missing.txt", ENOENT}, std::pair{"folder", EISDIR}}) {
+        const RunResult r = glint({"recover", "--passphrase-file", unreadable, "cover.bmp", "out.bin"}, dir);
+        EXPECT_EQ(r.err, kLoaded + "glint: " + unreadable + ": cannot read passphrase: " + std::strerror(reason) + "\n");
+        EXPECT_EQ(r.exitStatus, 1);
+    }
+    EXPECT_FALSE(fs::exists(dir / "out.bmp"));
+}
+
+}  // namespace
