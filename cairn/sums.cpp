@@ -108,8 +108,7 @@ public:
         error(text);
     }
 
-    // md5sum gives the reason only when standard output was closed; for any
-    // other failure it no longer knows it by the time it reports.
+    // As md5sum: the reason is named only when standard output was closed.
     bool reportWriteFailure() {
         if (!outputFailed_) return false;
         if (closed_.output) {
