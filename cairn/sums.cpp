@@ -91,9 +91,15 @@ public:
     explicit Streams(const files::ClosedAtStart& closed) : closed_(closed) {}
 
     void output(std::string_view bytes) {
-        if (files::writeAll(files::kStandardOutput, bytes.data(), bytes.size()) != 0) outputFailed_ = true;
+        lastOutputError_ = files::writeAll(files::kStandardOutput, bytes.data(), bytes.size());
+        outputFailed_ = outputFailed_ || lastOutputError_ != 0;
     }
-    void error(std::string_view bytes) { files::writeAll(files::kStandardError, bytes.data(), bytes.size()); }
+    void error(std::string_view bytes) {
+        lastOutputError_ = 0;
+        if (files::writeAll(files::kStandardError, bytes.data(), bytes.size()) != 0) errorFailed_ = true;
+    }
+    // A diagnostic that could not be written fails the run, as in md5sum.
+    bool errorFailed() const { return errorFailed_; }
     // "cairn: WHAT" on standard error.
     void diagnose(std::string_view what) { error(joined({msg::kProgramPrefix, what, "\n"})); }
     void diagnose(std::string_view what, int errorNumber) {
@@ -108,11 +114,15 @@ public:
         error(text);
     }
 
-    // As md5sum: the reason is named only when standard output was closed.
-    bool reportWriteFailure() {
+    // Named as md5sum names it. Its lines that end in a newline leave
+    // nothing behind to write at the end, but NUL-ended ones (--zero) do,
+    // until a diagnostic goes out first: a reason is given only when that
+    // last write fails, or when standard output was closed.
+    bool reportWriteFailure(bool zero) {
         if (!outputFailed_) return false;
-        if (closed_.output) {
-            diagnose(msg::kWriteError, EBADF);
+        const int reason = closed_.output ? EBADF : zero ? lastOutputError_ : 0;
+        if (reason != 0) {
+            diagnose(msg::kWriteError, reason);
         } else {
             diagnose(msg::kWriteError);
         }
@@ -123,6 +133,8 @@ public:
 private:
     files::ClosedAtStart closed_;
     bool outputFailed_ = false;
+    int lastOutputError_ = 0;  // of the last line written since the last diagnostic
+    bool errorFailed_ = false;
 };
 
 int usageError(Streams& streams, std::string_view what) {
@@ -182,10 +194,10 @@ std::optional<int> apply(Flag flag, Options& options, Streams& streams) {
             break;
         case Flag::Help:
             streams.output(msg::kHelp);
-            return streams.reportWriteFailure() ? kFailed : kSucceeded;
+            return streams.reportWriteFailure(false) ? kFailed : kSucceeded;
         case Flag::Version:
             streams.output("cairn " CAIRN_VERSION "\n");
-            return streams.reportWriteFailure() ? kFailed : kSucceeded;
+            return streams.reportWriteFailure(false) ? kFailed : kSucceeded;
     }
     return std::nullopt;
 }
@@ -443,8 +455,8 @@ int runSums(int count, const char* const* arguments, const files::ClosedAtStart&
         Options options;
         if (const std::optional<int> exit = parseArguments(words, options, streams)) return *exit;
         const bool succeeded = runParsed(options, streams);
-        if (streams.reportWriteFailure()) return kFailed;
-        return succeeded ? kSucceeded : kFailed;
+        if (streams.reportWriteFailure(options.zero)) return kFailed;
+        return succeeded && !streams.errorFailed() ? kSucceeded : kFailed;
     } catch (const std::bad_alloc&) {
         // Nothing more may be allocated here.
         streams.error(msg::kProgramPrefix);

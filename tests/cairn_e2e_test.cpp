@@ -110,6 +110,7 @@ TEST(CairnSums, MatchesMd5sumByteForByte) {
                          "MD5 (plain) = 00000000000000000000000000000000\r\n");
     writeText(dir / "plain", "changed");
     writeText(dir / "wrong", "00000000000000000000000000000000  a b\n");
+    writeText(dir / "improper", firstLine + "not a sum line\n");
     // md5sum reads a name to its first NUL, except in an escaped line.
     writeText(dir / "nul", hex + "  a b\0junk\nMD5 (a b) = "s + hex + "\0x\n\\"s + hex + "  a b\0x\n"s);
     writeText(dir / "long", hex + "  " + std::string(std::size_t{16} << 20, 'n') + "\n");
@@ -155,6 +156,7 @@ TEST(CairnSums, MatchesMd5sumByteForByte) {
         {{}, "", R"(ulimit -v 300000; "$0" -c long)", true},
         {{}, "", R"("$0" --help > full; "$0" --version >&-; "$0" "a b" >&-; "$0" -c --status sums >&-)"},
         {{}, "", R"("$0" "a b" - > full <&-)"},
+        {{}, "", R"("$0" -z "a b" > full; "$0" -z "a b" missing > full; "$0" -c improper 2>&-)"},
         {{}, "",
          R"(timeout 20 sh -c 'mkfifo v; exec 3<>v; rm v
            { head -n 1 sums; read -r verdict <&3; echo "$verdict"; } | "$0" -c >&3' "$0")"},
