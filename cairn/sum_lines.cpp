@@ -197,9 +197,9 @@ void appendQuotedName(std::string& text, const std::string& name, std::size_t sp
         text.append(quote).append(name).append(quote);
         return;
     }
-    // md5sum tries a name with a single quote twice, and its second try
-    // starts where the first one ended: after a final unshown character,
-    // inside $'...'.
+    // As md5sum writes it: a name with a single quote that ends in an
+    // unshown character is written as if $'...' were already open at its
+    // start.
     const bool startInDollar = singleQuote && endsUnshown;
     std::size_t size = 0;
     singleQuoted(name, startInDollar, [&](std::string_view piece) { size += piece.size(); });
