@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "console.h"
@@ -8,9 +9,9 @@
 #include "messages.h"
 #include "sums.h"
 
-int main(int argc, char** argv) {
-    const cairn::files::ClosedAtStart closed = cairn::files::guardStandardDescriptors();
-    if (argc > 1) return cairn::runSums(argc - 1, argv + 1, closed);
+namespace {
+
+int printDigestOfAbc(const cairn::files::ClosedAtStart& closed) {
     cairn::Console out = cairn::Console::standardOutput();
     const std::string str("abc");
     const cairn::Md5Hasher mymd5(str);
@@ -26,4 +27,16 @@ int main(int argc, char** argv) {
     if (closed.output) err.raw(std::string(": ") + std::strerror(EBADF));
     err.endLine();
     return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const cairn::files::ClosedAtStart closed = cairn::files::guardStandardDescriptors();
+    if (argc > 1) return cairn::runSums(argc - 1, argv + 1, closed);
+    try {
+        return printDigestOfAbc(closed);
+    } catch (const std::bad_alloc&) {
+        return cairn::reportMemoryExhausted();
+    }
 }

@@ -458,12 +458,16 @@ int runSums(int count, const char* const* arguments, const files::ClosedAtStart&
         if (streams.reportWriteFailure(options.zero)) return kFailed;
         return succeeded && !streams.errorFailed() ? kSucceeded : kFailed;
     } catch (const std::bad_alloc&) {
-        // Nothing more may be allocated here.
-        streams.error(msg::kProgramPrefix);
-        streams.error(msg::kMemoryExhausted);
-        streams.error("\n");
-        return kFailed;
+        return reportMemoryExhausted();
     }
+}
+
+int reportMemoryExhausted() {
+    for (const std::string_view text : {std::string_view(msg::kProgramPrefix), std::string_view(msg::kMemoryExhausted),
+                                        std::string_view("\n")}) {
+        files::writeAll(files::kStandardError, text.data(), text.size());
+    }
+    return kFailed;
 }
 
 }  // namespace cairn

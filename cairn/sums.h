@@ -12,4 +12,8 @@ namespace cairn {
 // `closed` tells which standard descriptors were closed at start.
 int runSums(int count, const char* const* arguments, const files::ClosedAtStart& closed);
 
+// Says on standard error that memory ran out, allocating nothing, and
+// returns the exit status for it.
+int reportMemoryExhausted();
+
 }  // namespace cairn
