@@ -57,6 +57,9 @@ inline constexpr char kWriteError[] = "write error";
 inline constexpr char kImproperLine[] = "improperly formatted MD5 checksum line";
 inline constexpr char kNoSumLines[] = "no properly formatted checksum lines found";
 inline constexpr char kNoFileVerified[] = "no file was verified";
+inline constexpr char kMemoryExhausted[] = "memory exhausted";
+// How standard input is named in diagnostics.
+inline constexpr char kStandardInput[] = "standard input";
 
 // Check reports on standard output, after the name.
 inline constexpr char kOk[] = ": OK";

@@ -1,14 +1,18 @@
 #include "sum_lines.h"
 
+#include <cerrno>
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
-#include <vector>
+
+#include "file_access.h"
 
 namespace cairn {
 namespace {
 
 constexpr std::size_t kHexDigits = 32;
+// Large enough that reading a list costs few system calls.
+constexpr std::size_t kListPiece = std::size_t{64} << 10;
 constexpr std::string_view kTag = "MD5";
 
 std::string escaped(const std::string& name) {
@@ -66,10 +70,20 @@ std::optional<std::string> digestHex(std::string_view text) {
     return hex;
 }
 
+// A name in a list line ends at its first NUL byte, as a C string does; an
+// escaped name that holds one is no name at all.
+std::optional<std::string> nameOf(std::string_view text, bool escapedName) {
+    const std::size_t nul = text.find('\0');
+    if (!escapedName) return std::string(text.substr(0, nul));
+    if (nul != std::string_view::npos) return std::nullopt;
+    return unescaped(text);
+}
+
 std::optional<SumLine> sumLineOf(std::string_view hexText, std::string_view nameText, bool escapedName) {
     std::optional<std::string> hex = digestHex(hexText);
-    std::optional<std::string> name = escapedName ? unescaped(nameText) : std::string(nameText);
-    if (!hex || !name) return std::nullopt;
+    if (!hex) return std::nullopt;
+    std::optional<std::string> name = nameOf(nameText, escapedName);
+    if (!name) return std::nullopt;
     return SumLine{std::move(*hex), std::move(*name)};
 }
 
@@ -83,6 +97,57 @@ std::string dollarEscape(unsigned char byte) {
     const char octal[] = {'\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + ((byte >> 3) & 7)),
                           static_cast<char>('0' + (byte & 7)), '\0'};
     return octal;
+}
+
+// Bytes a shell reads as more than themselves anywhere in a word.
+constexpr char kShellSpecial[] = " !\"$&'()*:;<=>?[\\^`|";
+// Bytes that rule out double quotes around a name with a single quote.
+constexpr char kNotInDoubleQuotes[] = "!\"#$&()*;<=>?[\\^`{|}~";
+
+// Calls `visit(bytes, shown)` for each character of `name` as the locale
+// reads it; a byte that starts no valid character is one unshown character.
+template <typename Visit>
+void forEachCharacter(const std::string& name, Visit visit) {
+    std::mbstate_t state{};
+    for (std::size_t at = 0; at < name.size();) {
+        // Every locale's character set reads an ASCII byte as itself.
+        const unsigned char byte = static_cast<unsigned char>(name[at]);
+        if (byte < 0x80 && std::mbsinit(&state) != 0) {
+            visit(std::string_view(name).substr(at, 1), byte >= 0x20 && byte < 0x7f);
+            ++at;
+            continue;
+        }
+        wchar_t wide = 0;
+        const std::size_t length = std::mbrtowc(&wide, name.data() + at, name.size() - at, &state);
+        const bool valid = length != 0 && length <= name.size() - at;
+        const std::size_t taken = valid ? length : 1;
+        if (!valid) state = std::mbstate_t{};
+        visit(std::string_view(name).substr(at, taken), valid && std::iswprint(static_cast<wint_t>(wide)) != 0);
+        at += taken;
+    }
+}
+
+// The name inside single quotes, through `put`: each run of unshown
+// characters in $'...', each single quote as '\''.
+template <typename Put>
+void singleQuoted(const std::string& name, bool startInDollar, Put put) {
+    put("'");
+    bool inDollar = startInDollar;
+    forEachCharacter(name, [&](std::string_view bytes, bool shown) {
+        if (!shown) {
+            if (!inDollar) put("'$'");
+            inDollar = true;
+            for (const char byte : bytes) put(dollarEscape(static_cast<unsigned char>(byte)));
+        } else if (bytes == "'") {
+            put("'\\''");
+            inDollar = false;
+        } else {
+            if (inDollar) put("''");
+            inDollar = false;
+            put(bytes);
+        }
+    });
+    put("'");
 }
 
 }  // namespace
@@ -102,59 +167,50 @@ std::string checkedName(const std::string& name) {
     return shown;
 }
 
-std::string quotedName(const std::string& name) {
-    if (name.empty()) return "''";
-    // What the name holds, read character by character in the locale's encoding.
-    struct Piece {
-        std::string_view bytes;
-        bool shown;
-    };
-    std::vector<Piece> pieces;
-    bool needsQuotes = name[0] == '~' || name[0] == '#';
+void appendQuotedName(std::string& text, const std::string& name, std::size_t spare) {
+    if (name.empty()) {
+        text += "''";
+        return;
+    }
+    bool needsQuotes = name[0] == '~' || name[0] == '#' || name == "{" || name == "}";
     bool singleQuote = false;
-    bool specialInDoubleQuotes = false;
-    bool unshown = false;
-    std::mbstate_t state{};
-    for (std::size_t at = 0; at < name.size();) {
-        wchar_t wide = 0;
-        const std::size_t length = std::mbrtowc(&wide, name.data() + at, name.size() - at, &state);
-        const bool valid = length != 0 && length <= name.size() - at;
-        const std::size_t taken = valid ? length : 1;
-        const bool shown = valid && std::iswprint(static_cast<wint_t>(wide)) != 0;
-        if (!valid) state = std::mbstate_t{};
-        if (taken == 1 && shown) {
-            const char c = name[at];
-            needsQuotes = needsQuotes || std::strchr(" !\"$&'()*:;<=>?[\\^`|", c) != nullptr;
-            singleQuote = singleQuote || c == '\'';
-            specialInDoubleQuotes = specialInDoubleQuotes || std::strchr("$`\\\"!", c) != nullptr;
+    bool doubleQuotesFit = true;
+    bool endsUnshown = false;
+    forEachCharacter(name, [&](std::string_view bytes, bool shown) {
+        endsUnshown = !shown;
+        if (!shown) {
+            needsQuotes = true;
+            doubleQuotesFit = false;
+            return;
         }
-        unshown = unshown || !shown;
-        pieces.push_back({std::string_view(name).substr(at, taken), shown});
-        at += taken;
+        if (bytes.size() != 1) return;
+        const char c = bytes[0];
+        needsQuotes = needsQuotes || std::strchr(kShellSpecial, c) != nullptr;
+        singleQuote = singleQuote || c == '\'';
+        // A leading '#' or '~' needs quotes, but not more than double quotes.
+        const bool leading = bytes.data() == name.data() && (c == '#' || c == '~');
+        doubleQuotesFit = doubleQuotesFit && (leading || std::strchr(kNotInDoubleQuotes, c) == nullptr);
+    });
+    if (!needsQuotes || (singleQuote && doubleQuotesFit)) {
+        const std::string_view quote = needsQuotes ? "\"" : "";
+        text.reserve(text.size() + name.size() + 2 + spare);
+        text.append(quote).append(name).append(quote);
+        return;
     }
-    if (!needsQuotes && !unshown) return name;
-    if (singleQuote && !specialInDoubleQuotes && !unshown) return "\"" + name + "\"";
+    // As md5sum writes it: a name with a single quote that ends in an
+    // unshown character is written as if $'...' were already open at its
+    // start.
+    const bool startInDollar = singleQuote && endsUnshown;
+    std::size_t size = 0;
+    singleQuoted(name, startInDollar, [&](std::string_view piece) { size += piece.size(); });
+    text.reserve(text.size() + size + spare);
+    singleQuoted(name, startInDollar, [&](std::string_view piece) { text += piece; });
+}
 
-    std::string quoted = "'";
-    bool inQuotes = true;
-    bool inDollar = false;
-    for (const Piece& piece : pieces) {
-        if (piece.shown) {
-            if (inDollar) quoted += "'";
-            if (!inQuotes) quoted += "'";
-            inDollar = false;
-            inQuotes = true;
-            quoted += piece.bytes == "'" ? std::string("'\\''") : std::string(piece.bytes);
-            continue;
-        }
-        if (inQuotes) quoted += "'";
-        if (!inDollar) quoted += "$'";
-        inQuotes = false;
-        inDollar = true;
-        for (const char byte : piece.bytes) quoted += dollarEscape(static_cast<unsigned char>(byte));
-    }
-    quoted += "'";
-    return quoted;
+std::string quotedName(const std::string& name) {
+    std::string text;
+    appendQuotedName(text, name, 0);
+    return text;
 }
 
 std::optional<SumLine> SumLineReader::read(std::string_view line) {
@@ -179,7 +235,7 @@ std::optional<SumLine> SumLineReader::readTagged(std::string_view rest, bool esc
     if (after.empty() || after[0] != '=') return std::nullopt;
     after.remove_prefix(1);
     while (!after.empty() && isBlank(after[0])) after.remove_prefix(1);
-    return sumLineOf(after, rest.substr(0, close), escapedName);
+    return sumLineOf(after.substr(0, after.find('\0')), rest.substr(0, close), escapedName);
 }
 
 // "<hex> <marker>NAME", or "<hex> NAME" in the reversed form.
@@ -197,6 +253,50 @@ std::optional<SumLine> SumLineReader::readPlain(std::string_view rest, bool esca
         name.remove_prefix(1);  // the text or binary marker
     }
     return sumLineOf(rest.substr(0, kHexDigits), name, escapedName);
+}
+
+ListReader::ListReader(int descriptor)
+    : descriptor_(descriptor), buffer_(new char[kListPiece]), capacity_(kListPiece) {}
+
+bool ListReader::nextLine(std::string_view& line) {
+    char* const start = buffer_.get() + begin_;
+    const std::size_t buffered = end_ - begin_;
+    const void* newline = std::memchr(start + scanned_, '\n', buffered - scanned_);
+    std::size_t length = buffered;
+    if (newline != nullptr) {
+        length = static_cast<std::size_t>(static_cast<const char*>(newline) - start);
+    } else if (!ended_ || buffered == 0) {
+        scanned_ = buffered;
+        return false;
+    }
+    line = std::string_view(start, length);
+    begin_ += newline != nullptr ? length + 1 : length;
+    scanned_ = 0;
+    return true;
+}
+
+void ListReader::fill() {
+    if (begin_ > 0) {
+        std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    if (end_ == capacity_) {
+        // By half again, so that a long line costs little more than itself.
+        const std::size_t grown = capacity_ + capacity_ / 2;
+        std::unique_ptr<char[]> larger(new char[grown]);
+        std::memcpy(larger.get(), buffer_.get(), end_);
+        buffer_ = std::move(larger);
+        capacity_ = grown;
+    }
+    const std::int64_t got = files::readSome(descriptor_, reinterpret_cast<unsigned char*>(buffer_.get() + end_),
+                                             capacity_ - end_);
+    if (got > 0) {
+        end_ += static_cast<std::size_t>(got);
+    } else {
+        ended_ = true;
+        if (got < 0) error_ = errno;
+    }
 }
 
 }  // namespace cairn

@@ -2,20 +2,15 @@
 
 #include <cerrno>
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <fstream>
-#include <iostream>
+#include <initializer_list>
+#include <new>
 #include <optional>
+#include <string>
 #include <string_view>
-#include <thread>
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-
-#include <cstdio>
-#endif
+#include <vector>
 
 #include "digest_pool.h"
 #include "messages.h"
@@ -27,9 +22,9 @@ namespace {
 constexpr int kSucceeded = 0;
 constexpr int kFailed = 1;
 
-// How far hashing may run ahead of the reports: memory stays bounded
-// whatever the number of files or lines.
-constexpr std::size_t kLookAhead = 64;
+// Lines of a list that wait for an earlier line's verdict, at most: improper
+// lines cost no hashing, so without a bound they could pile up without end.
+constexpr std::size_t kMaxPendingLines = 4096;
 
 enum class Mode { Unset, Text, Binary };
 
@@ -54,12 +49,14 @@ struct LongOption {
     Flag flag;
 };
 
-// In the order in which an ambiguous abbreviation lists them.
+// In md5sum's order, in which an ambiguous abbreviation lists them.
 constexpr LongOption kLongOptions[] = {
-    {"binary", Flag::Binary}, {"check", Flag::Check},   {"ignore-missing", Flag::IgnoreMissing},
-    {"quiet", Flag::Quiet},   {"status", Flag::Status}, {"strict", Flag::Strict},
-    {"tag", Flag::Tag},       {"text", Flag::Text},     {"warn", Flag::Warn},
-    {"zero", Flag::Zero},     {"help", Flag::Help},     {"version", Flag::Version},
+    {"check", Flag::Check},   {"ignore-missing", Flag::IgnoreMissing},
+    {"quiet", Flag::Quiet},   {"status", Flag::Status},
+    {"warn", Flag::Warn},     {"strict", Flag::Strict},
+    {"tag", Flag::Tag},       {"zero", Flag::Zero},
+    {"binary", Flag::Binary}, {"text", Flag::Text},
+    {"help", Flag::Help},     {"version", Flag::Version},
 };
 
 std::optional<Flag> shortOption(char letter) {
@@ -74,30 +71,80 @@ std::optional<Flag> shortOption(char letter) {
     }
 }
 
-// "cairn: WHAT" on standard error. Standard error is tied to standard
-// output, so every line written before it appears before it.
-void diagnose(Console& err, const std::string& what) {
-    err.text(msg::kProgramPrefix);
-    err.raw(what);
-    err.endLine();
+// One string of exactly the size of its parts: a long name is not copied
+// into a block twice its size.
+std::string joined(std::initializer_list<std::string_view> parts) {
+    std::size_t size = 0;
+    for (const std::string_view part : parts) size += part.size();
+    std::string text;
+    text.reserve(size);
+    for (const std::string_view part : parts) text += part;
+    return text;
 }
 
-int usageError(Console& err, const std::string& what) {
-    diagnose(err, what);
-    err.text(msg::kTryHelp);
-    err.flush();
+std::string quoted(std::string_view text) { return joined({"'", text, "'"}); }
+
+// Standard output and standard error, a whole line per write: lines of
+// processes that share a pipe never mix, and each appears as it is known.
+class Streams {
+public:
+    explicit Streams(const files::ClosedAtStart& closed) : closed_(closed) {}
+
+    void output(std::string_view bytes) {
+        lastOutputError_ = files::writeAll(files::kStandardOutput, bytes.data(), bytes.size());
+        outputFailed_ = outputFailed_ || lastOutputError_ != 0;
+    }
+    void error(std::string_view bytes) {
+        lastOutputError_ = 0;
+        if (files::writeAll(files::kStandardError, bytes.data(), bytes.size()) != 0) errorFailed_ = true;
+    }
+    // A diagnostic that could not be written fails the run, as in md5sum.
+    bool errorFailed() const { return errorFailed_; }
+    // "cairn: WHAT" on standard error.
+    void diagnose(std::string_view what) { error(joined({msg::kProgramPrefix, what, "\n"})); }
+    void diagnose(std::string_view what, int errorNumber) {
+        diagnose(joined({what, ": ", std::strerror(errorNumber)}));
+    }
+    // "cairn: NAME: reason", with the name quoted as a shell would need it.
+    void diagnoseFile(const std::string& name, int errorNumber) {
+        const std::string_view reason = std::strerror(errorNumber);
+        std::string text = msg::kProgramPrefix;
+        appendQuotedName(text, name, reason.size() + 3);
+        text.append(": ").append(reason).append("\n");
+        error(text);
+    }
+
+    // Named as md5sum names it. Its lines that end in a newline leave
+    // nothing behind to write at the end, but NUL-ended ones (--zero) do,
+    // until a diagnostic goes out first: a reason is given only when that
+    // last write fails, or when standard output was closed.
+    bool reportWriteFailure(bool zero) {
+        if (!outputFailed_) return false;
+        const int reason = closed_.output ? EBADF : zero ? lastOutputError_ : 0;
+        if (reason != 0) {
+            diagnose(msg::kWriteError, reason);
+        } else {
+            diagnose(msg::kWriteError);
+        }
+        return true;
+    }
+    const files::ClosedAtStart& closedAtStart() const { return closed_; }
+
+private:
+    files::ClosedAtStart closed_;
+    bool outputFailed_ = false;
+    int lastOutputError_ = 0;  // of the last line written since the last diagnostic
+    bool errorFailed_ = false;
+};
+
+int usageError(Streams& streams, std::string_view what) {
+    streams.diagnose(what);
+    streams.error(msg::kTryHelp);
     return kFailed;
 }
 
-std::string quoted(std::string_view text) {
-    std::string quotedText(1, '\'');
-    quotedText += text;
-    quotedText += '\'';
-    return quotedText;
-}
-
 // A long option, given whole or by an unambiguous abbreviation.
-std::optional<Flag> longOption(const std::string& argument, Console& err) {
+std::optional<Flag> longOption(const std::string& argument, Streams& streams) {
     const std::string_view body = std::string_view(argument).substr(2);
     const std::string_view name = body.substr(0, body.find('='));
     std::vector<const LongOption*> matches;
@@ -109,27 +156,24 @@ std::optional<Flag> longOption(const std::string& argument, Console& err) {
         if (option.name.substr(0, name.size()) == name) matches.push_back(&option);
     }
     if (matches.empty()) {
-        usageError(err, msg::kUnrecognizedOption + quoted(argument));
+        usageError(streams, joined({msg::kUnrecognizedOption, quoted(argument)}));
         return std::nullopt;
     }
     if (matches.size() > 1) {
-        std::string possibilities = "option " + quoted(argument.substr(0, 2 + name.size())) + msg::kAmbiguousOption;
-        for (const LongOption* option : matches) {
-            possibilities += ' ';
-            possibilities += quoted(std::string("--").append(option->name));
-        }
-        usageError(err, possibilities);
+        std::string possibilities = joined({"option ", quoted(argument), msg::kAmbiguousOption});
+        for (const LongOption* option : matches) possibilities += joined({" '--", option->name, "'"});
+        usageError(streams, possibilities);
         return std::nullopt;
     }
     if (name.size() != body.size()) {
-        usageError(err, "option " + quoted(std::string("--").append(matches[0]->name)) + msg::kNoArgumentAllowed);
+        usageError(streams, joined({"option '--", matches[0]->name, "'", msg::kNoArgumentAllowed}));
         return std::nullopt;
     }
     return matches[0]->flag;
 }
 
 // Sets what `flag` asks for; returns the exit status when the run ends here.
-std::optional<int> apply(Flag flag, Options& options, Console& out) {
+std::optional<int> apply(Flag flag, Options& options, Streams& streams) {
     switch (flag) {
         case Flag::Binary: options.mode = Mode::Binary; break;
         case Flag::Text: options.mode = Mode::Text; break;
@@ -149,110 +193,81 @@ std::optional<int> apply(Flag flag, Options& options, Console& out) {
             options.warn = flag == Flag::Warn;
             break;
         case Flag::Help:
-            out.text(msg::kHelp);
-            out.flush();
-            return kSucceeded;
+            streams.output(msg::kHelp);
+            return streams.reportWriteFailure(false) ? kFailed : kSucceeded;
         case Flag::Version:
-            out.raw("cairn " CAIRN_VERSION "\n");
-            out.flush();
-            return kSucceeded;
+            streams.output("cairn " CAIRN_VERSION "\n");
+            return streams.reportWriteFailure(false) ? kFailed : kSucceeded;
     }
     return std::nullopt;
 }
 
 // Combinations that make no sense, reported in a fixed order.
-std::optional<int> refuseConflicts(const Options& options, Console& err) {
-    if (options.tag && options.mode == Mode::Text) return usageError(err, msg::kTagWithText);
+std::optional<int> refuseConflicts(const Options& options, Streams& streams) {
+    if (options.tag && options.mode == Mode::Text) return usageError(streams, msg::kTagWithText);
     if (options.check) {
-        if (options.zero) return usageError(err, msg::kZeroWhenChecking);
-        if (options.tag) return usageError(err, msg::kTagWhenChecking);
-        if (options.mode != Mode::Unset) return usageError(err, msg::kModeWhenChecking);
+        if (options.zero) return usageError(streams, msg::kZeroWhenChecking);
+        if (options.tag) return usageError(streams, msg::kTagWhenChecking);
+        if (options.mode != Mode::Unset) return usageError(streams, msg::kModeWhenChecking);
         return std::nullopt;
     }
     const std::pair<bool, const char*> checkOnly[] = {
         {options.ignoreMissing, "--ignore-missing"}, {options.warn, "--warn"},
         {options.status, "--status"}, {options.quiet, "--quiet"}, {options.strict, "--strict"}};
     for (const auto& [given, name] : checkOnly) {
-        if (given) return usageError(err, std::string("the ") + name + msg::kOnlyWhenChecking);
+        if (given) return usageError(streams, joined({"the ", name, msg::kOnlyWhenChecking}));
     }
     return std::nullopt;
 }
 
-// Reads the arguments as getopt_long does: options anywhere, short ones
-// bundled, long ones abbreviated, and "--" ending them. Returns the exit
-// status when the run ends here (help, version, a usage error).
-std::optional<int> parseArguments(const std::vector<std::string>& arguments, Options& options,
-                                  Console& out, Console& err) {
+// Reads the arguments as getopt_long does: options anywhere (with
+// POSIXLY_CORRECT set, only before the first file), short ones bundled,
+// long ones abbreviated, and "--" ending them. Returns the exit status when
+// the run ends here (help, version, a usage error).
+std::optional<int> parseArguments(const std::vector<std::string>& arguments, Options& options, Streams& streams) {
+    const bool optionsFirst = std::getenv("POSIXLY_CORRECT") != nullptr;
     bool optionsEnded = false;
     for (const std::string& argument : arguments) {
         if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
             options.files.push_back(argument);
+            optionsEnded = optionsEnded || optionsFirst;
         } else if (argument == "--") {
             optionsEnded = true;
         } else if (argument[1] == '-') {
-            const std::optional<Flag> flag = longOption(argument, err);
+            const std::optional<Flag> flag = longOption(argument, streams);
             if (!flag) return kFailed;
-            if (const std::optional<int> exit = apply(*flag, options, out)) return exit;
+            if (const std::optional<int> exit = apply(*flag, options, streams)) return exit;
         } else {
             for (const char letter : argument.substr(1)) {
                 const std::optional<Flag> flag = shortOption(letter);
-                if (!flag) return usageError(err, msg::kInvalidOption + quoted(std::string(1, letter)));
-                if (const std::optional<int> exit = apply(*flag, options, out)) return exit;
+                if (!flag) return usageError(streams, joined({msg::kInvalidOption, quoted(std::string(1, letter))}));
+                if (const std::optional<int> exit = apply(*flag, options, streams)) return exit;
             }
         }
     }
     if (options.files.empty()) options.files.push_back("-");
-    return refuseConflicts(options, err);
-}
-
-// The reason the first write to standard output failed, kept before any
-// later call can change errno.
-int firstWriteError = 0;
-
-void noteWriteFailure(const Console& out) {
-    if (firstWriteError == 0 && out.failed()) firstWriteError = errno != 0 ? errno : EIO;
-}
-
-// The next digest in queue order. What is already written is shown before
-// waiting for it, so that each line appears as soon as it is known.
-FileDigest nextDigest(DigestPool& pool, Console& out) {
-    if (!pool.nextReady()) out.flush();
-    noteWriteFailure(out);
-    return pool.next();
-}
-
-unsigned workerCount() {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores == 0 ? 1 : cores;
-}
-
-void reportUnreadable(Console& err, const FileDigest& digest) {
-    diagnose(err, quotedName(digest.name) + ": " + std::strerror(digest.error));
+    return refuseConflicts(options, streams);
 }
 
 // Hashes every file and writes its line, in argument order.
-bool hashFiles(const Options& options, Console& out, Console& err) {
-    DigestPool pool(workerCount());
+bool hashFiles(const Options& options, DigestPool& pool, Streams& streams) {
     bool allRead = true;
-    std::size_t waiting = 0;
     const auto reportNext = [&] {
-        const FileDigest digest = nextDigest(pool, out);
-        --waiting;
+        const FileDigest digest = pool.next();
         if (digest.error != 0) {
-            reportUnreadable(err, digest);
+            streams.diagnoseFile(digest.name, digest.error);
             allRead = false;
             return;
         }
-        out.raw(sumLine(digest.hex, digest.name, options.mode == Mode::Binary, options.tag, options.zero));
-        out.raw(options.zero ? std::string_view("\0", 1) : std::string_view("\n"));
-        noteWriteFailure(out);
+        const std::string line = sumLine(digest.hex, digest.name, options.mode == Mode::Binary, options.tag, options.zero);
+        streams.output(joined({line, options.zero ? std::string_view("\0", 1) : std::string_view("\n")}));
     };
     for (const std::string& name : options.files) {
+        while (pool.full()) reportNext();
         pool.queue(name);
-        ++waiting;
-        while (waiting > 0 && (waiting >= kLookAhead || pool.nextReady())) reportNext();
+        while (pool.nextReady()) reportNext();
     }
-    while (waiting > 0) reportNext();
+    while (!pool.empty()) reportNext();
     return allRead;
 }
 
@@ -261,7 +276,7 @@ struct Tally {
     std::size_t improper = 0;
     std::size_t unread = 0;
     std::size_t mismatched = 0;
-    std::size_t verified = 0;
+    std::size_t matched = 0;
 };
 
 // A line of a sums list whose report is due in turn: a sum line waits for
@@ -274,40 +289,55 @@ struct PendingLine {
 
 class ListCheck {
 public:
-    ListCheck(const Options& options, Console& out, Console& err, DigestPool& pool, SumLineReader& reader)
-        : options_(options), out_(out), err_(err), pool_(pool), reader_(reader) {}
+    ListCheck(const Options& options, Streams& streams, DigestPool& pool)
+        : options_(options), streams_(streams), pool_(pool) {}
 
     // Checks every sum line of the list `listName` ("-": standard input).
     bool check(const std::string& listName) {
-        std::ifstream file;
-        std::istream* list = &std::cin;
-        if (listName != "-") {
-            file.open(listName, std::ios::binary);
-            if (!file.is_open()) {
-                diagnose(err_, quotedName(listName) + ": " + std::strerror(errno));
+        const bool fromStandardInput = listName == "-";
+        int descriptor = files::kStandardInput;
+        if (fromStandardInput) {
+            readStandardInput_ = true;
+        } else {
+            descriptor = files::openForReading(listName.c_str(), true);
+            if (descriptor < 0) {
+                streams_.diagnoseFile(listName, errno);
                 return false;
             }
-            list = &file;
         }
-        shownList_ = quotedName(listName == "-" ? "standard input" : listName);
+        shownList_ = quotedName(fromStandardInput ? msg::kStandardInput : listName);
         tally_ = Tally{};
-        readLines(*list);
-        const bool readFailed = list->bad();
+        ListReader reader(descriptor);
+        readLines(reader, fromStandardInput);
         settle(true);
-        if (readFailed) {
-            diagnose(err_, shownList_ + ": " + msg::kReadError);
+        if (!fromStandardInput) files::closeFile(descriptor);
+        if (reader.error() != 0) {
+            streams_.diagnose(joined({shownList_, ": ", msg::kReadError}));
             return false;
         }
         return summarise();
     }
 
+    bool readStandardInput() const { return readStandardInput_; }
+
 private:
-    void readLines(std::istream& list) {
-        std::string line;
-        for (std::size_t lineNumber = 1; std::getline(list, line); ++lineNumber) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
+    void readLines(ListReader& reader, bool fromStandardInput) {
+        std::size_t lineNumber = 0;
+        for (;;) {
+            std::string_view line;
+            if (!reader.nextLine(line)) {
+                if (reader.finished()) return;
+                // Every verdict due is shown before waiting for more of the list.
+                if (!pending_.empty() && files::readMightWait(reader.descriptor())) settle(true);
+                reader.fill();
+                continue;
+            }
+            ++lineNumber;
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
             if (line.empty() || line[0] == '#') continue;  // blank lines and comments
             std::optional<SumLine> sum = reader_.read(line);
+            // A list read from standard input cannot name it again.
+            if (sum && fromStandardInput && sum->name == "-") sum.reset();
             if (sum) {
                 tally_.anySumLine = true;
                 pool_.queue(std::move(sum->name));
@@ -326,10 +356,11 @@ private:
         while (!pending_.empty()) {
             const PendingLine& line = pending_.front();
             if (line.expectedHex) {
-                if (!all && pending_.size() < kLookAhead && !pool_.nextReady()) return;
-                report(*line.expectedHex, nextDigest(pool_, out_));
+                const bool mustWait = all || pool_.full() || pending_.size() >= kMaxPendingLines;
+                if (!mustWait && !pool_.nextReady()) return;
+                report(*line.expectedHex, pool_.next());
             } else {
-                diagnose(err_, shownList_ + ": " + std::to_string(line.lineNumber) + ": " + msg::kImproperLine);
+                streams_.diagnose(joined({shownList_, ": ", std::to_string(line.lineNumber), ": ", msg::kImproperLine}));
             }
             pending_.pop_front();
         }
@@ -338,97 +369,105 @@ private:
     void report(const std::string& expectedHex, const FileDigest& digest) {
         if (digest.error != 0) {
             if (options_.ignoreMissing && digest.error == ENOENT) return;
-            reportUnreadable(err_, digest);
+            streams_.diagnoseFile(digest.name, digest.error);
             ++tally_.unread;
-            if (!options_.status) result(digest.name, msg::kFailedToRead);
+            if (!options_.status) verdict(digest.name, msg::kFailedToRead);
             return;
         }
-        ++tally_.verified;
         if (digest.hex != expectedHex) {
             ++tally_.mismatched;
-            if (!options_.status) result(digest.name, msg::kFailed);
-        } else if (!options_.status && !options_.quiet) {
-            result(digest.name, msg::kOk);
+            if (!options_.status) verdict(digest.name, msg::kFailed);
+            return;
         }
+        ++tally_.matched;
+        if (!options_.status && !options_.quiet) verdict(digest.name, msg::kOk);
     }
 
-    void result(const std::string& name, const char* outcome) {
-        out_.raw(checkedName(name));
-        out_.text(outcome);
-        out_.raw("\n");
-        noteWriteFailure(out_);
+    void verdict(const std::string& name, const char* outcome) {
+        // A long name is copied once, into the line.
+        if (name.find('\n') == std::string::npos) {
+            streams_.output(joined({name, outcome, "\n"}));
+        } else {
+            streams_.output(joined({checkedName(name), outcome, "\n"}));
+        }
     }
 
     void warnCount(std::size_t count, const char* one, const char* many) {
         if (count == 0) return;
-        err_.text(msg::kProgramPrefix);
-        err_.text(msg::kWarning);
-        err_.raw(std::to_string(count));
-        err_.text(count == 1 ? one : many);
-        err_.endLine();
+        streams_.diagnose(joined({msg::kWarning, std::to_string(count), count == 1 ? one : many}));
     }
 
     bool summarise() {
         if (!tally_.anySumLine) {
-            diagnose(err_, shownList_ + ": " + msg::kNoSumLines);
+            streams_.diagnose(joined({shownList_, ": ", msg::kNoSumLines}));
             return false;
         }
-        const bool noneVerified = options_.ignoreMissing && tally_.verified == 0;
+        const bool noneVerified = options_.ignoreMissing && tally_.matched == 0;
         if (!options_.status) {
             warnCount(tally_.improper, msg::kImproperLinesOne, msg::kImproperLinesMany);
             warnCount(tally_.unread, msg::kUnreadFilesOne, msg::kUnreadFilesMany);
             warnCount(tally_.mismatched, msg::kMismatchesOne, msg::kMismatchesMany);
-            if (noneVerified) diagnose(err_, shownList_ + ": " + msg::kNoFileVerified);
+            if (noneVerified) streams_.diagnose(joined({shownList_, ": ", msg::kNoFileVerified}));
         }
         return tally_.mismatched == 0 && tally_.unread == 0 && !noneVerified &&
                !(options_.strict && tally_.improper > 0);
     }
 
     const Options& options_;
-    Console& out_;
-    Console& err_;
+    Streams& streams_;
     DigestPool& pool_;
-    SumLineReader& reader_;
+    // The reversed form, once recognised or ruled out, holds for every list.
+    SumLineReader reader_;
     std::string shownList_;
     Tally tally_;
     std::deque<PendingLine> pending_;
+    bool readStandardInput_ = false;
 };
 
-bool checkLists(const Options& options, Console& out, Console& err) {
-    DigestPool pool(workerCount());
-    // The reversed form, once recognised or ruled out, holds for every list.
-    SumLineReader reader;
-    ListCheck check(options, out, err, pool, reader);
-    bool allMatched = true;
-    for (const std::string& list : options.files) allMatched = check.check(list) && allMatched;
-    return allMatched;
-}
-
-// Sums files are the same on every system: binary standard streams, LF
-// line ends.
-void useBinaryStandardStreams() {
-#ifdef _WIN32
-    ::_setmode(::_fileno(stdin), _O_BINARY);
-    ::_setmode(::_fileno(stdout), _O_BINARY);
-#endif
+// Runs the parsed command line; true when everything succeeded.
+bool runParsed(const Options& options, Streams& streams) {
+    DigestPool pool(files::usableProcessors());
+    bool succeeded = true;
+    bool readStandardInput = false;
+    if (options.check) {
+        ListCheck check(options, streams, pool);
+        for (const std::string& list : options.files) succeeded = check.check(list) && succeeded;
+        readStandardInput = check.readStandardInput();
+    } else {
+        succeeded = hashFiles(options, pool, streams);
+    }
+    // As md5sum, which closes standard input at the end and reports why it could not.
+    if (streams.closedAtStart().input && (readStandardInput || pool.readStandardInput())) {
+        streams.diagnose(msg::kStandardInput, EBADF);
+        succeeded = false;
+    }
+    return succeeded;
 }
 
 }  // namespace
 
-int runSums(const std::vector<std::string>& arguments, Console& out, Console& err) {
-    std::setlocale(LC_ALL, "");  // the system's own texts for its errors, in the user's language
-    useBinaryStandardStreams();
-    Options options;
-    if (const std::optional<int> exit = parseArguments(arguments, options, out, err)) return *exit;
-
-    const bool succeeded = options.check ? checkLists(options, out, err) : hashFiles(options, out, err);
-    out.flush();
-    noteWriteFailure(out);
-    if (firstWriteError != 0) {
-        diagnose(err, std::string(msg::kWriteError) + ": " + std::strerror(firstWriteError));
-        return kFailed;
+int runSums(int count, const char* const* arguments, const files::ClosedAtStart& closed) {
+    Streams streams(closed);
+    try {
+        const std::vector<std::string> words(arguments, arguments + count);
+        std::setlocale(LC_ALL, "");  // the system's own texts for its errors, in the user's language
+        files::useBinaryStandardStreams();
+        Options options;
+        if (const std::optional<int> exit = parseArguments(words, options, streams)) return *exit;
+        const bool succeeded = runParsed(options, streams);
+        if (streams.reportWriteFailure(options.zero)) return kFailed;
+        return succeeded && !streams.errorFailed() ? kSucceeded : kFailed;
+    } catch (const std::bad_alloc&) {
+        return reportMemoryExhausted();
     }
-    return succeeded ? kSucceeded : kFailed;
+}
+
+int reportMemoryExhausted() {
+    for (const std::string_view text : {std::string_view(msg::kProgramPrefix), std::string_view(msg::kMemoryExhausted),
+                                        std::string_view("\n")}) {
+        files::writeAll(files::kStandardError, text.data(), text.size());
+    }
+    return kFailed;
 }
 
 }  // namespace cairn

@@ -2,16 +2,18 @@
 // the output, diagnostics and exit status of GNU coreutils' md5sum.
 #pragma once
 
-#include <string>
-#include <vector>
-
-#include "console.h"
+#include "file_access.h"
 
 namespace cairn {
 
-// Runs the command line given by `arguments` (without the program's own
+// Runs the command line of `count` `arguments` (without the program's own
 // name) and returns the exit status: 0 when every file was read and, when
 // checking, every digest matched; 1 otherwise, and for a usage error.
-int runSums(const std::vector<std::string>& arguments, Console& out, Console& err);
+// `closed` tells which standard descriptors were closed at start.
+int runSums(int count, const char* const* arguments, const files::ClosedAtStart& closed);
+
+// Says on standard error that memory ran out, allocating nothing, and
+// returns the exit status for it.
+int reportMemoryExhausted();
 
 }  // namespace cairn

@@ -96,6 +96,7 @@ void sumLineSeeds(const fs::path& folder) {
         "\\0123456789abcdef0123456789abcdef *a\\nb",
         "MD5 (a b) = 0123456789ABCDEF0123456789ABCDEF",
         "0123456789abcdef0123456789abcdef a b",
+        "{", "a*'", "a'\xff", "x\x01'y", "\x01'\x01", "#'", "~x'",
     });
 }
 

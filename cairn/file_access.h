@@ -1,0 +1,60 @@
+// What cairn's command line asks of the operating system: reading files and
+// lists, writing whole lines, the standard descriptors and the processors.
+// One implementation per platform (file_access_posix.cpp,
+// file_access_windows.cpp), chosen in CMakeLists.txt.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace cairn::files {
+
+constexpr int kStandardInput = 0;
+constexpr int kStandardOutput = 1;
+constexpr int kStandardError = 2;
+
+// Which standard descriptors were closed when the program started.
+struct ClosedAtStart {
+    bool input = false;
+    bool output = false;
+};
+
+// Gives each closed standard descriptor a stand-in on which every read and
+// write fails with EBADF, as on the closed one, so that no file opened later
+// takes its number and is read or written in its place.
+ClosedAtStart guardStandardDescriptors();
+
+// Standard input and output in binary mode, where the system has another:
+// sums files are the same on every system, with LF line ends.
+void useBinaryStandardStreams();
+
+// The processors this process may run on (what nproc counts); at least 1.
+unsigned usableProcessors();
+
+// What a look at a file by its name tells before it is opened.
+struct Facts {
+    // Anything but a regular file or a folder (a pipe, a terminal or other
+    // device, a socket): its bytes can be read only once, so one reader at a
+    // time reads it, in turn. False also when the look failed: opening the
+    // file then tells why.
+    bool stream = false;
+    std::uint64_t size = 0;
+};
+Facts factsOf(const char* name);
+
+// A descriptor open for reading, or -1 with errno set. `sequential` tells
+// the system the file will be read once from start to end.
+int openForReading(const char* name, bool sequential);
+// Bytes read (0 at the end), or -1 with errno set; interrupted reads are retried.
+std::int64_t readSome(int descriptor, unsigned char* buffer, std::size_t size);
+void closeFile(int descriptor);
+// True when reading `descriptor` now might wait for bytes not yet there (a
+// pipe or terminal with nothing ready); false for files, which never wait.
+bool readMightWait(int descriptor);
+
+// Writes all of `size` bytes with as few calls as the system allows: one for
+// a line on a pipe, so that lines of processes sharing it never interleave.
+// Returns 0, or the system's error number.
+int writeAll(int descriptor, const char* bytes, std::size_t size);
+
+}  // namespace cairn::files
