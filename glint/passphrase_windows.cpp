@@ -117,7 +117,10 @@ PassphraseTerminal::PassphraseTerminal()
                                                                        OPEN_EXISTING, 0, nullptr)),
                          true) {}
 
-PassphraseTerminal::PassphraseTerminal(std::intptr_t handle) : PassphraseTerminal(handle, false) {}
+// A process has one console, and a console handle opened only for reading
+// (CON as a passphrase file) cannot turn its echo off: the console's own
+// input is opened instead.
+PassphraseTerminal::PassphraseTerminal(std::intptr_t /*console*/) : PassphraseTerminal() {}
 
 PassphraseTerminal::PassphraseTerminal(std::intptr_t handle, bool owned)
     : terminal_(handle),
