@@ -32,6 +32,7 @@ Passphrase firstLine(PassphraseFile& file) {
     return checkedPassphrase(std::move(line), false);
 }
 
+// One answer, or two that must match when `again` is given.
 Passphrase typedAt(PassphraseTerminal& terminal, const char* prompt, const char* again) {
     if (!terminal.opened()) return {PassphraseResult::NoTerminal, nullptr};
     Passphrase first = terminal.ask(prompt);
