@@ -24,8 +24,8 @@ public:
     bool awaitingFile() const { return awaitingFile_; }
     // The file named by --passphrase-file; nothing when it is typed.
     const std::optional<std::string>& passphraseFile() const { return passphraseFile_; }
-    // Standard input named both as the passphrase file and as an image or
-    // payload of `words` (the subcommand and its names).
+    // Standard input named both as the passphrase file ("-", /dev/stdin) and
+    // as an image or payload of `words` (the subcommand and its names).
     bool sharesStandardInput(const std::vector<std::string>& words) const;
     // The bytes that encryption adds to a payload; 0 without -p.
     std::size_t overhead() const;
@@ -36,7 +36,8 @@ public:
         std::error_code error;  // why the passphrase file could not be read
     };
     // The seal of the passphrase, typed after `prompt` (and again after
-    // `again`, when not null) or read from the file.
+    // `again`, when not null) or read from the file; a file that is a
+    // terminal is typed at in the same way.
     Seal seal(const char* prompt, const char* again) const;
 
 private:

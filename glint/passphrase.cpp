@@ -1,13 +1,7 @@
 #include "passphrase.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
-
-#include "file_names.h"
-#include "language.h"
 
 namespace glint {
 namespace {
@@ -16,16 +10,17 @@ constexpr unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
 // Room for a byte-order mark and a carriage return beyond the longest passphrase.
 constexpr std::size_t kLineRoom = kLongestPassphrase + sizeof kByteOrderMark + 1;
 
-// Byte by byte from an unbuffered stream: no copy of the line stays in a
-// stream buffer outside secure memory.
-Passphrase firstLine(std::istream& in) {
+// Reading stops at the first byte beyond the room: a line that long is
+// refused whole, and the rest of a file without a line end (/dev/zero) may
+// never come to an end.
+Passphrase firstLine(PassphraseFile& file) {
     auto line = std::make_unique<SecretBytes>(kLineRoom);
     if (!line->allocated()) return {PassphraseResult::NoMemory, nullptr};
-    bool overflowed = false;
-    for (int c = in.get(); c != std::char_traits<char>::eof() && c != '\n'; c = in.get()) {
-        if (!line->append(static_cast<unsigned char>(c))) overflowed = true;
+    unsigned char byte = 0;
+    while (file.next(byte) && byte != '\n') {
+        if (!line->append(byte)) return {PassphraseResult::TooLong, nullptr};
     }
-    if (in.bad()) return {PassphraseResult::Unreadable, nullptr, lastSystemError()};
+    if (file.error()) return {PassphraseResult::Unreadable, nullptr, file.error()};
     unsigned char* bytes = line->data();
     std::size_t size = line->size();
     if (size > 0 && bytes[size - 1] == '\r') --size;
@@ -34,7 +29,20 @@ Passphrase firstLine(std::istream& in) {
         std::memmove(bytes, bytes + sizeof kByteOrderMark, size);
     }
     line->resize(size);
-    return checkedPassphrase(std::move(line), overflowed);
+    return checkedPassphrase(std::move(line), false);
+}
+
+// One answer, or two that must match when `again` is given.
+Passphrase typedAt(PassphraseTerminal& terminal, const char* prompt, const char* again) {
+    if (!terminal.opened()) return {PassphraseResult::NoTerminal, nullptr};
+    Passphrase first = terminal.ask(prompt);
+    if (first.result != PassphraseResult::Read || again == nullptr) return first;
+    const Passphrase second = terminal.ask(again);
+    if (second.result == PassphraseResult::NoMemory) return {PassphraseResult::NoMemory, nullptr};
+    if (second.result != PassphraseResult::Read || !(*first.bytes == *second.bytes)) {
+        return {PassphraseResult::Differ, nullptr};
+    }
+    return first;
 }
 
 }  // namespace
@@ -48,28 +56,17 @@ Passphrase checkedPassphrase(std::unique_ptr<SecretBytes> line, bool overflowed)
 Passphrase readTypedPassphrase(const char* prompt, const char* again) {
     keepMemoryPrivate();
     PassphraseTerminal terminal;
-    if (!terminal.opened()) return {PassphraseResult::NoTerminal, nullptr};
-    Passphrase first = terminal.ask(prompt);
-    if (first.result != PassphraseResult::Read || again == nullptr) return first;
-    const Passphrase second = terminal.ask(again);
-    if (second.result == PassphraseResult::NoMemory) return {PassphraseResult::NoMemory, nullptr};
-    if (second.result != PassphraseResult::Read || !(*first.bytes == *second.bytes)) {
-        return {PassphraseResult::Differ, nullptr};
-    }
-    return first;
+    return typedAt(terminal, prompt, again);
 }
 
-Passphrase readPassphraseFile(const char* name) {
+Passphrase readPassphraseFile(const char* name, const char* prompt, const char* again) {
     keepMemoryPrivate();
-    if (std::strcmp(name, "-") == 0) {
-        // Nothing has read standard input yet, so it can still lose its buffer.
-        std::setvbuf(stdin, nullptr, _IONBF, 0);
-        return firstLine(std::cin);
+    PassphraseFile file(name);
+    if (file.error()) return {PassphraseResult::Unreadable, nullptr, file.error()};
+    if (file.isTerminal()) {
+        PassphraseTerminal terminal(file.handle());
+        return typedAt(terminal, prompt, again);
     }
-    std::ifstream file;
-    file.rdbuf()->pubsetbuf(nullptr, 0);
-    file.open(pathOfName(name), std::ios::binary);
-    if (!file.is_open()) return {PassphraseResult::Unreadable, nullptr, lastSystemError()};
     return firstLine(file);
 }
 

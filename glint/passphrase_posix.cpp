@@ -2,6 +2,7 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -11,26 +12,25 @@
 #include <cerrno>
 #include <clocale>
 #include <csignal>
-#include <iterator>
+#include <cstring>
 #include <string>
 
 #include "console.h"
+#include "file_names.h"
+#include "language.h"
 #include "passphrase.h"
 
 namespace glint {
 namespace {
 
-// Signals that end the program while echo is off: the terminal gets its echo
-// back first. The stop signals (Ctrl+Z) give it back while the program is
-// stopped, and take it again once the program goes on.
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2};
-constexpr int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
-
+// While echo is off, every signal that would end the program gives the
+// terminal its echo back first, and the stop signals (Ctrl+Z) give it back
+// while the program is stopped, taking it again once the program goes on.
 int quietTerminal = -1;
 termios withEcho;
 termios withoutEcho;
-struct sigaction endingBefore[std::size(kEndingSignals)];
-struct sigaction stopBefore[std::size(kStopSignals)];
+struct sigaction signalsBefore[NSIG];
+bool signalTaken[NSIG];
 
 void echoThenEnd(int signalNumber) {
     ::tcsetattr(quietTerminal, TCSANOW, &withEcho);
@@ -56,50 +56,59 @@ void echoWhileStopped(int signalNumber) {
     errno = savedErrno;
 }
 
-template <std::size_t N>
-void takeSignals(const int (&signals)[N], struct sigaction (&before)[N], void (*handler)(int)) {
+// The handler while echo is off for a signal at its default action; none
+// for those whose default leaves the program running, or that cannot be
+// caught.
+void (*echoHandlerFor(int signalNumber))(int) {
+    switch (signalNumber) {
+        case SIGTSTP: case SIGTTIN: case SIGTTOU:
+            return echoWhileStopped;
+        case SIGCHLD: case SIGCONT: case SIGURG: case SIGWINCH: case SIGKILL: case SIGSTOP:
+            return nullptr;
+        default:
+            return echoThenEnd;
+    }
+}
+
+// Only signals left at their default action are taken: one the caller
+// ignores stays ignored.
+void takeSignals() {
     struct sigaction action {};
-    action.sa_handler = handler;
     action.sa_flags = SA_RESTART;
-    for (std::size_t i = 0; i < N; ++i) {
-        ::sigaction(signals[i], nullptr, &before[i]);
-        // A signal the caller chose to ignore stays ignored.
-        if (before[i].sa_handler != SIG_IGN) ::sigaction(signals[i], &action, nullptr);
+    for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber) {
+        action.sa_handler = echoHandlerFor(signalNumber);
+        signalTaken[signalNumber] = action.sa_handler != nullptr &&
+                                    ::sigaction(signalNumber, nullptr, &signalsBefore[signalNumber]) == 0 &&
+                                    signalsBefore[signalNumber].sa_handler == SIG_DFL &&
+                                    ::sigaction(signalNumber, &action, nullptr) == 0;
     }
 }
 
-template <std::size_t N>
-void giveBackSignals(const int (&signals)[N], const struct sigaction (&before)[N]) {
-    for (std::size_t i = 0; i < N; ++i) ::sigaction(signals[i], &before[i], nullptr);
+void giveBackSignals() {
+    for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber) {
+        if (signalTaken[signalNumber]) ::sigaction(signalNumber, &signalsBefore[signalNumber], nullptr);
+    }
 }
 
-// Echo off for the length of one line; line editing stays.
-class EchoOff {
-public:
-    explicit EchoOff(int terminal) {
-        if (::tcgetattr(terminal, &withEcho) != 0) return;
-        quietTerminal = terminal;
-        withoutEcho = withEcho;
-        withoutEcho.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL);
-        takeSignals(kEndingSignals, endingBefore, echoThenEnd);
-        takeSignals(kStopSignals, stopBefore, echoWhileStopped);
-        // Keys typed before the prompt are dropped, as they would be echoed.
-        active_ = ::tcsetattr(terminal, TCSAFLUSH, &withoutEcho) == 0;
-    }
-    ~EchoOff() {
-        if (quietTerminal < 0) return;
-        ::tcsetattr(quietTerminal, TCSANOW, &withEcho);
-        giveBackSignals(kEndingSignals, endingBefore);
-        giveBackSignals(kStopSignals, stopBefore);
-        quietTerminal = -1;
-    }
-    EchoOff(const EchoOff&) = delete;
-    EchoOff& operator=(const EchoOff&) = delete;
-    bool active() const { return active_; }
+// Echo off on `terminal`; line editing stays. Keys typed before are dropped,
+// as they would have been echoed.
+bool takeEcho(int terminal) {
+    if (::tcgetattr(terminal, &withEcho) != 0) return false;
+    quietTerminal = terminal;
+    withoutEcho = withEcho;
+    withoutEcho.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL);
+    takeSignals();
+    if (::tcsetattr(terminal, TCSAFLUSH, &withoutEcho) == 0) return true;
+    giveBackSignals();
+    quietTerminal = -1;
+    return false;
+}
 
-private:
-    bool active_ = false;
-};
+void giveEchoBack() {
+    ::tcsetattr(quietTerminal, TCSANOW, &withEcho);
+    giveBackSignals();
+    quietTerminal = -1;
+}
 
 // One line, byte by byte into secure memory; false when it did not fit.
 // Ctrl+D ends the line as Enter does; a failed read (a terminal hung up)
@@ -150,27 +159,59 @@ void keepMemoryPrivate() {
 #endif
 }
 
-PassphraseTerminal::PassphraseTerminal() {
-    terminal_ = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    opened_ = terminal_ >= 0;
+bool namesStandardInput(const std::string& name) {
+    struct stat named {};
+    struct stat input {};
+    return name == "-" || (::stat(name.c_str(), &named) == 0 && ::fstat(STDIN_FILENO, &input) == 0 &&
+                           named.st_dev == input.st_dev && named.st_ino == input.st_ino);
 }
 
+PassphraseFile::PassphraseFile(const char* name) {
+    if (std::strcmp(name, "-") == 0) {
+        handle_ = STDIN_FILENO;
+        // A closed standard input fails here, before anything opened later could take its number.
+        if (::fcntl(STDIN_FILENO, F_GETFD) < 0) error_ = lastSystemError();
+        return;
+    }
+    handle_ = ::open(pathOfName(name).c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    owned_ = handle_ >= 0;
+    if (!owned_) error_ = lastSystemError();
+}
+
+PassphraseFile::~PassphraseFile() {
+    if (owned_) ::close(static_cast<int>(handle_));
+}
+
+bool PassphraseFile::isTerminal() const { return ::isatty(static_cast<int>(handle_)) == 1; }
+
+bool PassphraseFile::next(unsigned char& byte) {
+    for (;;) {
+        const ssize_t got = ::read(static_cast<int>(handle_), &byte, 1);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) error_ = lastSystemError();
+        return got == 1;
+    }
+}
+
+PassphraseTerminal::PassphraseTerminal() : PassphraseTerminal(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC), true) {}
+
+PassphraseTerminal::PassphraseTerminal(std::intptr_t handle) : PassphraseTerminal(handle, false) {}
+
+PassphraseTerminal::PassphraseTerminal(std::intptr_t handle, bool owned)
+    : terminal_(handle), owned_(owned && handle >= 0), opened_(handle >= 0 && takeEcho(static_cast<int>(handle))) {}
+
 PassphraseTerminal::~PassphraseTerminal() {
-    if (opened_) ::close(static_cast<int>(terminal_));
+    if (opened_) giveEchoBack();
+    if (owned_) ::close(static_cast<int>(terminal_));
 }
 
 Passphrase PassphraseTerminal::ask(const char* prompt) {
     auto line = std::make_unique<SecretBytes>(kLongestPassphrase);
     if (!line->allocated()) return {PassphraseResult::NoMemory, nullptr};
     Console shown = Console::terminal();
-    bool fits = false;
-    {
-        const EchoOff quiet(static_cast<int>(terminal_));
-        if (!quiet.active()) return {PassphraseResult::NoTerminal, nullptr};
-        shown.text(prompt);
-        shown.flush();
-        fits = readLine(static_cast<int>(terminal_), *line);
-    }
+    shown.text(prompt);
+    shown.flush();
+    const bool fits = readLine(static_cast<int>(terminal_), *line);
     shown.text("\n");
     shown.flush();
     return checkedPassphrase(inUtf8(std::move(line)), !fits);

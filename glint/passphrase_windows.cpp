@@ -1,6 +1,10 @@
 #include <windows.h>
 
+#include <cstring>
+
 #include "console.h"
+#include "file_names.h"
+#include "language.h"
 #include "passphrase.h"
 
 namespace glint {
@@ -16,28 +20,24 @@ BOOL WINAPI echoThenEnd(DWORD /*event*/) {
     return FALSE;  // the default handler ends the program
 }
 
-class EchoOff {
-public:
-    explicit EchoOff(HANDLE console) {
-        if (!::GetConsoleMode(console, &modeBefore)) return;
-        quietConsole = console;
-        ::SetConsoleCtrlHandler(echoThenEnd, TRUE);
-        const DWORD quiet = (modeBefore | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT) & ~static_cast<DWORD>(ENABLE_ECHO_INPUT);
-        active_ = ::SetConsoleMode(console, quiet) != 0;
-    }
-    ~EchoOff() {
-        if (quietConsole == nullptr) return;
-        ::SetConsoleMode(quietConsole, modeBefore);
-        ::SetConsoleCtrlHandler(echoThenEnd, FALSE);
-        quietConsole = nullptr;
-    }
-    EchoOff(const EchoOff&) = delete;
-    EchoOff& operator=(const EchoOff&) = delete;
-    bool active() const { return active_; }
+bool takeEcho(HANDLE console) {
+    if (!::GetConsoleMode(console, &modeBefore)) return false;
+    quietConsole = console;
+    ::SetConsoleCtrlHandler(echoThenEnd, TRUE);
+    const DWORD quiet = (modeBefore | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT) & ~static_cast<DWORD>(ENABLE_ECHO_INPUT);
+    if (::SetConsoleMode(console, quiet)) return true;
+    ::SetConsoleCtrlHandler(echoThenEnd, FALSE);
+    quietConsole = nullptr;
+    return false;
+}
 
-private:
-    bool active_ = false;
-};
+void giveEchoBack() {
+    ::SetConsoleMode(quietConsole, modeBefore);
+    ::SetConsoleCtrlHandler(echoThenEnd, FALSE);
+    quietConsole = nullptr;
+}
+
+HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 // Room for the longest passphrase in UTF-16 and the line's CR LF.
 constexpr DWORD kTypedRoom = kLongestPassphrase + 2;
@@ -77,34 +77,70 @@ bool readLine(HANDLE console, wchar_t (&typed)[kTypedRoom], DWORD& length) {
 // Windows writes no core files; its error reports are the user's to send.
 void keepMemoryPrivate() {}
 
-PassphraseTerminal::PassphraseTerminal() {
-    const HANDLE console = ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                         nullptr, OPEN_EXISTING, 0, nullptr);
-    DWORD mode = 0;
-    opened_ = console != INVALID_HANDLE_VALUE && ::GetConsoleMode(console, &mode);
-    if (console != INVALID_HANDLE_VALUE && !opened_) ::CloseHandle(console);
-    terminal_ = reinterpret_cast<std::intptr_t>(console);
+// Windows has no other name for standard input.
+bool namesStandardInput(const std::string& name) { return name == "-"; }
+
+PassphraseFile::PassphraseFile(const char* name) {
+    HANDLE file = nullptr;
+    if (std::strcmp(name, "-") == 0) {
+        file = ::GetStdHandle(STD_INPUT_HANDLE);
+        if (file == nullptr) ::SetLastError(ERROR_INVALID_HANDLE);  // started without one
+    } else {
+        file = ::CreateFileW(pathOfName(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+        owned_ = file != INVALID_HANDLE_VALUE;
+    }
+    if (file == nullptr || file == INVALID_HANDLE_VALUE) error_ = lastSystemError();
+    handle_ = reinterpret_cast<std::intptr_t>(file);
 }
 
+PassphraseFile::~PassphraseFile() {
+    if (owned_) ::CloseHandle(handleOf(handle_));
+}
+
+bool PassphraseFile::isTerminal() const {
+    DWORD mode = 0;
+    return ::GetConsoleMode(handleOf(handle_), &mode) != 0;
+}
+
+// A pipe whose writer has gone ends there, as it does elsewhere.
+bool PassphraseFile::next(unsigned char& byte) {
+    DWORD got = 0;
+    if (::ReadFile(handleOf(handle_), &byte, 1, &got, nullptr)) return got == 1;
+    if (::GetLastError() != ERROR_BROKEN_PIPE) error_ = lastSystemError();
+    return false;
+}
+
+PassphraseTerminal::PassphraseTerminal()
+    : PassphraseTerminal(reinterpret_cast<std::intptr_t>(::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                                                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                                       OPEN_EXISTING, 0, nullptr)),
+                         true) {}
+
+// A process has one console, and a console handle opened only for reading
+// (CON as a passphrase file) cannot turn its echo off: the console's own
+// input is opened instead.
+PassphraseTerminal::PassphraseTerminal(std::intptr_t /*console*/) : PassphraseTerminal() {}
+
+PassphraseTerminal::PassphraseTerminal(std::intptr_t handle, bool owned)
+    : terminal_(handle),
+      owned_(owned && handleOf(handle) != INVALID_HANDLE_VALUE),
+      opened_(handleOf(handle) != INVALID_HANDLE_VALUE && takeEcho(handleOf(handle))) {}
+
 PassphraseTerminal::~PassphraseTerminal() {
-    if (opened_) ::CloseHandle(reinterpret_cast<HANDLE>(terminal_));
+    if (opened_) giveEchoBack();
+    if (owned_) ::CloseHandle(handleOf(terminal_));
 }
 
 // Typed as UTF-16 and kept as UTF-8, whatever the console's code page.
 Passphrase PassphraseTerminal::ask(const char* prompt) {
-    const HANDLE console = reinterpret_cast<HANDLE>(terminal_);
     auto line = std::make_unique<SecretBytes>(3 * kTypedRoom);  // UTF-8 takes at most 3 bytes per UTF-16 unit
     if (!line->allocated()) return {PassphraseResult::NoMemory, nullptr};
     Console shown = Console::terminal();
     wchar_t typed[kTypedRoom];
     DWORD length = 0;
-    bool fits = false;
-    {
-        const EchoOff quiet(console);
-        if (!quiet.active()) return {PassphraseResult::NoTerminal, nullptr};
-        shown.text(prompt);
-        fits = readLine(console, typed, length);
-    }
+    shown.text(prompt);
+    const bool fits = readLine(handleOf(terminal_), typed, length);
     shown.text("\n");
     const int size = length == 0 ? 0
                                  : ::WideCharToMultiByte(CP_UTF8, 0, typed, static_cast<int>(length),

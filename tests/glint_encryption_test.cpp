@@ -6,6 +6,7 @@
 #include <gcrypt.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -31,9 +32,11 @@ const std::string kPassphrase = "correct horse 电池";
 const std::string kLoaded = "Image loaded.\n";  // UTF-8, as typed on a UTF-8 terminal
 
 // The command line in the C.UTF-8 locale, which speaks English.
-RunResult glint(const std::vector<std::string>& arguments, const ScratchDir& dir, const std::string& input = "") {
+RunResult glint(const std::vector<std::string>& arguments, const ScratchDir& dir, const std::string& input = "",
+                bool stdinClosed = false) {
     RunOptions options;
     options.arguments = arguments;
+    options.stdinClosed = stdinClosed;
     options.environment = {"LC_ALL=C.UTF-8"};
     return testing_support::runProgram(GLINT_BINARY, input, dir.path(), options);
 }
@@ -70,20 +73,18 @@ std::optional<Bytes> decryptAsTheReadmeSays(const Bytes& hidden, const std::stri
     return opened ? std::optional<Bytes>(text) : std::nullopt;
 }
 
-// Runs glint with `arguments` on a pseudo-terminal and types each answer
-// once its prompt shows. Returns the exit status; the terminal must end with
-// echo back on, `shown` on it, and none of the typed answers.
+// Runs glint with `arguments` on a pseudo-terminal and types every answer at
+// the first prompt, as a paste does: none may be lost or shown. Returns the
+// exit status; the terminal must end with echo back on and `shown` on it.
 int typedAt(const std::vector<std::string>& arguments, const std::vector<std::string>& answers, const ScratchDir& dir,
             const std::string& shown = "") {
     std::vector<std::string> command = {GLINT_BINARY};
     command.insert(command.end(), arguments.begin(), arguments.end());
     Terminal terminal(command, dir.path(), {"LC_ALL=C.UTF-8"});
     if (!terminal.opened()) return -2;
-    const char* prompts[] = {"Passphrase: ", "Passphrase again: "};
-    for (std::size_t i = 0; i < answers.size(); ++i) {
-        if (!terminal.waitFor(prompts[i])) return -3;
-        terminal.type(answers[i] + "\r");
-    }
+    if (!terminal.waitFor("Passphrase: ")) return -3;
+    for (const std::string& answer : answers) terminal.type(answer + "\r");
+    if (answers.size() > 1 && !terminal.waitFor("Passphrase again: ")) return -3;
     if (!shown.empty()) {
         EXPECT_TRUE(terminal.waitFor(shown)) << terminal.output();
     }
@@ -98,7 +99,8 @@ int typedAt(const std::vector<std::string>& arguments, const std::vector<std::st
 }
 
 // Each way hides once and recovers what the next way hid: the prompt (asked
-// twice on hide), a file, and standard input. Every hide holds exactly the
+// twice on hide), a file, standard input, and standard input at a terminal
+// (typed as at the prompt). Every hide holds exactly the
 // README's layout, and the three hides of one payload look nothing alike.
 TEST(GlintEncryption, EveryWayOfGivingThePassphraseRoundTrips) {
     ScratchDir dir;
@@ -107,21 +109,25 @@ TEST(GlintEncryption, EveryWayOfGivingThePassphraseRoundTrips) {
     struct Way {
         std::vector<std::string> option;
         std::string input;
+        bool typed;
     };
-    const Way ways[] = {{{"-p"}, ""}, {{"--passphrase-file", "pass.txt"}, ""}, {{"--passphrase-file", "-"}, kPassphrase + "\n"}};
+    const Way ways[] = {{{"-p"}, "", true},
+                        {{"--passphrase-file", "pass.txt"}, "", false},
+                        {{"--passphrase-file", "-"}, kPassphrase + "\n", false},
+                        {{"--passphrase-file", "-"}, "", true}};
     const auto run = [&](const Way& way, std::vector<std::string> arguments, bool twice) {
         arguments.insert(arguments.begin() + 1, way.option.begin(), way.option.end());
-        if (way.input.empty() && way.option[0] == "-p") {
+        if (way.typed) {
             return typedAt(arguments, twice ? std::vector{kPassphrase, kPassphrase} : std::vector{kPassphrase}, dir);
         }
         return glint(arguments, dir, way.input).exitStatus;
     };
     std::set<std::string> hiddenBytes;
-    for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t i = 0; i < std::size(ways); ++i) {
         SCOPED_TRACE(i);
         const std::string stego = "stego" + std::to_string(i) + ".bmp", back = "back" + std::to_string(i);
         ASSERT_EQ(run(ways[i], {"hide", "cover.bmp", "secret.bin", stego}, true), 0);
-        ASSERT_EQ(run(ways[(i + 1) % 3], {"recover", stego, back}, false), 0);
+        ASSERT_EQ(run(ways[(i + 1) % std::size(ways)], {"recover", stego, back}, false), 0);
         EXPECT_EQ(readFile(dir / back), payload);
 
         ASSERT_EQ(glint({"recover", stego, "hidden.bin"}, dir).exitStatus, 0);
@@ -131,7 +137,7 @@ TEST(GlintEncryption, EveryWayOfGivingThePassphraseRoundTrips) {
         hiddenBytes.insert(std::string(hidden.begin(), hidden.begin() + 16));
         hiddenBytes.insert(std::string(hidden.begin() + 16, hidden.end()));
     }
-    EXPECT_EQ(hiddenBytes.size(), 6U);  // no salt, and no nonce with its ciphertext, came twice
+    EXPECT_EQ(hiddenBytes.size(), 2 * std::size(ways));  // no salt, and no nonce with its ciphertext, came twice
 }
 
 // A wrong passphrase, a flipped bit of the stego image, and an image with a
@@ -167,6 +173,14 @@ TEST(GlintEncryption, TypedPassphrasesMustMatchAndNotBeEmpty) {
     EXPECT_EQ(typedAt({"hide", "-p", "cover.bmp", "secret.bin", "out.bmp"}, {"alpha", "omega"}, dir, "the two passphrases differ"), 1);
     EXPECT_EQ(typedAt({"hide", "-p", "cover.bmp", "secret.bin", "out.bmp"}, {""}, dir, "the passphrase is empty"), 1);
     EXPECT_EQ(typedAt({"recover", "-p", "cover.bmp", "out.bin"}, {""}, dir, "the passphrase is empty"), 1);
+    // Any signal that ends glint at the prompt gives the terminal its echo back.
+    for (const int signal : {SIGTERM, SIGXCPU, SIGPROF, SIGABRT, SIGRTMIN + 1}) {
+        Terminal terminal({GLINT_BINARY, "recover", "-p", "cover.bmp", "out.bin"}, dir.path(), {"LC_ALL=C.UTF-8"});
+        ASSERT_TRUE(terminal.waitFor("Passphrase: ")) << signal;
+        ::kill(terminal.processId(), signal);
+        EXPECT_EQ(terminal.finish(), -1);
+        EXPECT_TRUE(terminal.inLineMode()) << signal;
+    }
     EXPECT_EQ(namesIn(dir), before);
 }
 
@@ -192,11 +206,23 @@ TEST(GlintEncryption, PassphraseFilesTakeOneLineOfUpTo1024Bytes) {
         EXPECT_EQ(r.err, kLoaded + refusal) << contents.size();
         EXPECT_EQ(r.exitStatus, 1);
     }
-    for (const auto& [unreadable, reason] : {std::pair{"missing.txt", ENOENT}, std::pair{"folder", EISDIR}}) {
-        const RunResult r = glint({"recover", "--passphrase-file", unreadable, "cover.bmp", "out.bin"}, dir);
-        EXPECT_EQ(r.err, kLoaded + "glint: " + unreadable + ": cannot read passphrase: " + std::strerror(reason) + "\n");
+    // A file without a line end is refused once it is too long: /dev/zero would never end.
+    fs::create_symlink("/dev/zero", dir / "zero");
+    const std::pair<std::string, std::string> unreadable[] = {
+        {"missing.txt", std::string("missing.txt: cannot read passphrase: ") + std::strerror(ENOENT)},
+        {"folder", std::string("folder: cannot read passphrase: ") + std::strerror(EISDIR)},
+        {"-", std::string("-: cannot read passphrase: ") + std::strerror(EBADF)},  // standard input closed
+        {"zero", "the passphrase is longer than 1024 bytes"}};
+    for (const auto& [file, refusal] : unreadable) {
+        const RunResult r = glint({"recover", "--passphrase-file", file, "cover.bmp", "out.bin"}, dir, "", file == "-");
+        EXPECT_EQ(r.err, kLoaded + "glint: " + refusal + "\n");
         EXPECT_EQ(r.exitStatus, 1);
     }
+    // Standard input by another name is still standard input.
+    fs::create_symlink("/dev/stdin", dir / "stdin");
+    const RunResult shared = glint({"hide", "--passphrase-file", "stdin", "cover.bmp", "-", "out.bmp"}, dir, "pw\nrest");
+    EXPECT_EQ(shared.err.rfind("glint: the passphrase file and an input file cannot both be standard input\n", 0), 0U);
+    EXPECT_EQ(shared.exitStatus, 2);
     EXPECT_FALSE(fs::exists(dir / "out.bmp"));
 }
 

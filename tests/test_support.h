@@ -103,6 +103,7 @@ public:
 
     // False when no pseudo-terminal could be opened.
     bool opened() const { return child_ > 0; }
+    int processId() const { return child_; }
     // Waits, up to a generous limit, until `text` appears in the output after
     // where the last wait matched; false if it never does.
     bool waitFor(const std::string& text);

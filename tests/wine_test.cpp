@@ -95,9 +95,10 @@ TEST(WineNames, ChineseNamesReachTheFilesTheyName) {
     }
 }
 
-// The Windows program decrypts what the Linux one encrypted, and the Linux
-// one what the Windows one encrypted with the passphrase typed at its console
-// (UTF-16), from the same passphrase in a UTF-8 file.
+// The Windows program decrypts what the Linux one encrypted, from a file and
+// typed at its console, and the Linux one what the Windows one encrypted with
+// the passphrase typed at its console (UTF-16), from the same passphrase in a
+// UTF-8 file.
 TEST(WineEncryption, EachProgramDecryptsWhatTheOtherEncrypted) {
     const std::string glint = windowsGlint();
     if (glint.empty()) GTEST_SKIP() << "set GLINT_WINDOWS_BIN to the Windows build's bin folder, with wine installed";
@@ -116,15 +117,24 @@ TEST(WineEncryption, EachProgramDecryptsWhatTheOtherEncrypted) {
     ASSERT_EQ(run(glint, {"recover", "--passphrase-file", "pass.txt", "linux.bmp", "from-linux.bin"}), 0);
     EXPECT_EQ(readFile(dir / "from-linux.bin"), payload);
 
-    Terminal terminal({"wine", glint, "hide", "-p", "cover.bmp", "secret.bin", "windows.bmp"}, dir.path(),
-                      {"LC_ALL=C.UTF-8", "WINEDEBUG=-all"}, true);
-    if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
-    for (const char* prompt : {"Passphrase: ", "Passphrase again: "}) {
-        ASSERT_TRUE(terminal.waitFor(prompt)) << terminal.output();
-        terminal.type(passphrase + "\r");
+    // Typed at the console: after -p, and as a passphrase file that is the console.
+    const std::pair<std::vector<std::string>, std::size_t> typedRuns[] = {
+        {{"hide", "-p", "cover.bmp", "secret.bin", "windows.bmp"}, 2},
+        {{"recover", "--passphrase-file", "-", "linux.bmp", "typed.bin"}, 1}};
+    for (const auto& [arguments, answers] : typedRuns) {
+        std::vector<std::string> command = {"wine", glint};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        Terminal terminal(command, dir.path(), {"LC_ALL=C.UTF-8", "WINEDEBUG=-all"}, true);
+        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+        const char* prompts[] = {"Passphrase: ", "Passphrase again: "};
+        for (std::size_t i = 0; i < answers; ++i) {
+            ASSERT_TRUE(terminal.waitFor(prompts[i])) << terminal.output();
+            terminal.type(passphrase + "\r");
+        }
+        EXPECT_EQ(terminal.finish(), 0);
+        EXPECT_EQ(terminal.output().find(passphrase), std::string::npos) << terminal.output();
     }
-    EXPECT_EQ(terminal.finish(), 0);
-    EXPECT_EQ(terminal.output().find(passphrase), std::string::npos) << terminal.output();
+    EXPECT_EQ(readFile(dir / "typed.bin"), payload);
     ASSERT_EQ(run(GLINT_BINARY, {"recover", "--passphrase-file", "pass.txt", "windows.bmp", "from-windows.bin"}), 0);
     EXPECT_EQ(readFile(dir / "from-windows.bin"), payload);
 }
