@@ -305,6 +305,12 @@ TEST(GlintCommandLine, WriteErrorsOnStandardOutputFail) {
             EXPECT_EQ(r.exitStatus, 1) << arguments[0];
         }
     }
+    // Past the file-size limit, as on a full disk, and not ended by SIGXFSZ.
+    testing_support::RunOptions limited;
+    limited.prefix = {"sh", "-c", "ulimit -f 1 && exec \"$@\"", "sh"};
+    const RunResult r = command(dir, {"-q", "hide", "cover.bmp", "secret.bin", "-"}, "", limited);
+    EXPECT_EQ(r.err, failure("-", "cannot save", std::strerror(EFBIG)));
+    EXPECT_EQ(r.exitStatus, 1);
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
