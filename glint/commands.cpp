@@ -115,6 +115,7 @@ struct Voice {
         err.endLine();
         err.text(in(msg::kUsage));
         err.text(in(msg::kUsageEncryption));
+        err.text(in(msg::kTryHelp));
         err.flush();
         return kUsageError;
     }

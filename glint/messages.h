@@ -143,7 +143,11 @@ inline constexpr Text kHelpStreams{
     "Exit status: 0 success, 1 refused or failed, 2 usage error.\n"
     "More in man glint.\n"};
 
-// Usage errors, each followed by the usage.
+// Usage errors, each followed by the usage and kTryHelp.
+
+// 更多信息请运行 glint --help。
+inline constexpr Text kTryHelp{"\xb8\xfc\xb6\xe0\xd0\xc5\xcf\xa2\xc7\xeb\xd4\xcb\xd0\xd0" " glint --help\xa1\xa3" "\n",
+                               "Try 'glint --help' for more information.\n"};
 
 // 无法识别的参数： / unknown argument:
 inline constexpr Text kUnknownArgument{"\xce\xde\xb7\xa8\xca\xb6\xb1\xf0\xb5\xc4\xb2\xce\xca\xfd\xa3\xba",
