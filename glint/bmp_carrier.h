@@ -95,6 +95,9 @@ public:
     // nothing has loaded).
     std::optional<std::uint32_t> capacity(std::size_t overhead = 0) const;
     LeadingBytes leadingBytes() const;
+    // The colour table the header implies ends beyond the data area (an OS/2
+    // header read as a Windows one, say): then not even an empty payload fits.
+    bool colorTableOverrunsData() const { return loaded && colorTableBytes() > dataSize; }
     const Failure& lastFailure() const { return failure; }
 
     std::int32_t colorCount() const;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "bmp_carrier.h"
 #include "encryption_option.h"
@@ -69,6 +70,11 @@ Reason reasonOf(const BmpCarrier::Failure& failure) {
     return {};
 }
 
+// Why an image that loaded takes no payload at all.
+Reason noRoom(const BmpCarrier& carrier) {
+    return {{}, carrier.colorTableOverrunsData() ? &msg::kTableTooLarge : &msg::kTooSmall};
+}
+
 // Everything the command line says, in the user's language: data, help and
 // capacity lines on standard output, everything else on standard error.
 struct Voice {
@@ -109,6 +115,7 @@ struct Voice {
         err.endLine();
         err.text(in(msg::kUsage));
         err.text(in(msg::kUsageEncryption));
+        err.text(in(msg::kTryHelp));
         err.flush();
         return kUsageError;
     }
@@ -123,22 +130,28 @@ struct Voice {
     // are not plain pixels, and how to make a cover that keeps its picture.
     void warnAboutLayout(const std::string& name, const BmpCarrier::LeadingBytes& lead) {
         if (lead.plainPixels()) return;
-        std::string parts;
-        const auto add = [&](const msg::Text& part, std::uint64_t number) {
-            if (!parts.empty()) parts += in(msg::kListSeparator);
-            parts += withNumber(in(part), number);
-        };
-        if (lead.headerBytes != 0) add(msg::kHeaderBytes, lead.headerBytes);
-        if (lead.maskBytes != 0) add(msg::kMaskBytes, lead.maskBytes);
-        if (lead.tableEntries != 0) add(msg::kColorTable, lead.tableEntries);
-        if (lead.compressed) add(msg::kCompressed, 0);
+        std::vector<std::string> parts;
+        if (lead.headerBytes != 0) parts.push_back(withNumber(in(msg::kHeaderBytes), lead.headerBytes));
+        if (lead.maskBytes != 0) parts.push_back(withNumber(in(msg::kMaskBytes), lead.maskBytes));
+        if (lead.tableEntries != 0) parts.push_back(withNumber(in(msg::kColorTable), lead.tableEntries));
+        if (lead.compressed) parts.push_back(in(msg::kCompressed));
         startLine(name);
-        err.line((in(msg::kWarning) + parts + in(msg::kChangesVisibly)).c_str());
+        err.line((in(msg::kWarning) + listed(parts) + in(msg::kChangesVisibly)).c_str());
         startLine(name);
         err.line(in(msg::kCleanCover));
     }
 
 private:
+    // "a, b and c", in the user's language.
+    std::string listed(const std::vector<std::string>& parts) const {
+        std::string list;
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            if (i != 0) list += in(i + 1 == parts.size() ? msg::kListLastSeparator : msg::kListSeparator);
+            list += parts[i];
+        }
+        return list;
+    }
+
     void startLine(const std::string& name) {
         err.raw("glint: ");
         err.name(name);
@@ -230,7 +243,7 @@ int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
             if (const std::optional<std::uint32_t> room = carrier.capacity(encryption.overhead())) {
                 voice.failure(payload, msg::kCannotHide, {{}, &msg::kTooLong, *room});
             } else {
-                voice.failure(image, msg::kCannotHide, {{}, &msg::kTooSmall});
+                voice.failure(image, msg::kCannotHide, noRoom(carrier));
             }
             return kFailed;
     }
@@ -280,7 +293,7 @@ int capacity(const Names& names, Voice& voice, const EncryptionOption& encryptio
         }
         const std::optional<std::uint32_t> room = carrier.capacity(encryption.overhead());
         if (!room) {
-            voice.failure(name, msg::kCannotHide, {{}, &msg::kTooSmall});
+            voice.failure(name, msg::kCannotHide, noRoom(carrier));
             status = kFailed;
             continue;
         }
@@ -311,7 +324,7 @@ const Command kCommands[] = {
 int run(const std::string& name, const Names& names, Voice& voice, const EncryptionOption& encryption) {
     const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
                                       [&](const Command& c) { return name == c.name; });
-    if (command == std::end(kCommands)) return voice.usageError(msg::kUnknownArgument, name);
+    if (command == std::end(kCommands)) return voice.usageError(msg::kUnknownCommand, name);
     if (names.size() < command->fewestNames || names.size() > command->mostNames) {
         return voice.usageError(msg::kWrongArgumentCount, name);
     }
@@ -326,8 +339,9 @@ int run(const std::string& name, const Names& names, Voice& voice, const Encrypt
 int showHelp(Voice& voice) {
     voice.out.text(voice.in(msg::kUsage));
     voice.out.text(voice.in(msg::kUsageEncryption));
-    voice.out.text(voice.in(msg::kHelpDetails));
+    voice.out.text(voice.in(msg::kHelpCommands));
     voice.out.text(voice.in(msg::kHelpEncryption));
+    voice.out.text(voice.in(msg::kHelpStreams));
     voice.out.flush();
     return voice.out.failed() ? voice.outputFailure() : kSucceeded;
 }

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,9 +27,27 @@ std::error_code writeWhole(const ByteRange& range) {
     return {};
 }
 
+// Passing the file-size limit (ulimit -f) fails the write like a full disk,
+// as it fails a save to a named file, instead of ending the program.
+class FileSizeLimitIsAnError {
+public:
+    FileSizeLimitIsAnError() {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGXFSZ, &ignore, &before_);
+    }
+    ~FileSizeLimitIsAnError() { ::sigaction(SIGXFSZ, &before_, nullptr); }
+    FileSizeLimitIsAnError(const FileSizeLimitIsAnError&) = delete;
+    FileSizeLimitIsAnError& operator=(const FileSizeLimitIsAnError&) = delete;
+
+private:
+    struct sigaction before_ {};
+};
+
 }  // namespace
 
 std::error_code writeStandardOutput(std::initializer_list<ByteRange> pieces) {
+    const FileSizeLimitIsAnError limit;
     if (!std::cout.flush()) return {EIO, std::generic_category()};
     for (const ByteRange& piece : pieces) {
         if (const std::error_code failed = writeWhole(piece)) return failed;

@@ -167,6 +167,10 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     BmpFields tiny;
     tiny.data = patternBytes(31, 6);
     writeFile(dir / "tiny.bmp", makeBmp(tiny));
+    // As an OS/2 header read as a Windows one: biClrUsed from pixel bytes.
+    BmpFields overrun = rgb;
+    overrun.clrUsed = 101;
+    writeFile(dir / "overrun.bmp", makeBmp(overrun));
     writeFile(dir / "fake.bmp", {'G', 'I', 'F'});
     const Bytes fits = patternBytes(46, 7);
     writeFile(dir / "fits.bin", fits);
@@ -196,9 +200,11 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
          failure("no/such/folder", "cannot save", noSuchFile), 1},
         {{"-q", "recover", "cover.bmp", "refused.bin"},
          failure("cover.bmp", "cannot recover", "the image holds no payload that fits it"), 1},
-        {{"capacity", "cover.bmp", "nosuch.bmp", "fake.bmp", "indexed.bmp", "tiny.bmp", deep, "--", "-cover.bmp"},
+        {{"capacity", "cover.bmp", "nosuch.bmp", "fake.bmp", "indexed.bmp", "tiny.bmp", "overrun.bmp", deep, "--",
+          "-cover.bmp"},
          failure("nosuch.bmp", "cannot load image", noSuchFile) + failure("fake.bmp", "cannot load image", "not a BMP image") +
-             paletteNote + failure("tiny.bmp", "cannot hide", "the image is too small to carry a payload"),
+             paletteNote + failure("tiny.bmp", "cannot hide", "the image is too small to carry a payload") +
+             failure("overrun.bmp", "cannot hide", "its header implies a colour table larger than the image"),
          1},
         {{"hide", "--passphrase-file", "pass.txt", "cover.bmp", "fits.bin", "refused.bmp"},
          loaded + failure("fits.bin", "cannot hide", "too long for the image, which takes at most 2 bytes"), 1},
@@ -214,6 +220,11 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     EXPECT_EQ(readFile(dir / "quiet.bmp"), readFile(dir / "stego.bmp"));
     EXPECT_FALSE(fs::exists(dir / "refused.bmp"));
     EXPECT_FALSE(fs::exists(dir / "refused.bin"));
+    const std::string help = command(dir, {"--help"}).out;
+    EXPECT_EQ(help.substr(help.rfind('\n', help.size() - 2) + 1), "More in man glint.\n");
+    for (std::size_t start = 0, end = 0; (end = help.find('\n', start)) != std::string::npos; start = end + 1) {
+        EXPECT_LE(end - start, 80U) << help.substr(start, end - start);
+    }
     // Encryption takes 44 bytes of the room.
     EXPECT_EQ(command(dir, {"capacity", "-p", "cover.bmp", "indexed.bmp"}).out, "2  cover.bmp\n6  indexed.bmp\n");
 
@@ -294,6 +305,12 @@ TEST(GlintCommandLine, WriteErrorsOnStandardOutputFail) {
             EXPECT_EQ(r.exitStatus, 1) << arguments[0];
         }
     }
+    // Past the file-size limit, as on a full disk, and not ended by SIGXFSZ.
+    testing_support::RunOptions limited;
+    limited.prefix = {"sh", "-c", "ulimit -f 1 && exec \"$@\"", "sh"};
+    const RunResult r = command(dir, {"-q", "hide", "cover.bmp", "secret.bin", "-"}, "", limited);
+    EXPECT_EQ(r.err, failure("-", "cannot save", std::strerror(EFBIG)));
+    EXPECT_EQ(r.exitStatus, 1);
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
@@ -325,8 +342,8 @@ TEST(GlintCommandLine, WarnsWhenTheLayoutChangesThePicture) {
     writeFile(dir / "one.bin", {'!'});
 
     const std::pair<std::string, std::string> images[] = {
-        {"v5.bmp", "84 header bytes after the first 40"},
-        {"rle.bmp", "a colour table of 256 entries, compressed pixel data"},
+        {"v5.bmp", "84 bytes of info header after the first 40"},
+        {"rle.bmp", "a colour table of 256 entries and compressed pixel data"},
     };
     for (const auto& [image, parts] : images) {
         const std::string note = "glint: " + image + ": warning: the first bytes that carry the payload are " + parts +
@@ -356,6 +373,10 @@ TEST(GlintCommandLine, SpeaksTheLocalesLanguage) {
 
     ScratchDir dir;
     transcript::writeCoverAndSecret(dir.path());
+    BmpFields indexed;
+    indexed.bitCount = 8;
+    indexed.data = patternBytes(1024 + 400, 5);
+    writeFile(dir / "indexed.bmp", makeBmp(indexed));
     // LANG decides, with every LC_ variable that would override it emptied.
     testing_support::RunOptions chinese;
     chinese.environment = {"LOCPATH=" + locales.path().string(), "LANG=zh_CN.UTF-8", "LC_ALL=", "LC_CTYPE=",
@@ -370,6 +391,8 @@ TEST(GlintCommandLine, SpeaksTheLocalesLanguage) {
         {{"recover", "missing.bmp", "back.bin"}, "glint: missing.bmp: 无法载入图像: " + noSuchFile + "\n",
          failure("missing.bmp", "cannot load image", std::strerror(ENOENT))},
         {{"--bogus"}, "glint: 无法识别的参数：--bogus\n用法：\n", "glint: unknown argument: --bogus\nUsage:\n"},
+        {{"capacity", "indexed.bmp"}, "glint: indexed.bmp: 警告：最先承载数据的是颜色表（256 项），画面会明显改变\n",
+         "glint: indexed.bmp: warning: the first bytes that carry the payload are a colour table of 256 entries, so"},
     };
     for (const Case& c : cases) {
         chinese.arguments = c.arguments;
