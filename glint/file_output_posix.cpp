@@ -314,15 +314,20 @@ public:
 
 // Replacing by rename -----------------------------------------------------------
 
-// Only then is the result the same file in every way a plain write keeps
-// it: one name, and no extended attributes (an ACL, capabilities, a
-// security label) that a new file would not carry.
-bool replaceableByRename(const Target& target) {
-    if (target.file.st_nlink != 1) return false;
+// An ACL, capabilities or a security label: what one file carries and
+// another made beside it need not.
+bool hasExtendedAttributes(int descriptor) {
 #ifdef __linux__
-    if (::flistxattr(target.descriptor.get(), nullptr, 0) > 0) return false;
+    return ::flistxattr(descriptor, nullptr, 0) > 0;
+#else
+    return false;
 #endif
-    return true;
+}
+
+// Only then is the result the same file in every way a plain write keeps
+// it: one name, and no extended attributes that a new file would not carry.
+bool replaceableByRename(const Target& target) {
+    return target.file.st_nlink == 1 && !hasExtendedAttributes(target.descriptor.get());
 }
 
 // The mode a plain write leaves: a process without root's rights clears the
@@ -423,8 +428,9 @@ std::optional<std::error_code> replaceByRename(const Target& target, const Folde
         return temporary.error();
     }
     const struct stat& made = temporary.file();
-    // A target that is a mount point of its own cannot be renamed over.
-    if (made.st_dev != target.file.st_dev) return std::nullopt;
+    // A target that is a mount point of its own cannot be renamed over; a
+    // folder's default ACL would give the new file readers the old one lacks.
+    if (made.st_dev != target.file.st_dev || hasExtendedAttributes(temporary.descriptor())) return std::nullopt;
 
     held.release();
     std::error_code failed = writeAll(temporary.descriptor(), pieces);

@@ -163,7 +163,19 @@ struct stat statusOf(const fs::path& path) {
     return status;
 }
 
-enum Needs { kNothing, kProtectedSymlinks, kProtectedRegular, kSmallDisk };
+fs::path oldFile(const fs::path& path, mode_t mode, uid_t owner = 0, gid_t group = 0) {
+    writeFile(path, kOld);
+    EXPECT_EQ(::chmod(path.c_str(), mode) | ::chown(path.c_str(), owner, group), 0);
+    return path;
+}
+
+fs::path folder(const fs::path& path, mode_t mode, uid_t owner = 0) {
+    fs::create_directory(path);
+    EXPECT_EQ(::chmod(path.c_str(), mode) | ::chown(path.c_str(), owner, owner), 0);
+    return path;
+}
+
+enum Needs { kNothing, kProtectedSymlinks, kProtectedRegular, kSmallDisk, kDefaultAcl };
 
 // What a row needs of the machine, for as long as it lives; `why` says what
 // cannot be had.
@@ -175,10 +187,20 @@ struct Machine {
     ~Machine() { undo(); }
 };
 
-// A kernel switch (/proc/sys/fs/...) set to 1, or a tmpfs of 64 KiB with
-// room for two names beside its folder (a hard link takes one).
+// A kernel switch (/proc/sys/fs/...) set to 1, a tmpfs of 64 KiB with
+// room for two names beside its folder (a hard link takes one), or a folder
+// holding an old file from before the folder's default ACL let user 65534 in.
 void prepare(Needs needs, const fs::path& disk, Machine& machine) {
-    if (needs == kSmallDisk) {
+    if (needs == kDefaultAcl) {
+        oldFile(folder(disk, 0755) / "old.bin", 0640);
+        // version 2; user::rwx, user:65534:rwx, group::r-x, mask::rwx, other::---
+        const unsigned char acl[] = {2, 0, 0, 0, 1, 0, 7, 0, 0xff, 0xff, 0xff, 0xff, 2, 0, 7, 0, 0xfe, 0xff, 0, 0,
+                                     4, 0, 5, 0, 0xff, 0xff, 0xff, 0xff, 0x10, 0, 7, 0, 0xff, 0xff, 0xff, 0xff,
+                                     0x20, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
+        if (::setxattr(disk.c_str(), "system.posix_acl_default", acl, sizeof acl, 0) != 0) {
+            machine.why = std::string("no default ACL can be set: ") + std::strerror(errno);
+        }
+    } else if (needs == kSmallDisk) {
         fs::create_directory(disk);
         if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k,nr_inodes=3,mode=0755") != 0) {
             machine.why = std::string("no tmpfs can be mounted: ") + std::strerror(errno);
@@ -205,18 +227,6 @@ struct Row {
     bool written = false;  // the target holds the new bytes, else the old ones (if any)
     std::function<void(const fs::path& target)> check = nullptr;
 };
-
-fs::path oldFile(const fs::path& path, mode_t mode, uid_t owner = 0, gid_t group = 0) {
-    writeFile(path, kOld);
-    EXPECT_EQ(::chmod(path.c_str(), mode) | ::chown(path.c_str(), owner, group), 0);
-    return path;
-}
-
-fs::path folder(const fs::path& path, mode_t mode, uid_t owner = 0) {
-    fs::create_directory(path);
-    EXPECT_EQ(::chmod(path.c_str(), mode) | ::chown(path.c_str(), owner, owner), 0);
-    return path;
-}
 
 fs::path plainOld(const fs::path& dir) { return oldFile(dir / "old.bin", 0644); }
 fs::path hardLinkedOld(const fs::path& dir) {
@@ -270,6 +280,10 @@ std::vector<Row> ruleRows() {
              return target;
          },
          .written = true, .check = [](const fs::path& target) { EXPECT_EQ(::getxattr(target.c_str(), "user.tag", nullptr, 0), 1); }},
+        {.what = "a folder's default ACL", .needs = kDefaultAcl, .setUp = [](const fs::path& dir) { return dir / "disk" / "old.bin"; },
+         .written = true, .check = [](const fs::path& target) {
+             EXPECT_LT(::getxattr(target.c_str(), "system.posix_acl_access", nullptr, 0), 0) << "readers the old file lacked";
+         }},
         {.what = "a full disk", .needs = kSmallDisk, .setUp = [](const fs::path& dir) {
              oldFile(dir / "disk" / "other.bin", 0644);
              return plainOld(dir / "disk");
