@@ -72,10 +72,14 @@ private:
     int descriptor_;
 };
 
-std::error_code writeAll(int descriptor, Pieces pieces) {
+// Writes the bytes [from, to) of the pieces laid end to end.
+std::error_code writeSlice(int descriptor, Pieces pieces, std::uint64_t from, std::uint64_t to) {
+    std::uint64_t start = 0;  // of the piece within the whole
     for (const ByteRange& piece : pieces) {
-        const unsigned char* at = piece.bytes;
-        std::size_t left = piece.size;
+        const std::uint64_t end = start + piece.size;
+        const unsigned char* at = piece.bytes + (std::clamp(from, start, end) - start);
+        auto left = static_cast<std::size_t>(std::clamp(to, start, end) - std::clamp(from, start, end));
+        start = end;
         while (left > 0) {
             const ssize_t written = ::write(descriptor, at, std::min(left, kLargestWrite));
             if (written < 0 && errno == EINTR) continue;
@@ -87,6 +91,8 @@ std::error_code writeAll(int descriptor, Pieces pieces) {
     }
     return {};
 }
+
+std::error_code writeAll(int descriptor, Pieces pieces) { return writeSlice(descriptor, pieces, 0, UINT64_MAX); }
 
 std::uint64_t totalSize(Pieces pieces) {
     std::uint64_t size = 0;
@@ -456,10 +462,21 @@ std::optional<std::error_code> replaceByRename(const Target& target, const Folde
 
 // Writing in place ------------------------------------------------------------
 
-// Every failure that can be foreseen comes before the first byte changes:
-// the size limit, and the room on the disk where the file system can
-// reserve it. Overwritten from the start, then cut to the new length, never
-// truncated first. Called with the ending signals held.
+std::error_code seekTo(int descriptor, std::uint64_t offset) {
+    return ::lseek(descriptor, static_cast<off_t>(offset), SEEK_SET) < 0 ? lastError() : std::error_code{};
+}
+
+std::error_code cutTo(int descriptor, std::uint64_t length) {
+    return ::ftruncate(descriptor, static_cast<off_t>(length)) != 0 ? lastError() : std::error_code{};
+}
+
+// Every failure that can be foreseen comes before a byte of the old contents
+// changes: the size limit (checked before), and the room on the disk. That
+// room is reserved where the file system can; in any case the part beyond the
+// old end is written first and cut off again if it does not fit, so that a
+// full disk or quota fails the save even where nothing can be reserved. Then
+// overwritten from the start and cut to the new length, never truncated
+// first. Called with the ending signals held.
 std::error_code writeInPlace(int descriptor, std::uint64_t length, Pieces pieces) {
 #ifdef FALLOC_FL_KEEP_SIZE
     if (length > 0 && ::fallocate(descriptor, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(length)) != 0 &&
@@ -467,11 +484,21 @@ std::error_code writeInPlace(int descriptor, std::uint64_t length, Pieces pieces
         return lastError();
     }
 #endif
-    if (std::error_code failed = writeAll(descriptor, pieces)) return failed;
-    if (::ftruncate(descriptor, static_cast<off_t>(length)) != 0 || ::fsync(descriptor) != 0) {
-        return lastError();
+    struct stat old {};
+    if (::fstat(descriptor, &old) != 0) return lastError();
+    const auto oldSize = static_cast<std::uint64_t>(old.st_size);
+    if (length > oldSize) {
+        std::error_code failed = seekTo(descriptor, oldSize);
+        if (!failed) failed = writeSlice(descriptor, pieces, oldSize, length);
+        if (failed) {
+            cutTo(descriptor, oldSize);
+            return failed;
+        }
     }
-    return {};
+    if (std::error_code failed = seekTo(descriptor, 0)) return failed;
+    if (std::error_code failed = writeSlice(descriptor, pieces, 0, std::min(oldSize, length))) return failed;
+    if (std::error_code failed = cutTo(descriptor, length)) return failed;
+    return ::fsync(descriptor) != 0 ? lastError() : std::error_code{};
 }
 
 std::error_code checkFileSizeLimit(std::uint64_t length) {

@@ -2,6 +2,7 @@
 #include <process.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -51,10 +52,14 @@ private:
     HANDLE handle_;
 };
 
-std::error_code writeAll(HANDLE file, Pieces pieces) {
+// Writes the bytes [from, to) of the pieces laid end to end.
+std::error_code writeSlice(HANDLE file, Pieces pieces, std::uint64_t from, std::uint64_t to) {
+    std::uint64_t start = 0;  // of the piece within the whole
     for (const ByteRange& piece : pieces) {
-        const unsigned char* at = piece.bytes;
-        std::size_t left = piece.size;
+        const std::uint64_t end = start + piece.size;
+        const unsigned char* at = piece.bytes + (std::clamp(from, start, end) - start);
+        auto left = static_cast<std::size_t>(std::clamp(to, start, end) - std::clamp(from, start, end));
+        start = end;
         while (left > 0) {
             DWORD written = 0;
             const DWORD size = static_cast<DWORD>(left < kLargestWrite ? left : kLargestWrite);
@@ -66,6 +71,8 @@ std::error_code writeAll(HANDLE file, Pieces pieces) {
     }
     return {};
 }
+
+std::error_code writeAll(HANDLE file, Pieces pieces) { return writeSlice(file, pieces, 0, UINT64_MAX); }
 
 std::uint64_t totalSize(Pieces pieces) {
     std::uint64_t size = 0;
@@ -318,31 +325,48 @@ std::optional<std::error_code> replaceByRename(Target& target, Pieces pieces, Sa
 
 // Writing in place ------------------------------------------------------------
 
-// The room on the disk is reserved first where the file system can, so that
-// a full disk fails the save before a byte changes. Overwritten from the
-// start, then cut to the new length, never truncated first.
+std::error_code seekTo(HANDLE file, std::uint64_t offset) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    return ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ? std::error_code{} : lastError();
+}
+
+std::error_code cutTo(HANDLE file, std::uint64_t length) {
+    if (std::error_code failed = seekTo(file, length)) return failed;
+    return ::SetEndOfFile(file) ? std::error_code{} : lastError();
+}
+
+// Every failure that can be foreseen comes before a byte of the old contents
+// changes. The room on the disk is reserved where the file system can; in
+// any case the part beyond the old end is written first and cut off again if
+// it does not fit, so that a full disk or quota fails the save even where
+// nothing can be reserved (Wine). Then overwritten from the start and cut to
+// the new length, never truncated first.
 std::error_code writeInPlace(HANDLE file, std::uint64_t length, Pieces pieces) {
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file, &size)) return lastError();
-    FILE_ALLOCATION_INFO room{};
-    room.AllocationSize.QuadPart = static_cast<LONGLONG>(length);
-    if (length > static_cast<std::uint64_t>(size.QuadPart) &&
-        !::SetFileInformationByHandle(file, FileAllocationInfo, &room, sizeof room)) {
-        const DWORD failed = ::GetLastError();
-        if (failed != ERROR_CALL_NOT_IMPLEMENTED && failed != ERROR_NOT_SUPPORTED &&
-            failed != ERROR_INVALID_PARAMETER) {
-            return windowsError(failed);
+    const auto oldSize = static_cast<std::uint64_t>(size.QuadPart);
+    if (length > oldSize) {
+        FILE_ALLOCATION_INFO room{};
+        room.AllocationSize.QuadPart = static_cast<LONGLONG>(length);
+        if (!::SetFileInformationByHandle(file, FileAllocationInfo, &room, sizeof room)) {
+            const DWORD failed = ::GetLastError();
+            if (failed != ERROR_CALL_NOT_IMPLEMENTED && failed != ERROR_NOT_SUPPORTED &&
+                failed != ERROR_INVALID_PARAMETER) {
+                return windowsError(failed);
+            }
+        }
+        std::error_code failed = seekTo(file, oldSize);
+        if (!failed) failed = writeSlice(file, pieces, oldSize, length);
+        if (failed) {
+            cutTo(file, oldSize);
+            return failed;
         }
     }
-    LARGE_INTEGER end{};
-    end.QuadPart = static_cast<LONGLONG>(length);
-    if (!::SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN)) return lastError();
-    if (std::error_code failed = writeAll(file, pieces)) return failed;
-    if (!::SetFilePointerEx(file, end, nullptr, FILE_BEGIN) || !::SetEndOfFile(file) ||
-        !::FlushFileBuffers(file)) {
-        return lastError();
-    }
-    return {};
+    if (std::error_code failed = seekTo(file, 0)) return failed;
+    if (std::error_code failed = writeSlice(file, pieces, 0, std::min(oldSize, length))) return failed;
+    if (std::error_code failed = cutTo(file, length)) return failed;
+    return ::FlushFileBuffers(file) ? std::error_code{} : lastError();
 }
 
 // A file with other hard links is written in place, so that every link sees

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -175,7 +176,7 @@ fs::path folder(const fs::path& path, mode_t mode, uid_t owner = 0) {
     return path;
 }
 
-enum Needs { kNothing, kProtectedSymlinks, kProtectedRegular, kSmallDisk, kDefaultAcl };
+enum Needs { kNothing, kProtectedSymlinks, kProtectedRegular, kSmallDisk, kDefaultAcl, kDiskWithoutReserve };
 
 // What a row needs of the machine, for as long as it lives; `why` says what
 // cannot be had.
@@ -188,8 +189,9 @@ struct Machine {
 };
 
 // A kernel switch (/proc/sys/fs/...) set to 1, a tmpfs of 64 KiB with
-// room for two names beside its folder (a hard link takes one), or a folder
-// holding an old file from before the folder's default ACL let user 65534 in.
+// room for two names beside its folder (a hard link takes one), an ext2
+// image of 1 MiB (ext2 cannot reserve room), or a folder holding an old file
+// from before the folder's default ACL let user 65534 in.
 void prepare(Needs needs, const fs::path& disk, Machine& machine) {
     if (needs == kDefaultAcl) {
         oldFile(folder(disk, 0755) / "old.bin", 0640);
@@ -200,6 +202,12 @@ void prepare(Needs needs, const fs::path& disk, Machine& machine) {
         if (::setxattr(disk.c_str(), "system.posix_acl_default", acl, sizeof acl, 0) != 0) {
             machine.why = std::string("no default ACL can be set: ") + std::strerror(errno);
         }
+    } else if (needs == kDiskWithoutReserve) {
+        fs::create_directory(disk);
+        const std::string image = disk.string() + ".img", make = "truncate -s 1M " + image +
+            " && PATH=$PATH:/usr/sbin:/sbin mkfs.ext2 -q -F " + image + " && mount -o loop " + image + " " + disk.string();
+        if (std::system(make.c_str()) != 0) machine.why = "no ext2 image can be made and mounted (" + make + ")";
+        machine.undo = [disk] { ::umount2(disk.c_str(), MNT_DETACH); };
     } else if (needs == kSmallDisk) {
         fs::create_directory(disk);
         if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k,nr_inodes=3,mode=0755") != 0) {
@@ -290,6 +298,8 @@ std::vector<Row> ruleRows() {
          }, .endsWith = ENOSPC},
         {.what = "a full disk, hard-linked", .needs = kSmallDisk, .setUp = [](const fs::path& dir) { return hardLinkedOld(dir / "disk"); },
          .endsWith = ENOSPC, .check = otherLinkKept},
+        {.what = "a full disk that reserves nothing, hard-linked", .needs = kDiskWithoutReserve,
+         .setUp = [](const fs::path& dir) { return hardLinkedOld(dir / "disk"); }, .endsWith = ENOSPC, .check = otherLinkKept},
         {.what = "the file-size limit", .setUp = plainOld, .save = {.sizeLimit = 4096}, .endsWith = EFBIG},
         {.what = "the file-size limit, hard-linked", .setUp = hardLinkedOld, .save = {.sizeLimit = 4096},
          .endsWith = EFBIG, .check = otherLinkKept},
@@ -340,6 +350,26 @@ TEST(ReplaceFileContents, FollowsTheRuleOfAPlainWrite) {
         if (row.check) row.check(target);
     }
     if (!notRun.empty()) GTEST_SKIP() << "rows that could not run:" << notRun;
+}
+
+// Wine reserves no room on the disk: the Windows build, run under it, keeps a
+// hard-linked file whole on a disk too small for the new contents.
+TEST(ReplaceFileContents, UnderWineAFullDiskKeepsAHardLinkedFile) {
+    const char* windowsBin = std::getenv("GLINT_WINDOWS_BIN");
+    if (windowsBin == nullptr || ::geteuid() != 0) GTEST_SKIP() << "set GLINT_WINDOWS_BIN, and run as root to mount";
+    ScratchDir dir;
+    Machine machine;
+    prepare(kSmallDisk, dir / "disk", machine);
+    ASSERT_EQ(machine.why, "");
+    testing_support::BmpFields stego;
+    stego.data = testing_support::withLengthBits(patternBytes(std::size_t{8} << 20, 9), 1 << 19);
+    writeFile(dir / "stego.bmp", testing_support::makeBmp(stego));
+    testing_support::RunOptions recover;
+    recover.arguments = {"recover", "stego.bmp", hardLinkedOld(dir / "disk")};
+    recover.prefix = {"wine"};
+    const testing_support::RunResult r = testing_support::runProgram(fs::path(windowsBin) / "glint.exe", "", dir.path(), recover);
+    EXPECT_EQ(r.exitStatus, 1) << r.err;
+    otherLinkKept(dir / "disk" / "old.bin");
 }
 
 }  // namespace
