@@ -53,7 +53,12 @@ TEST(ReplaceFileContents, WritesPiecesInOrderAndKeepsTheFileMode) {
     fs::permissions(dir / "old.bin", fs::perms(0640));
     ASSERT_TRUE(replace(dir / "old.bin", tail, head));
     EXPECT_EQ(fs::status(dir / "old.bin").permissions(), fs::perms(0640));
-    EXPECT_EQ(entriesIn(dir.path()), 2U);  // no temporary left behind
+
+    writeFile(dir / "linked.bin", patternBytes(20, 3));
+    fs::create_hard_link(dir / "linked.bin", dir / "link.bin");  // written in place, from byte 20 on first
+    ASSERT_TRUE(replace(dir / "linked.bin", head, tail));
+    EXPECT_EQ(readFile(dir / "link.bin"), both);
+    EXPECT_EQ(entriesIn(dir.path()), 4U);  // no temporary left behind
 }
 
 TEST(ReplaceFileContents, FollowsSymbolicLinksAndKeepsThemLinks) {
