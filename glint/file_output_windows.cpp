@@ -263,33 +263,36 @@ private:
     bool owned_ = false;
 };
 
-// The target's name must still lead to the file that was opened.
-std::error_code checkStillTarget(const Target& target) {
-    const Handle entry(::CreateFileW(target.path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+// Whether `name` is `file` itself (not a link to it).
+bool nameIs(const std::wstring& name, const BY_HANDLE_FILE_INFORMATION& file) {
+    const Handle entry(::CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION now{};
-    if (!entry.valid() || !::GetFileInformationByHandle(entry.get(), &now) || !sameFile(now, target.file)) {
-        return targetMoved();
-    }
-    return {};
+    return entry.valid() && ::GetFileInformationByHandle(entry.get(), &now) && sameFile(now, file);
 }
 
 // ReplaceFileW keeps the target's attributes, ACL and owner. It moves the
-// old file to a backup name first, so that a replacement that fails half way
-// can put it back.
+// old file to a backup name (held by an empty placeholder until then), so
+// that a replacement that fails half way can put it back.
 std::error_code replaceWith(const Target& target, TemporaryFile& temporary) {
     std::wstring backup;
-    if (!createBeside(target.path, L".old", backup).valid()) return lastError();
+    BY_HANDLE_FILE_INFORMATION placeholder{};
+    if (const Handle held = createBeside(target.path, L".old", backup);
+        !held.valid() || !::GetFileInformationByHandle(held.get(), &placeholder)) {
+        return lastError();
+    }
     if (::ReplaceFileW(target.path.c_str(), temporary.name().c_str(), backup.c_str(), 0, nullptr, nullptr)) {
         temporary.replaced();
         ::DeleteFileW(backup.c_str());
         return {};
     }
     const DWORD failed = ::GetLastError();
-    if (failed == ERROR_UNABLE_TO_MOVE_REPLACEMENT || failed == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-        ::MoveFileExW(backup.c_str(), target.path.c_str(), MOVEFILE_REPLACE_EXISTING);
-    } else {
+    // Where the old file was left under the backup's name it goes back, but
+    // never over a file that has taken its name; the placeholder goes.
+    if (nameIs(backup, placeholder)) {
         ::DeleteFileW(backup.c_str());
+    } else {
+        ::MoveFileExW(backup.c_str(), target.path.c_str(), 0);
     }
     return windowsError(failed);
 }
@@ -319,7 +322,8 @@ std::optional<std::error_code> replaceByRename(Target& target, Pieces pieces, Sa
     }
     // The replacement opens the target itself.
     if (std::error_code closed = target.handle.close()) return closed;
-    if (std::error_code moved = checkStillTarget(target)) return moved;
+    // The target's name must still lead to the file that was opened.
+    if (!nameIs(target.path, target.file)) return targetMoved();
     return replaceWith(target, temporary);
 }
 
