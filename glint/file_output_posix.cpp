@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/xattr.h>
 #endif
 
@@ -330,10 +332,23 @@ bool hasExtendedAttributes(int descriptor) {
 #endif
 }
 
+// A folder where names may be added but never renamed or removed (chattr
+// +a): a temporary could neither take the file's place nor go again.
+bool appendOnly(const Folder& folder) {
+#ifdef FS_IOC_GETFLAGS
+    const Descriptor listing(::openat(folder.descriptor.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    int flags = 0;
+    return listing.valid() && ::ioctl(listing.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_APPEND_FL) != 0;
+#else
+    return false;
+#endif
+}
+
 // Only then is the result the same file in every way a plain write keeps
-// it: one name, and no extended attributes that a new file would not carry.
-bool replaceableByRename(const Target& target) {
-    return target.file.st_nlink == 1 && !hasExtendedAttributes(target.descriptor.get());
+// it: one name, no extended attributes that a new file would not carry, in a
+// folder that lets the name be replaced.
+bool replaceableByRename(const Target& target, const Folder& folder) {
+    return target.file.st_nlink == 1 && !hasExtendedAttributes(target.descriptor.get()) && !appendOnly(folder);
 }
 
 // The mode a plain write leaves: a process without root's rights clears the
@@ -513,7 +528,7 @@ std::error_code saveRegularFile(Target& target, const std::optional<Folder>& fol
                                 SignalsHeld& held) {
     const std::uint64_t length = totalSize(pieces);
     if (std::error_code failed = checkFileSizeLimit(length)) return failed;
-    if (folder && replaceableByRename(target)) {
+    if (folder && replaceableByRename(target, *folder)) {
         if (std::optional<std::error_code> replaced = replaceByRename(target, *folder, pieces, held)) {
             return *replaced;
         }

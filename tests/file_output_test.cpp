@@ -181,7 +181,7 @@ fs::path folder(const fs::path& path, mode_t mode, uid_t owner = 0) {
     return path;
 }
 
-enum Needs { kNothing, kProtectedSymlinks, kProtectedRegular, kSmallDisk, kDefaultAcl, kDiskWithoutReserve };
+enum Needs { kNothing, kProtectedSymlinks, kProtectedRegular, kSmallDisk, kDefaultAcl, kDiskWithoutReserve, kAppendOnlyFolder };
 
 // What a row needs of the machine, for as long as it lives; `why` says what
 // cannot be had.
@@ -195,8 +195,8 @@ struct Machine {
 
 // A kernel switch (/proc/sys/fs/...) set to 1, a tmpfs of 64 KiB with
 // room for two names beside its folder (a hard link takes one), an ext2
-// image of 1 MiB (ext2 cannot reserve room), or a folder holding an old file
-// from before the folder's default ACL let user 65534 in.
+// image of 1 MiB (ext2 cannot reserve room), or a folder holding an old file:
+// from before the folder's default ACL let user 65534 in, or append-only.
 void prepare(Needs needs, const fs::path& disk, Machine& machine) {
     if (needs == kDefaultAcl) {
         oldFile(folder(disk, 0755) / "old.bin", 0640);
@@ -207,6 +207,10 @@ void prepare(Needs needs, const fs::path& disk, Machine& machine) {
         if (::setxattr(disk.c_str(), "system.posix_acl_default", acl, sizeof acl, 0) != 0) {
             machine.why = std::string("no default ACL can be set: ") + std::strerror(errno);
         }
+    } else if (needs == kAppendOnlyFolder) {
+        oldFile(folder(disk, 0755) / "old.bin", 0644);
+        if (std::system(("chattr +a " + disk.string()).c_str()) != 0) machine.why = "chattr +a failed";
+        machine.undo = [disk] { EXPECT_EQ(std::system(("chattr -a " + disk.string()).c_str()), 0); };
     } else if (needs == kDiskWithoutReserve) {
         fs::create_directory(disk);
         const std::string image = disk.string() + ".img", make = "truncate -s 1M " + image +
@@ -297,6 +301,8 @@ std::vector<Row> ruleRows() {
          .written = true, .check = [](const fs::path& target) {
              EXPECT_LT(::getxattr(target.c_str(), "system.posix_acl_access", nullptr, 0), 0) << "readers the old file lacked";
          }},
+        {.what = "an append-only folder", .needs = kAppendOnlyFolder, .setUp = [](const fs::path& dir) { return dir / "disk" / "old.bin"; },
+         .written = true},
         {.what = "a full disk", .needs = kSmallDisk, .setUp = [](const fs::path& dir) {
              oldFile(dir / "disk" / "other.bin", 0644);
              return plainOld(dir / "disk");
