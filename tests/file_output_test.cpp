@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -169,19 +170,7 @@ struct stat statusOf(const fs::path& path) {
     return status;
 }
 
-fs::path oldFile(const fs::path& path, mode_t mode, uid_t owner = 0, gid_t group = 0) {
-    writeFile(path, kOld);
-    EXPECT_EQ(::chmod(path.c_str(), mode) | ::chown(path.c_str(), owner, group), 0);
-    return path;
-}
-
-fs::path folder(const fs::path& path, mode_t mode, uid_t owner = 0) {
-    fs::create_directory(path);
-    EXPECT_EQ(::chmod(path.c_str(), mode) | ::chown(path.c_str(), owner, owner), 0);
-    return path;
-}
-
-enum Needs { kNothing, kProtectedSymlinks, kProtectedRegular, kSmallDisk, kDefaultAcl, kDiskWithoutReserve, kAppendOnlyFolder };
+enum Needs { kNothing, kProtectedSymlinks, kProtectedRegular, kSmallDisk, kDiskWithoutReserve, kAppendOnlyFolder };
 
 // What a row needs of the machine, for as long as it lives; `why` says what
 // cannot be had.
@@ -193,30 +182,21 @@ struct Machine {
     ~Machine() { undo(); }
 };
 
+// Folders made by shell commands, and how they are undone; $D is the folder.
+const std::map<Needs, std::pair<std::string, std::string>> kMadeByShell = {
+    {kDiskWithoutReserve,  // ext2 cannot reserve room
+     {"mkdir $D && truncate -s 1M $D.img && PATH=$PATH:/sbin mkfs.ext2 -q $D.img && mount -o loop $D.img $D", "umount -l $D"}},
+    {kAppendOnlyFolder, {"mkdir $D && chattr +a $D", "chattr -a $D"}},
+};
+
 // A kernel switch (/proc/sys/fs/...) set to 1, a tmpfs of 64 KiB with
-// room for two names beside its folder (a hard link takes one), an ext2
-// image of 1 MiB (ext2 cannot reserve room), or a folder holding an old file:
-// from before the folder's default ACL let user 65534 in, or append-only.
+// room for two names beside its folder (a hard link takes one), or a folder
+// made by the shell.
 void prepare(Needs needs, const fs::path& disk, Machine& machine) {
-    if (needs == kDefaultAcl) {
-        oldFile(folder(disk, 0755) / "old.bin", 0640);
-        // version 2; user::rwx, user:65534:rwx, group::r-x, mask::rwx, other::---
-        const unsigned char acl[] = {2, 0, 0, 0, 1, 0, 7, 0, 0xff, 0xff, 0xff, 0xff, 2, 0, 7, 0, 0xfe, 0xff, 0, 0,
-                                     4, 0, 5, 0, 0xff, 0xff, 0xff, 0xff, 0x10, 0, 7, 0, 0xff, 0xff, 0xff, 0xff,
-                                     0x20, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
-        if (::setxattr(disk.c_str(), "system.posix_acl_default", acl, sizeof acl, 0) != 0) {
-            machine.why = std::string("no default ACL can be set: ") + std::strerror(errno);
-        }
-    } else if (needs == kAppendOnlyFolder) {
-        oldFile(folder(disk, 0755) / "old.bin", 0644);
-        if (std::system(("chattr +a " + disk.string()).c_str()) != 0) machine.why = "chattr +a failed";
-        machine.undo = [disk] { EXPECT_EQ(std::system(("chattr -a " + disk.string()).c_str()), 0); };
-    } else if (needs == kDiskWithoutReserve) {
-        fs::create_directory(disk);
-        const std::string image = disk.string() + ".img", make = "truncate -s 1M " + image +
-            " && PATH=$PATH:/usr/sbin:/sbin mkfs.ext2 -q -F " + image + " && mount -o loop " + image + " " + disk.string();
-        if (std::system(make.c_str()) != 0) machine.why = "no ext2 image can be made and mounted (" + make + ")";
-        machine.undo = [disk] { ::umount2(disk.c_str(), MNT_DETACH); };
+    if (const auto shell = kMadeByShell.find(needs); shell != kMadeByShell.end()) {
+        const auto run = [disk](const std::string& command) { return std::system(("D=" + disk.string() + "; " + command).c_str()) == 0; };
+        if (!run(shell->second.first)) machine.why = shell->second.first + " failed";
+        machine.undo = [run, undo = shell->second.second] { EXPECT_TRUE(run(undo)); };
     } else if (needs == kSmallDisk) {
         fs::create_directory(disk);
         if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k,nr_inodes=3,mode=0755") != 0) {
@@ -244,6 +224,18 @@ struct Row {
     bool written = false;  // the target holds the new bytes, else the old ones (if any)
     std::function<void(const fs::path& target)> check = nullptr;
 };
+
+fs::path oldFile(const fs::path& path, mode_t mode, uid_t owner = 0, gid_t group = 0) {
+    writeFile(path, kOld);
+    EXPECT_EQ(::chmod(path.c_str(), mode) | ::chown(path.c_str(), owner, group), 0);
+    return path;
+}
+
+fs::path folder(const fs::path& path, mode_t mode, uid_t owner = 0) {
+    fs::create_directory(path);
+    EXPECT_EQ(::chmod(path.c_str(), mode) | ::chown(path.c_str(), owner, owner), 0);
+    return path;
+}
 
 fs::path plainOld(const fs::path& dir) { return oldFile(dir / "old.bin", 0644); }
 fs::path hardLinkedOld(const fs::path& dir) {
@@ -297,11 +289,20 @@ std::vector<Row> ruleRows() {
              return target;
          },
          .written = true, .check = [](const fs::path& target) { EXPECT_EQ(::getxattr(target.c_str(), "user.tag", nullptr, 0), 1); }},
-        {.what = "a folder's default ACL", .needs = kDefaultAcl, .setUp = [](const fs::path& dir) { return dir / "disk" / "old.bin"; },
+        {.what = "a folder's default ACL, set after the old file was made",
+         .setUp = [](const fs::path& dir) {
+             const fs::path target = plainOld(dir);
+             // version 2; user::rwx, user:65534:rwx, group::r-x, mask::rwx, other::---
+             const unsigned char acl[] = {2, 0, 0, 0, 1, 0, 7, 0, 0xff, 0xff, 0xff, 0xff, 2, 0, 7, 0, 0xfe, 0xff, 0, 0,
+                                          4, 0, 5, 0, 0xff, 0xff, 0xff, 0xff, 0x10, 0, 7, 0, 0xff, 0xff, 0xff, 0xff,
+                                          0x20, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
+             EXPECT_EQ(::setxattr(dir.c_str(), "system.posix_acl_default", acl, sizeof acl, 0), 0);
+             return target;
+         },
          .written = true, .check = [](const fs::path& target) {
              EXPECT_LT(::getxattr(target.c_str(), "system.posix_acl_access", nullptr, 0), 0) << "readers the old file lacked";
          }},
-        {.what = "an append-only folder", .needs = kAppendOnlyFolder, .setUp = [](const fs::path& dir) { return dir / "disk" / "old.bin"; },
+        {.what = "an append-only folder", .needs = kAppendOnlyFolder, .setUp = [](const fs::path& dir) { return plainOld(dir / "disk"); },
          .written = true},
         {.what = "a full disk", .needs = kSmallDisk, .setUp = [](const fs::path& dir) {
              oldFile(dir / "disk" / "other.bin", 0644);
@@ -375,11 +376,10 @@ TEST(ReplaceFileContents, UnderWineAFullDiskKeepsAHardLinkedFile) {
     testing_support::BmpFields stego;
     stego.data = testing_support::withLengthBits(patternBytes(std::size_t{8} << 20, 9), 1 << 19);
     writeFile(dir / "stego.bmp", testing_support::makeBmp(stego));
-    testing_support::RunOptions recover;
-    recover.arguments = {"recover", "stego.bmp", hardLinkedOld(dir / "disk")};
-    recover.prefix = {"wine"};
-    const testing_support::RunResult r = testing_support::runProgram(fs::path(windowsBin) / "glint.exe", "", dir.path(), recover);
-    EXPECT_EQ(r.exitStatus, 1) << r.err;
+    testing_support::RunOptions wine;
+    wine.arguments = {"recover", "stego.bmp", hardLinkedOld(dir / "disk")};
+    wine.prefix = {"wine"};
+    EXPECT_EQ(testing_support::runProgram(fs::path(windowsBin) / "glint.exe", "", dir.path(), wine).exitStatus, 1);
     otherLinkKept(dir / "disk" / "old.bin");
 }
 
