@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/xattr.h>
 #endif
 
@@ -72,10 +74,14 @@ private:
     int descriptor_;
 };
 
-std::error_code writeAll(int descriptor, Pieces pieces) {
+// Writes the bytes [from, to) of the pieces laid end to end.
+std::error_code writeSlice(int descriptor, Pieces pieces, std::uint64_t from, std::uint64_t to) {
+    std::uint64_t start = 0;  // of the piece within the whole
     for (const ByteRange& piece : pieces) {
-        const unsigned char* at = piece.bytes;
-        std::size_t left = piece.size;
+        const std::uint64_t end = start + piece.size;
+        const unsigned char* at = piece.bytes + (std::clamp(from, start, end) - start);
+        auto left = static_cast<std::size_t>(std::clamp(to, start, end) - std::clamp(from, start, end));
+        start = end;
         while (left > 0) {
             const ssize_t written = ::write(descriptor, at, std::min(left, kLargestWrite));
             if (written < 0 && errno == EINTR) continue;
@@ -87,6 +93,8 @@ std::error_code writeAll(int descriptor, Pieces pieces) {
     }
     return {};
 }
+
+std::error_code writeAll(int descriptor, Pieces pieces) { return writeSlice(descriptor, pieces, 0, UINT64_MAX); }
 
 std::uint64_t totalSize(Pieces pieces) {
     std::uint64_t size = 0;
@@ -314,15 +322,33 @@ public:
 
 // Replacing by rename -----------------------------------------------------------
 
-// Only then is the result the same file in every way a plain write keeps
-// it: one name, and no extended attributes (an ACL, capabilities, a
-// security label) that a new file would not carry.
-bool replaceableByRename(const Target& target) {
-    if (target.file.st_nlink != 1) return false;
+// An ACL, capabilities or a security label: what one file carries and
+// another made beside it need not.
+bool hasExtendedAttributes(int descriptor) {
 #ifdef __linux__
-    if (::flistxattr(target.descriptor.get(), nullptr, 0) > 0) return false;
+    return ::flistxattr(descriptor, nullptr, 0) > 0;
+#else
+    return false;
 #endif
-    return true;
+}
+
+// A folder where names may be added but never renamed or removed (chattr
+// +a): a temporary could neither take the file's place nor go again.
+bool appendOnly(const Folder& folder) {
+#ifdef FS_IOC_GETFLAGS
+    const Descriptor listing(::openat(folder.descriptor.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    int flags = 0;
+    return listing.valid() && ::ioctl(listing.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_APPEND_FL) != 0;
+#else
+    return false;
+#endif
+}
+
+// Only then is the result the same file in every way a plain write keeps
+// it: one name, no extended attributes that a new file would not carry, in a
+// folder that lets the name be replaced.
+bool replaceableByRename(const Target& target, const Folder& folder) {
+    return target.file.st_nlink == 1 && !hasExtendedAttributes(target.descriptor.get()) && !appendOnly(folder);
 }
 
 // The mode a plain write leaves: a process without root's rights clears the
@@ -423,8 +449,9 @@ std::optional<std::error_code> replaceByRename(const Target& target, const Folde
         return temporary.error();
     }
     const struct stat& made = temporary.file();
-    // A target that is a mount point of its own cannot be renamed over.
-    if (made.st_dev != target.file.st_dev) return std::nullopt;
+    // A target that is a mount point of its own cannot be renamed over; a
+    // folder's default ACL would give the new file readers the old one lacks.
+    if (made.st_dev != target.file.st_dev || hasExtendedAttributes(temporary.descriptor())) return std::nullopt;
 
     held.release();
     std::error_code failed = writeAll(temporary.descriptor(), pieces);
@@ -450,10 +477,21 @@ std::optional<std::error_code> replaceByRename(const Target& target, const Folde
 
 // Writing in place ------------------------------------------------------------
 
-// Every failure that can be foreseen comes before the first byte changes:
-// the size limit, and the room on the disk where the file system can
-// reserve it. Overwritten from the start, then cut to the new length, never
-// truncated first. Called with the ending signals held.
+std::error_code seekTo(int descriptor, std::uint64_t offset) {
+    return ::lseek(descriptor, static_cast<off_t>(offset), SEEK_SET) < 0 ? lastError() : std::error_code{};
+}
+
+std::error_code cutTo(int descriptor, std::uint64_t length) {
+    return ::ftruncate(descriptor, static_cast<off_t>(length)) != 0 ? lastError() : std::error_code{};
+}
+
+// Every failure that can be foreseen comes before a byte of the old contents
+// changes: the size limit (checked before), and the room on the disk. That
+// room is reserved where the file system can; in any case the part beyond the
+// old end is written first and cut off again if it does not fit, so that a
+// full disk or quota fails the save even where nothing can be reserved. Then
+// overwritten from the start and cut to the new length, never truncated
+// first. Called with the ending signals held.
 std::error_code writeInPlace(int descriptor, std::uint64_t length, Pieces pieces) {
 #ifdef FALLOC_FL_KEEP_SIZE
     if (length > 0 && ::fallocate(descriptor, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(length)) != 0 &&
@@ -461,11 +499,21 @@ std::error_code writeInPlace(int descriptor, std::uint64_t length, Pieces pieces
         return lastError();
     }
 #endif
-    if (std::error_code failed = writeAll(descriptor, pieces)) return failed;
-    if (::ftruncate(descriptor, static_cast<off_t>(length)) != 0 || ::fsync(descriptor) != 0) {
-        return lastError();
+    struct stat old {};
+    if (::fstat(descriptor, &old) != 0) return lastError();
+    const auto oldSize = static_cast<std::uint64_t>(old.st_size);
+    if (length > oldSize) {
+        std::error_code failed = seekTo(descriptor, oldSize);
+        if (!failed) failed = writeSlice(descriptor, pieces, oldSize, length);
+        if (failed) {
+            cutTo(descriptor, oldSize);
+            return failed;
+        }
     }
-    return {};
+    if (std::error_code failed = seekTo(descriptor, 0)) return failed;
+    if (std::error_code failed = writeSlice(descriptor, pieces, 0, std::min(oldSize, length))) return failed;
+    if (std::error_code failed = cutTo(descriptor, length)) return failed;
+    return ::fsync(descriptor) != 0 ? lastError() : std::error_code{};
 }
 
 std::error_code checkFileSizeLimit(std::uint64_t length) {
@@ -480,7 +528,7 @@ std::error_code saveRegularFile(Target& target, const std::optional<Folder>& fol
                                 SignalsHeld& held) {
     const std::uint64_t length = totalSize(pieces);
     if (std::error_code failed = checkFileSizeLimit(length)) return failed;
-    if (folder && replaceableByRename(target)) {
+    if (folder && replaceableByRename(target, *folder)) {
         if (std::optional<std::error_code> replaced = replaceByRename(target, *folder, pieces, held)) {
             return *replaced;
         }

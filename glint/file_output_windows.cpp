@@ -2,6 +2,7 @@
 #include <process.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -51,10 +52,14 @@ private:
     HANDLE handle_;
 };
 
-std::error_code writeAll(HANDLE file, Pieces pieces) {
+// Writes the bytes [from, to) of the pieces laid end to end.
+std::error_code writeSlice(HANDLE file, Pieces pieces, std::uint64_t from, std::uint64_t to) {
+    std::uint64_t start = 0;  // of the piece within the whole
     for (const ByteRange& piece : pieces) {
-        const unsigned char* at = piece.bytes;
-        std::size_t left = piece.size;
+        const std::uint64_t end = start + piece.size;
+        const unsigned char* at = piece.bytes + (std::clamp(from, start, end) - start);
+        auto left = static_cast<std::size_t>(std::clamp(to, start, end) - std::clamp(from, start, end));
+        start = end;
         while (left > 0) {
             DWORD written = 0;
             const DWORD size = static_cast<DWORD>(left < kLargestWrite ? left : kLargestWrite);
@@ -66,6 +71,8 @@ std::error_code writeAll(HANDLE file, Pieces pieces) {
     }
     return {};
 }
+
+std::error_code writeAll(HANDLE file, Pieces pieces) { return writeSlice(file, pieces, 0, UINT64_MAX); }
 
 std::uint64_t totalSize(Pieces pieces) {
     std::uint64_t size = 0;
@@ -256,33 +263,36 @@ private:
     bool owned_ = false;
 };
 
-// The target's name must still lead to the file that was opened.
-std::error_code checkStillTarget(const Target& target) {
-    const Handle entry(::CreateFileW(target.path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+// Whether `name` is `file` itself (not a link to it).
+bool nameIs(const std::wstring& name, const BY_HANDLE_FILE_INFORMATION& file) {
+    const Handle entry(::CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION now{};
-    if (!entry.valid() || !::GetFileInformationByHandle(entry.get(), &now) || !sameFile(now, target.file)) {
-        return targetMoved();
-    }
-    return {};
+    return entry.valid() && ::GetFileInformationByHandle(entry.get(), &now) && sameFile(now, file);
 }
 
 // ReplaceFileW keeps the target's attributes, ACL and owner. It moves the
-// old file to a backup name first, so that a replacement that fails half way
-// can put it back.
+// old file to a backup name (held by an empty placeholder until then), so
+// that a replacement that fails half way can put it back.
 std::error_code replaceWith(const Target& target, TemporaryFile& temporary) {
     std::wstring backup;
-    if (!createBeside(target.path, L".old", backup).valid()) return lastError();
+    BY_HANDLE_FILE_INFORMATION placeholder{};
+    if (const Handle held = createBeside(target.path, L".old", backup);
+        !held.valid() || !::GetFileInformationByHandle(held.get(), &placeholder)) {
+        return lastError();
+    }
     if (::ReplaceFileW(target.path.c_str(), temporary.name().c_str(), backup.c_str(), 0, nullptr, nullptr)) {
         temporary.replaced();
         ::DeleteFileW(backup.c_str());
         return {};
     }
     const DWORD failed = ::GetLastError();
-    if (failed == ERROR_UNABLE_TO_MOVE_REPLACEMENT || failed == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-        ::MoveFileExW(backup.c_str(), target.path.c_str(), MOVEFILE_REPLACE_EXISTING);
-    } else {
+    // Where the old file was left under the backup's name it goes back, but
+    // never over a file that has taken its name; the placeholder goes.
+    if (nameIs(backup, placeholder)) {
         ::DeleteFileW(backup.c_str());
+    } else {
+        ::MoveFileExW(backup.c_str(), target.path.c_str(), 0);
     }
     return windowsError(failed);
 }
@@ -312,37 +322,55 @@ std::optional<std::error_code> replaceByRename(Target& target, Pieces pieces, Sa
     }
     // The replacement opens the target itself.
     if (std::error_code closed = target.handle.close()) return closed;
-    if (std::error_code moved = checkStillTarget(target)) return moved;
+    // The target's name must still lead to the file that was opened.
+    if (!nameIs(target.path, target.file)) return targetMoved();
     return replaceWith(target, temporary);
 }
 
 // Writing in place ------------------------------------------------------------
 
-// The room on the disk is reserved first where the file system can, so that
-// a full disk fails the save before a byte changes. Overwritten from the
-// start, then cut to the new length, never truncated first.
+std::error_code seekTo(HANDLE file, std::uint64_t offset) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    return ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ? std::error_code{} : lastError();
+}
+
+std::error_code cutTo(HANDLE file, std::uint64_t length) {
+    if (std::error_code failed = seekTo(file, length)) return failed;
+    return ::SetEndOfFile(file) ? std::error_code{} : lastError();
+}
+
+// Every failure that can be foreseen comes before a byte of the old contents
+// changes. The room on the disk is reserved where the file system can; in
+// any case the part beyond the old end is written first and cut off again if
+// it does not fit, so that a full disk or quota fails the save even where
+// nothing can be reserved (Wine). Then overwritten from the start and cut to
+// the new length, never truncated first.
 std::error_code writeInPlace(HANDLE file, std::uint64_t length, Pieces pieces) {
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file, &size)) return lastError();
-    FILE_ALLOCATION_INFO room{};
-    room.AllocationSize.QuadPart = static_cast<LONGLONG>(length);
-    if (length > static_cast<std::uint64_t>(size.QuadPart) &&
-        !::SetFileInformationByHandle(file, FileAllocationInfo, &room, sizeof room)) {
-        const DWORD failed = ::GetLastError();
-        if (failed != ERROR_CALL_NOT_IMPLEMENTED && failed != ERROR_NOT_SUPPORTED &&
-            failed != ERROR_INVALID_PARAMETER) {
-            return windowsError(failed);
+    const auto oldSize = static_cast<std::uint64_t>(size.QuadPart);
+    if (length > oldSize) {
+        FILE_ALLOCATION_INFO room{};
+        room.AllocationSize.QuadPart = static_cast<LONGLONG>(length);
+        if (!::SetFileInformationByHandle(file, FileAllocationInfo, &room, sizeof room)) {
+            const DWORD failed = ::GetLastError();
+            if (failed != ERROR_CALL_NOT_IMPLEMENTED && failed != ERROR_NOT_SUPPORTED &&
+                failed != ERROR_INVALID_PARAMETER) {
+                return windowsError(failed);
+            }
+        }
+        std::error_code failed = seekTo(file, oldSize);
+        if (!failed) failed = writeSlice(file, pieces, oldSize, length);
+        if (failed) {
+            cutTo(file, oldSize);
+            return failed;
         }
     }
-    LARGE_INTEGER end{};
-    end.QuadPart = static_cast<LONGLONG>(length);
-    if (!::SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN)) return lastError();
-    if (std::error_code failed = writeAll(file, pieces)) return failed;
-    if (!::SetFilePointerEx(file, end, nullptr, FILE_BEGIN) || !::SetEndOfFile(file) ||
-        !::FlushFileBuffers(file)) {
-        return lastError();
-    }
-    return {};
+    if (std::error_code failed = seekTo(file, 0)) return failed;
+    if (std::error_code failed = writeSlice(file, pieces, 0, std::min(oldSize, length))) return failed;
+    if (std::error_code failed = cutTo(file, length)) return failed;
+    return ::FlushFileBuffers(file) ? std::error_code{} : lastError();
 }
 
 // A file with other hard links is written in place, so that every link sees

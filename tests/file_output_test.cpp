@@ -12,10 +12,12 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -52,7 +54,12 @@ TEST(ReplaceFileContents, WritesPiecesInOrderAndKeepsTheFileMode) {
     fs::permissions(dir / "old.bin", fs::perms(0640));
     ASSERT_TRUE(replace(dir / "old.bin", tail, head));
     EXPECT_EQ(fs::status(dir / "old.bin").permissions(), fs::perms(0640));
-    EXPECT_EQ(entriesIn(dir.path()), 2U);  // no temporary left behind
+
+    writeFile(dir / "linked.bin", patternBytes(20, 3));
+    fs::create_hard_link(dir / "linked.bin", dir / "link.bin");  // written in place, from byte 20 on first
+    ASSERT_TRUE(replace(dir / "linked.bin", head, tail));
+    EXPECT_EQ(readFile(dir / "link.bin"), both);
+    EXPECT_EQ(entriesIn(dir.path()), 4U);  // no temporary left behind
 }
 
 TEST(ReplaceFileContents, FollowsSymbolicLinksAndKeepsThemLinks) {
@@ -163,7 +170,7 @@ struct stat statusOf(const fs::path& path) {
     return status;
 }
 
-enum Needs { kNothing, kProtectedSymlinks, kProtectedRegular, kSmallDisk };
+enum Needs { kNothing, kProtectedSymlinks, kProtectedRegular, kSmallDisk, kDiskWithoutReserve, kAppendOnlyFolder };
 
 // What a row needs of the machine, for as long as it lives; `why` says what
 // cannot be had.
@@ -175,10 +182,22 @@ struct Machine {
     ~Machine() { undo(); }
 };
 
-// A kernel switch (/proc/sys/fs/...) set to 1, or a tmpfs of 64 KiB with
-// room for two names beside its folder (a hard link takes one).
+// Folders made by shell commands, and how they are undone; $D is the folder.
+const std::map<Needs, std::pair<std::string, std::string>> kMadeByShell = {
+    {kDiskWithoutReserve,  // ext2 cannot reserve room
+     {"mkdir $D && truncate -s 1M $D.img && PATH=$PATH:/sbin mkfs.ext2 -q $D.img && mount -o loop $D.img $D", "umount -l $D"}},
+    {kAppendOnlyFolder, {"mkdir $D && chattr +a $D", "chattr -a $D"}},
+};
+
+// A kernel switch (/proc/sys/fs/...) set to 1, a tmpfs of 64 KiB with
+// room for two names beside its folder (a hard link takes one), or a folder
+// made by the shell.
 void prepare(Needs needs, const fs::path& disk, Machine& machine) {
-    if (needs == kSmallDisk) {
+    if (const auto shell = kMadeByShell.find(needs); shell != kMadeByShell.end()) {
+        const auto run = [disk](const std::string& command) { return std::system(("D=" + disk.string() + "; " + command).c_str()) == 0; };
+        if (!run(shell->second.first)) machine.why = shell->second.first + " failed";
+        machine.undo = [run, undo = shell->second.second] { EXPECT_TRUE(run(undo)); };
+    } else if (needs == kSmallDisk) {
         fs::create_directory(disk);
         if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k,nr_inodes=3,mode=0755") != 0) {
             machine.why = std::string("no tmpfs can be mounted: ") + std::strerror(errno);
@@ -270,12 +289,29 @@ std::vector<Row> ruleRows() {
              return target;
          },
          .written = true, .check = [](const fs::path& target) { EXPECT_EQ(::getxattr(target.c_str(), "user.tag", nullptr, 0), 1); }},
+        {.what = "a folder's default ACL, set after the old file was made",
+         .setUp = [](const fs::path& dir) {
+             const fs::path target = plainOld(dir);
+             // version 2; user::rwx, user:65534:rwx, group::r-x, mask::rwx, other::---
+             const unsigned char acl[] = {2, 0, 0, 0, 1, 0, 7, 0, 0xff, 0xff, 0xff, 0xff, 2, 0, 7, 0, 0xfe, 0xff, 0, 0,
+                                          4, 0, 5, 0, 0xff, 0xff, 0xff, 0xff, 0x10, 0, 7, 0, 0xff, 0xff, 0xff, 0xff,
+                                          0x20, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
+             EXPECT_EQ(::setxattr(dir.c_str(), "system.posix_acl_default", acl, sizeof acl, 0), 0);
+             return target;
+         },
+         .written = true, .check = [](const fs::path& target) {
+             EXPECT_LT(::getxattr(target.c_str(), "system.posix_acl_access", nullptr, 0), 0) << "readers the old file lacked";
+         }},
+        {.what = "an append-only folder", .needs = kAppendOnlyFolder, .setUp = [](const fs::path& dir) { return plainOld(dir / "disk"); },
+         .written = true},
         {.what = "a full disk", .needs = kSmallDisk, .setUp = [](const fs::path& dir) {
              oldFile(dir / "disk" / "other.bin", 0644);
              return plainOld(dir / "disk");
          }, .endsWith = ENOSPC},
         {.what = "a full disk, hard-linked", .needs = kSmallDisk, .setUp = [](const fs::path& dir) { return hardLinkedOld(dir / "disk"); },
          .endsWith = ENOSPC, .check = otherLinkKept},
+        {.what = "a full disk that reserves nothing, hard-linked", .needs = kDiskWithoutReserve,
+         .setUp = [](const fs::path& dir) { return hardLinkedOld(dir / "disk"); }, .endsWith = ENOSPC, .check = otherLinkKept},
         {.what = "the file-size limit", .setUp = plainOld, .save = {.sizeLimit = 4096}, .endsWith = EFBIG},
         {.what = "the file-size limit, hard-linked", .setUp = hardLinkedOld, .save = {.sizeLimit = 4096},
          .endsWith = EFBIG, .check = otherLinkKept},
@@ -326,6 +362,25 @@ TEST(ReplaceFileContents, FollowsTheRuleOfAPlainWrite) {
         if (row.check) row.check(target);
     }
     if (!notRun.empty()) GTEST_SKIP() << "rows that could not run:" << notRun;
+}
+
+// Wine reserves no room on the disk: the Windows build, run under it, keeps a
+// hard-linked file whole on a disk too small for the new contents.
+TEST(ReplaceFileContents, UnderWineAFullDiskKeepsAHardLinkedFile) {
+    const char* windowsBin = std::getenv("GLINT_WINDOWS_BIN");
+    if (windowsBin == nullptr || ::geteuid() != 0) GTEST_SKIP() << "set GLINT_WINDOWS_BIN, and run as root to mount";
+    ScratchDir dir;
+    Machine machine;
+    prepare(kSmallDisk, dir / "disk", machine);
+    ASSERT_EQ(machine.why, "");
+    testing_support::BmpFields stego;
+    stego.data = testing_support::withLengthBits(patternBytes(std::size_t{8} << 20, 9), 1 << 19);
+    writeFile(dir / "stego.bmp", testing_support::makeBmp(stego));
+    testing_support::RunOptions wine;
+    wine.arguments = {"recover", "stego.bmp", hardLinkedOld(dir / "disk")};
+    wine.prefix = {"wine"};
+    EXPECT_EQ(testing_support::runProgram(fs::path(windowsBin) / "glint.exe", "", dir.path(), wine).exitStatus, 1);
+    otherLinkKept(dir / "disk" / "old.bin");
 }
 
 }  // namespace
