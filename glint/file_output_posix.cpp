@@ -19,6 +19,7 @@
 #include <random>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "file_output.h"
 
@@ -322,14 +323,43 @@ public:
 
 // Replacing by rename -----------------------------------------------------------
 
-// An ACL, capabilities or a security label: what one file carries and
-// another made beside it need not.
-bool hasExtendedAttributes(int descriptor) {
+// A file's extended attributes (an ACL, capabilities, a security label),
+// names and values, sorted; nothing when they cannot be read whole.
+using Attributes = std::vector<std::pair<std::string, std::string>>;
+
+std::optional<Attributes> extendedAttributes(int descriptor) {
+    Attributes attributes;
 #ifdef __linux__
-    return ::flistxattr(descriptor, nullptr, 0) > 0;
+    std::string names(static_cast<std::size_t>(std::max<ssize_t>(::flistxattr(descriptor, nullptr, 0), 0)), '\0');
+    const ssize_t listed = ::flistxattr(descriptor, names.data(), names.size());
+    if (listed < 0) return errno == ENOTSUP ? std::optional<Attributes>(attributes) : std::nullopt;
+    names.resize(static_cast<std::size_t>(listed));
+    for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
+        const std::string name = names.c_str() + at;
+        std::string value(static_cast<std::size_t>(std::max<ssize_t>(::fgetxattr(descriptor, name.c_str(), nullptr, 0), 0)), '\0');
+        const ssize_t read = ::fgetxattr(descriptor, name.c_str(), value.data(), value.size());
+        // Changed meanwhile (ERANGE), or gone: not known whole.
+        if (read < 0) return std::nullopt;
+        value.resize(static_cast<std::size_t>(read));
+        attributes.emplace_back(name, std::move(value));
+    }
+    std::sort(attributes.begin(), attributes.end());
 #else
-    return false;
+    static_cast<void>(descriptor);
 #endif
+    return attributes;
+}
+
+// A new file made beside the target carries what the target carries, so
+// that the rename changes nothing but the contents: the same security label
+// (every file has one under SELinux), and no ACL or capability of its own,
+// which the new file would lack or a later mode change would rewrite.
+bool attributesCarryOver(int target, int temporary) {
+    const std::optional<Attributes> wanted = extendedAttributes(target);
+    if (!wanted || wanted != extendedAttributes(temporary)) return false;
+    return std::none_of(wanted->begin(), wanted->end(), [](const auto& attribute) {
+        return attribute.first == "system.posix_acl_access" || attribute.first == "security.capability";
+    });
 }
 
 // A folder where names may be added but never renamed or removed (chattr
@@ -344,11 +374,11 @@ bool appendOnly(const Folder& folder) {
 #endif
 }
 
-// Only then is the result the same file in every way a plain write keeps
-// it: one name, no extended attributes that a new file would not carry, in a
-// folder that lets the name be replaced.
+// Only then can the result be the same file in every way a plain write
+// keeps it: one name, in a folder that lets the name be replaced. (Its
+// extended attributes are compared with the temporary's once that exists.)
 bool replaceableByRename(const Target& target, const Folder& folder) {
-    return target.file.st_nlink == 1 && !hasExtendedAttributes(target.descriptor.get()) && !appendOnly(folder);
+    return target.file.st_nlink == 1 && !appendOnly(folder);
 }
 
 // The mode a plain write leaves: a process without root's rights clears the
@@ -451,7 +481,10 @@ std::optional<std::error_code> replaceByRename(const Target& target, const Folde
     const struct stat& made = temporary.file();
     // A target that is a mount point of its own cannot be renamed over; a
     // folder's default ACL would give the new file readers the old one lacks.
-    if (made.st_dev != target.file.st_dev || hasExtendedAttributes(temporary.descriptor())) return std::nullopt;
+    if (made.st_dev != target.file.st_dev ||
+        !attributesCarryOver(target.descriptor.get(), temporary.descriptor())) {
+        return std::nullopt;
+    }
 
     held.release();
     std::error_code failed = writeAll(temporary.descriptor(), pieces);
