@@ -54,6 +54,7 @@ int openForReading(const char* name, bool sequential) {
         errno = ENOENT;
         return -1;
     }
+    ::SetLastError(ERROR_SUCCESS);  // the runtime may fail before the system is asked
     const int descriptor =
         ::_wopen(system.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT | (sequential ? _O_SEQUENTIAL : 0));
     if (descriptor >= 0) return descriptor;
