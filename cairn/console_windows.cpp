@@ -3,6 +3,7 @@
 #include <string>
 
 #include "console.h"
+#include "file_names_windows.h"
 
 namespace cairn {
 
@@ -16,19 +17,6 @@ std::wstring wideFromGbk(std::string_view gbk) {
     std::wstring wide(static_cast<std::size_t>(needed > 0 ? needed : 0), L'\0');
     if (needed > 0) ::MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, gbk.data(), length, wide.data(), needed);
     return wide;
-}
-
-// In the ANSI code page without best fit: a character it cannot hold
-// becomes '?' rather than a look-alike.
-std::string ansiFromWide(const std::wstring& wide) {
-    const int length = static_cast<int>(wide.size());
-    const int needed = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string ansi(static_cast<std::size_t>(needed > 0 ? needed : 0), '\0');
-    if (needed > 0) {
-        const DWORD flags = ::GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-        ::WideCharToMultiByte(CP_ACP, flags, wide.data(), length, ansi.data(), needed, nullptr, nullptr);
-    }
-    return ansi;
 }
 
 bool isConsole(HANDLE handle) {

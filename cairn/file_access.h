@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace cairn::files {
 
@@ -24,8 +25,8 @@ struct ClosedAtStart {
 // takes its number and is read or written in its place.
 ClosedAtStart guardStandardDescriptors();
 
-// Standard input and output in binary mode, where the system has another:
-// sums files are the same on every system, with LF line ends.
+// The standard streams in binary mode, where the system has another: sums
+// files are the same on every system, and every line ends in LF alone.
 void useBinaryStandardStreams();
 
 // The processors this process may run on (what nproc counts); at least 1.
@@ -42,7 +43,8 @@ struct Facts {
 };
 Facts factsOf(const char* name);
 
-// A descriptor open for reading, or -1 with errno set. `sequential` tells
+// A descriptor open for reading, or -1 with errno set. A folder fails with
+// EISDIR, here or when it is read, as md5sum reports it. `sequential` tells
 // the system the file will be read once from start to end.
 int openForReading(const char* name, bool sequential);
 // Bytes read (0 at the end), or -1 with errno set; interrupted reads are retried.
@@ -56,5 +58,17 @@ bool readMightWait(int descriptor);
 // a line on a pipe, so that lines of processes sharing it never interleave.
 // Returns 0, or the system's error number.
 int writeAll(int descriptor, const char* bytes, std::size_t size);
+
+// What a line carries, for a system whose names are not bytes (Windows): a
+// sum line must keep every character of its name for the check that reads
+// it back; any other line is text for a reader.
+enum class LineKind { Sum, Text };
+
+// Writes a whole line as writeAll does. On POSIX its bytes as they are. On
+// Windows, where names are UTF-8 inside the program, a console shows it
+// whatever its code page; elsewhere it goes in the ANSI code page, with '?'
+// for a character that the code page cannot hold, but a sum line with such
+// a character goes in UTF-8.
+int writeLine(int descriptor, std::string_view line, LineKind kind);
 
 }  // namespace cairn::files

@@ -87,4 +87,8 @@ int writeAll(int descriptor, const char* bytes, std::size_t size) {
     return 0;
 }
 
+int writeLine(int descriptor, std::string_view line, LineKind /*kind*/) {
+    return writeAll(descriptor, line.data(), line.size());
+}
+
 }  // namespace cairn::files

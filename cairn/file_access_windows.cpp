@@ -3,11 +3,14 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <string>
 #include <thread>
 
 #include "file_access.h"
+#include "file_names_windows.h"
 
 namespace cairn::files {
 
@@ -17,6 +20,7 @@ ClosedAtStart guardStandardDescriptors() { return {}; }
 void useBinaryStandardStreams() {
     ::_setmode(kStandardInput, _O_BINARY);
     ::_setmode(kStandardOutput, _O_BINARY);
+    ::_setmode(kStandardError, _O_BINARY);
 }
 
 unsigned usableProcessors() {
@@ -24,15 +28,46 @@ unsigned usableProcessors() {
     return count > 0 ? count : 1;
 }
 
+// Names are UTF-8 inside the program; one that is not names no file.
 Facts factsOf(const char* name) {
+    bool valid = true;
+    const std::wstring wide = wideFromUtf8(name, &valid);
+    const std::wstring system = fileSystemName(wide);
+    if (!valid) return {};
+    // The C runtime's stat refuses the \\?\ of a long name, as it refuses
+    // wildcards; pipes and devices, which it tells apart, have short names.
+    if (system != wide) {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!::GetFileAttributesExW(system.c_str(), GetFileExInfoStandard, &data)) return {};
+        return {false, (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow};
+    }
     struct _stat64 status {};
-    if (::_stat64(name, &status) != 0) return {};
+    if (::_wstat64(wide.c_str(), &status) != 0) return {};
     const bool stream = (status.st_mode & _S_IFREG) == 0 && (status.st_mode & _S_IFDIR) == 0;
     return {stream, static_cast<std::uint64_t>(status.st_size)};
 }
 
 int openForReading(const char* name, bool sequential) {
-    return ::_open(name, _O_RDONLY | _O_BINARY | _O_NOINHERIT | (sequential ? _O_SEQUENTIAL : 0));
+    bool valid = true;
+    const std::wstring system = fileSystemName(wideFromUtf8(name, &valid));
+    if (!valid) {
+        errno = ENOENT;
+        return -1;
+    }
+    ::SetLastError(ERROR_SUCCESS);  // the runtime may fail before the system is asked
+    const int descriptor =
+        ::_wopen(system.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT | (sequential ? _O_SEQUENTIAL : 0));
+    if (descriptor >= 0) return descriptor;
+    // The system refuses a folder as access denied, and a name that no file
+    // can have (a wildcard that matched nothing) as invalid: md5sum's reasons
+    // are the folder's and the missing file's.
+    if (::GetLastError() == ERROR_INVALID_NAME) {
+        errno = ENOENT;
+    } else if (errno == EACCES) {
+        const DWORD attributes = ::GetFileAttributesW(system.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) errno = EISDIR;
+    }
+    return -1;
 }
 
 std::int64_t readSome(int descriptor, unsigned char* buffer, std::size_t size) {
@@ -55,6 +90,41 @@ int writeAll(int descriptor, const char* bytes, std::size_t size) {
         size -= static_cast<std::size_t>(written);
     }
     return 0;
+}
+
+namespace {
+
+// Older consoles fail on much longer writes.
+constexpr std::size_t kConsolePiece = 8192;
+
+int writeToConsole(HANDLE console, const std::wstring& wide) {
+    for (std::size_t at = 0; at < wide.size();) {
+        std::size_t size = std::min(wide.size() - at, kConsolePiece);
+        if (at + size < wide.size() && wide[at + size - 1] >= 0xD800 && wide[at + size - 1] <= 0xDBFF) --size;
+        DWORD written = 0;
+        if (!::WriteConsoleW(console, wide.data() + at, static_cast<DWORD>(size), &written, nullptr) || written == 0) {
+            return EIO;
+        }
+        at += written;
+    }
+    return 0;
+}
+
+}  // namespace
+
+// Plain ASCII, the most of what cairn writes, is the same in every form.
+int writeLine(int descriptor, std::string_view line, LineKind kind) {
+    if (std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return writeAll(descriptor, line.data(), line.size());
+    }
+    const std::wstring wide = wideFromUtf8(line);
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
+    DWORD mode = 0;
+    if (handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)) return writeToConsole(handle, wide);
+    bool lossless = true;
+    const std::string ansi = ansiFromWide(wide, &lossless);
+    if (kind == LineKind::Sum && !lossless) return writeAll(descriptor, line.data(), line.size());
+    return writeAll(descriptor, ansi.data(), ansi.size());
 }
 
 }  // namespace cairn::files

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "console.h"
+#include "entry.h"
 #include "file_access.h"
 #include "md5_hasher.h"
 #include "messages.h"
@@ -31,7 +32,7 @@ int printDigestOfAbc(const cairn::files::ClosedAtStart& closed) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int cairn::programMain(int argc, char** argv) {
     const cairn::files::ClosedAtStart closed = cairn::files::guardStandardDescriptors();
     if (argc > 1) return cairn::runSums(argc - 1, argv + 1, closed);
     try {

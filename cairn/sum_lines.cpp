@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <cstring>
 #include <cwchar>
-#include <cwctype>
 
 #include "file_access.h"
+#include "file_names.h"
 
 namespace cairn {
 namespace {
@@ -71,12 +71,22 @@ std::optional<std::string> digestHex(std::string_view text) {
 }
 
 // A name in a list line ends at its first NUL byte, as a C string does; an
-// escaped name that holds one is no name at all.
+// escaped name that holds one is no name at all. Where its bytes read two
+// ways (file_names.h), each reading is unescaped on its own, so that a
+// multibyte character's trail byte is never taken for a backslash, and the
+// other is taken only when it leads to a file and the likelier does not.
 std::optional<std::string> nameOf(std::string_view text, bool escapedName) {
     const std::size_t nul = text.find('\0');
-    if (!escapedName) return std::string(text.substr(0, nul));
-    if (nul != std::string_view::npos) return std::nullopt;
-    return unescaped(text);
+    if (escapedName && nul != std::string_view::npos) return std::nullopt;
+    names::Readings readings = names::readingsOfListed(text.substr(0, nul));
+    const auto nameIn = [&](std::string& reading) -> std::optional<std::string> {
+        return escapedName ? unescaped(reading) : std::move(reading);
+    };
+    std::optional<std::string> likelier = nameIn(readings.likelier);
+    if (!readings.other) return likelier;
+    std::optional<std::string> other = nameIn(*readings.other);
+    if (!likelier || (other && !names::exists(*likelier) && names::exists(*other))) return other;
+    return likelier;
 }
 
 std::optional<SumLine> sumLineOf(std::string_view hexText, std::string_view nameText, bool escapedName) {
@@ -104,8 +114,9 @@ constexpr char kShellSpecial[] = " !\"$&'()*:;<=>?[\\^`|";
 // Bytes that rule out double quotes around a name with a single quote.
 constexpr char kNotInDoubleQuotes[] = "!\"#$&()*;<=>?[\\^`{|}~";
 
-// Calls `visit(bytes, shown)` for each character of `name` as the locale
-// reads it; a byte that starts no valid character is one unshown character.
+// Calls `visit(bytes, shown)` for each character of `name` as names are read
+// (file_names.h); a byte that starts no valid character is one unshown
+// character.
 template <typename Visit>
 void forEachCharacter(const std::string& name, Visit visit) {
     std::mbstate_t state{};
@@ -117,13 +128,9 @@ void forEachCharacter(const std::string& name, Visit visit) {
             ++at;
             continue;
         }
-        wchar_t wide = 0;
-        const std::size_t length = std::mbrtowc(&wide, name.data() + at, name.size() - at, &state);
-        const bool valid = length != 0 && length <= name.size() - at;
-        const std::size_t taken = valid ? length : 1;
-        if (!valid) state = std::mbstate_t{};
-        visit(std::string_view(name).substr(at, taken), valid && std::iswprint(static_cast<wint_t>(wide)) != 0);
-        at += taken;
+        const names::Character character = names::characterAt(std::string_view(name).substr(at), state);
+        visit(std::string_view(name).substr(at, character.length), character.shown);
+        at += character.length;
     }
 }
 

@@ -90,13 +90,13 @@ class Streams {
 public:
     explicit Streams(const files::ClosedAtStart& closed) : closed_(closed) {}
 
-    void output(std::string_view bytes) {
-        lastOutputError_ = files::writeAll(files::kStandardOutput, bytes.data(), bytes.size());
+    void output(std::string_view bytes, files::LineKind kind = files::LineKind::Text) {
+        lastOutputError_ = files::writeLine(files::kStandardOutput, bytes, kind);
         outputFailed_ = outputFailed_ || lastOutputError_ != 0;
     }
     void error(std::string_view bytes) {
         lastOutputError_ = 0;
-        if (files::writeAll(files::kStandardError, bytes.data(), bytes.size()) != 0) errorFailed_ = true;
+        if (files::writeLine(files::kStandardError, bytes, files::LineKind::Text) != 0) errorFailed_ = true;
     }
     // A diagnostic that could not be written fails the run, as in md5sum.
     bool errorFailed() const { return errorFailed_; }
@@ -260,7 +260,8 @@ bool hashFiles(const Options& options, DigestPool& pool, Streams& streams) {
             return;
         }
         const std::string line = sumLine(digest.hex, digest.name, options.mode == Mode::Binary, options.tag, options.zero);
-        streams.output(joined({line, options.zero ? std::string_view("\0", 1) : std::string_view("\n")}));
+        streams.output(joined({line, options.zero ? std::string_view("\0", 1) : std::string_view("\n")}),
+                       files::LineKind::Sum);
     };
     for (const std::string& name : options.files) {
         while (pool.full()) reportNext();

@@ -37,8 +37,9 @@ public:
         endLine();
     }
     void raw(std::string_view bytes) { stream_ << bytes; }
-    // A file name as the user gave it.
-    void name(std::string_view fileName) { raw(fileName); }
+    // A file name as the user gave it (on Windows UTF-8, shown as the
+    // command line's texts are).
+    void name(std::string_view fileName);
     // A line end and a flush, as std::endl writes them.
     void endLine() { stream_ << std::endl; }
     void flush() { stream_.flush(); }
@@ -62,8 +63,9 @@ private:
 // of ending the program.
 void ignoreBrokenPipes();
 
-// Standard input. On Windows a console's typed lines are read as UTF-16 and
-// handed on in the ANSI code page, the narrow encoding of file names.
+// Standard input. On Windows it is handed on in UTF-8, the encoding of names
+// inside the program: a console's typed lines from UTF-16, piped lines from
+// the ANSI code page.
 std::istream& standardInput();
 
 // Whether the program reads on after a wait: keys typed after the one the

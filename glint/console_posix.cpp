@@ -120,6 +120,9 @@ Console Console::terminal() {
     return shown;
 }
 
+// A name is the user's bytes, shown as they are.
+void Console::name(std::string_view fileName) { raw(fileName); }
+
 void ignoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace glint

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "console.h"
+#include "file_names_windows.h"
 
 namespace glint {
 
@@ -18,22 +19,17 @@ std::wstring wideFromGbk(std::string_view gbk) {
     return wide;
 }
 
-// In the ANSI code page without best fit: a character it cannot hold
-// becomes '?' rather than a look-alike.
-std::string ansiFromWide(const std::wstring& wide) {
-    const int length = static_cast<int>(wide.size());
-    const int needed = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string ansi(static_cast<std::size_t>(needed > 0 ? needed : 0), '\0');
-    if (needed > 0) {
-        const DWORD flags = ::GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-        ::WideCharToMultiByte(CP_ACP, flags, wide.data(), length, ansi.data(), needed, nullptr, nullptr);
-    }
-    return ansi;
-}
-
 bool isConsole(HANDLE handle) {
     DWORD mode = 0;
     return handle != INVALID_HANDLE_VALUE && handle != nullptr && ::GetConsoleMode(handle, &mode);
+}
+
+// Whatever is buffered for either stream goes out first, in order.
+bool writeToConsole(std::ostream& stream, HANDLE console, const std::wstring& wide) {
+    if (std::ostream* tied = stream.tie()) tied->flush();
+    stream.flush();
+    DWORD written = 0;
+    return ::WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != 0;
 }
 
 }  // namespace
@@ -53,11 +49,14 @@ bool Console::writeConverted(std::string_view gbk) {
         stream_ << ansiFromWide(wide);
         return true;
     }
-    // Whatever is buffered for either stream goes out first, in order.
-    if (std::ostream* tied = stream_.tie()) tied->flush();
-    stream_.flush();
-    DWORD written = 0;
-    return ::WriteConsoleW(consoleHandle_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != 0;
+    return writeToConsole(stream_, consoleHandle_, wide);
+}
+
+// Names are UTF-8 inside the program: a console shows them as they were
+// given, and pipes and files get them as the command line's texts.
+void Console::name(std::string_view fileName) {
+    const std::wstring wide = wideFromUtf8(fileName);
+    if (consoleHandle_ == nullptr || !writeToConsole(stream_, consoleHandle_, wide)) stream_ << ansiFromWide(wide);
 }
 
 // The console's own screen buffer, even when standard output is redirected.

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <string>
 
+#include "file_names_windows.h"
 #include "language.h"
 
 namespace glint {
@@ -39,17 +40,12 @@ std::wstring systemMessage(DWORD code) {
 
 }  // namespace
 
-// In the ANSI code page, the narrow encoding of names; the C runtime's errno
+// In UTF-8, the encoding of names inside the program; the C runtime's errno
 // texts, which are English only, where the system gave no code of its own.
 std::string systemReason(const std::error_code& reason) {
     if (reason.category() != std::system_category()) return reason.message();
     const std::wstring wide = systemMessage(static_cast<DWORD>(reason.value()));
-    if (wide.empty()) return reason.message();
-    const int length = static_cast<int>(wide.size());
-    const int needed = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(needed > 0 ? needed : 0), '\0');
-    if (needed > 0) ::WideCharToMultiByte(CP_ACP, 0, wide.data(), length, narrow.data(), needed, nullptr, nullptr);
-    return narrow;
+    return wide.empty() ? reason.message() : utf8FromWide(wide);
 }
 
 }  // namespace glint

@@ -3,10 +3,11 @@
 
 #include "commands.h"
 #include "console.h"
+#include "entry.h"
 #include "language.h"
 #include "menu.h"
 
-int main(int argc, char** argv) {
+int glint::programMain(int argc, char** argv) {
     glint::ignoreBrokenPipes();
     // The dialogue keeps its designed bytes on pipes and files; the command
     // line speaks the locale's encoding everywhere.

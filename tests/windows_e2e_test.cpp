@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "file_names_windows.h"
 #include "glint_transcript.h"
 #include "test_support.h"
 
@@ -249,19 +250,74 @@ TEST(WindowsCairn, PrintsTheCaptionedDigestThenPauses) {
 }
 
 // A sums file is the same on both systems: standard input is hashed as
-// binary (CR LF and Ctrl-Z included), lines end with LF alone, and a name
-// with a backslash, as Windows paths have, is escaped.
+// binary (CR LF and Ctrl-Z included), lines end with LF alone, also on
+// standard error, a name with a backslash, as Windows paths have, is
+// escaped, and a folder is md5sum's "Is a directory".
 TEST(WindowsCairn, SumsAreTheSameAsOnLinux) {
     ScratchDir dir;
     std::filesystem::create_directory(dir / "sub");
     writeFile(dir / "sub" / "x.bin", {'x'});
     testing_support::RunOptions options;
-    options.arguments = {"-", "sub\\x.bin"};
+    options.arguments = {"-", "sub\\x.bin", "sub"};
     const RunResult r = runProgram(CAIRN_BINARY, "a\r\n\x1a b\n", dir.path(), options);
     // digests from coreutils md5sum
     EXPECT_EQ(r.out, "49958ec00302300bfa9f08e6260d1eb4  -\n"
                      "\\9dd4e461268c8034f5c8564e155c67a6  sub\\\\x.bin\n");
-    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.err, "cairn: sub: Is a directory\n");
+    EXPECT_EQ(r.exitStatus, 1);
+}
+
+// Both programs carry their manifest: long paths, Windows 10 and 11 among
+// the systems they know, and no elevation.
+TEST(WindowsPrograms, CarryTheirManifests) {
+    for (const char* program : {GLINT_BINARY, CAIRN_BINARY}) {
+        SCOPED_TRACE(program);
+        const HMODULE module = ::LoadLibraryExA(program, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module, nullptr);
+        const HRSRC found = ::FindResourceA(module, MAKEINTRESOURCEA(1), RT_MANIFEST);
+        ASSERT_NE(found, nullptr);
+        const std::string manifest(static_cast<const char*>(::LockResource(::LoadResource(module, found))),
+                                   ::SizeofResource(module, found));
+        for (const char* part : {">true</longPathAware>", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", "\"asInvoker\""}) {
+            EXPECT_NE(manifest.find(part), std::string::npos) << part;
+        }
+        ::FreeLibrary(module);
+    }
+}
+
+// Every character goes from UTF-16 to UTF-8 and back unchanged; what cannot
+// (a lone surrogate, bytes that are not UTF-8) is marked, never another name.
+TEST(WindowsNames, ConversionsKeepEveryCharacterAndMarkTheRest) {
+    struct Row {
+        std::wstring wide;
+        std::string utf8;
+        bool lossless;
+    };
+    const Row rows[] = {{L"Gr\u00f6\u00dfe", "Gr\xc3\xb6\xc3\x9f" "e", true}, {L"\u8868", "\xe8\xa1\xa8", true},
+                        {L"\U0001F600", "\xf0\x9f\x98\x80", true},               {L"a\xd800z", "a?z", false},
+                        {L"\xdc00\xd800", "??", false}};
+    for (const Row& row : rows) {
+        bool lossless = true;
+        bool valid = true;
+        EXPECT_EQ(glint::utf8FromWide(row.wide, &lossless), row.utf8);
+        EXPECT_EQ(lossless, row.lossless);
+        if (row.lossless) {
+            EXPECT_EQ(glint::wideFromUtf8(row.utf8, &valid), row.wide);
+            EXPECT_TRUE(valid);
+        }
+    }
+    // overlong, a surrogate, beyond U+10FFFF, cut short, a lone trail byte
+    for (const char* bytes : {"\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe8\xa1", "\x80"}) {
+        bool valid = true;
+        EXPECT_EQ(glint::wideFromUtf8(bytes, &valid).find(L'\xfffd'), 0U);
+        EXPECT_FALSE(valid);
+    }
+    // A long name gets \\?\ on its full path, made by the system's rules first.
+    const std::wstring system = glint::fileSystemName(L"x/../" + std::wstring(300, L'a'));
+    EXPECT_EQ(system.rfind(L"\\\\?\\", 0), 0U);
+    EXPECT_EQ(system.find(L'/'), std::wstring::npos);
+    EXPECT_EQ(system.find(L"\\..\\"), std::wstring::npos);
+    EXPECT_EQ(glint::fileSystemName(L"x/../short.bmp"), L"x/../short.bmp");
 }
 
 }  // namespace
