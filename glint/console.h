@@ -38,7 +38,8 @@ public:
     }
     void raw(std::string_view bytes) { stream_ << bytes; }
     // A file name as the user gave it (on Windows UTF-8, shown as the
-    // command line's texts are).
+    // command line's texts are), with each control character shown as '?':
+    // a name can neither move the terminal's cursor nor break a line in two.
     void name(std::string_view fileName);
     // A line end and a flush, as std::endl writes them.
     void endLine() { stream_ << std::endl; }
@@ -48,6 +49,7 @@ public:
 
 private:
     Console(std::ostream& stream, int descriptor, Texts texts);
+    static std::string withControlsShown(std::string_view fileName);
     bool writeConverted(std::string_view gbk);
 
     std::ostream& stream_;

@@ -121,7 +121,7 @@ Console Console::terminal() {
 }
 
 // A name is the user's bytes, shown as they are.
-void Console::name(std::string_view fileName) { raw(fileName); }
+void Console::name(std::string_view fileName) { raw(withControlsShown(fileName)); }
 
 void ignoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
 

@@ -55,7 +55,7 @@ bool Console::writeConverted(std::string_view gbk) {
 // Names are UTF-8 inside the program: a console shows them as they were
 // given, and pipes and files get them as the command line's texts.
 void Console::name(std::string_view fileName) {
-    const std::wstring wide = wideFromUtf8(fileName);
+    const std::wstring wide = wideFromUtf8(withControlsShown(fileName));
     if (consoleHandle_ == nullptr || !writeToConsole(stream_, consoleHandle_, wide)) stream_ << ansiFromWide(wide);
 }
 

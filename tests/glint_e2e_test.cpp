@@ -227,6 +227,11 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     }
     // Encryption takes 44 bytes of the room.
     EXPECT_EQ(command(dir, {"capacity", "-p", "cover.bmp", "indexed.bmp"}).out, "2  cover.bmp\n6  indexed.bmp\n");
+    // A control character in a name never reaches the terminal or splits a line.
+    fs::copy_file(dir / "cover.bmp", dir / "clear\x1b[2J\nscreen.bmp");
+    const RunResult controls = command(dir, {"capacity", "clear\x1b[2J\nscreen.bmp", "gone\r.bmp"});
+    EXPECT_EQ(controls.out, "46  clear?[2J?screen.bmp\n");
+    EXPECT_EQ(controls.err, failure("gone?.bmp", "cannot load image", noSuchFile));
 
     const std::vector<std::string> misuses[] = {{"hide", "cover.bmp", "fits.bin"}, {"capacity"}, {"--bogus"}, {"unhide"},
                                                 {"--"}, {"--version", "extra"}, {"hide", "-", "-", "out.bmp"},
