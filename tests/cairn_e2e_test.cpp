@@ -148,6 +148,7 @@ TEST(CairnSums, MatchesMd5sumByteForByte) {
         {{}, "", strace + R"(-o /dev/null -P "$PWD/sums" -e inject=read:error=EIO:when=2 "$0" -c --quiet < sums)"},
         {{}, "", R"(cat big | "$0" - /dev/stdin big -)"},
         {{}, "", R"("$0" many/* - many/* <&-)"},
+        {{}, "", R"("$0" /dev/stdin "a b" /dev/fd/1 >&- <&-; "$0" -c /dev/stdin <&-)"},
         // Writes to standard output that hold anything but one whole line.
         {{}, "", strace + R"(-f -s 256 -e trace=write -o trace "$0" many/* > /dev/null
            grep "write(1, " trace | grep -cv '"[^"\\]*\\n", ')"},
