@@ -101,6 +101,8 @@ std::string dollarEscape(unsigned char byte) {
 
 // Bytes a shell reads as more than themselves anywhere in a word.
 constexpr char kShellSpecial[] = " !\"$&'()*:;<=>?[\\^`|";
+// Bytes that make a name quoted also as a later byte of a character.
+constexpr char kSpecialInLaterBytes[] = "[\\^`|";
 // Bytes that rule out double quotes around a name with a single quote.
 constexpr char kNotInDoubleQuotes[] = "!\"#$&()*;<=>?[\\^`{|}~";
 
@@ -120,7 +122,10 @@ void forEachCharacter(const std::string& name, Visit visit) {
         wchar_t wide = 0;
         const std::size_t length = std::mbrtowc(&wide, name.data() + at, name.size() - at, &state);
         const bool valid = length != 0 && length <= name.size() - at;
-        const std::size_t taken = valid ? length : 1;
+        // A character cut off by the name's end is one unshown character
+        // of all the bytes left, as md5sum shows it.
+        const bool cutOff = length == static_cast<std::size_t>(-2);
+        const std::size_t taken = valid ? length : cutOff ? name.size() - at : 1;
         if (!valid) state = std::mbstate_t{};
         visit(std::string_view(name).substr(at, taken), valid && std::iswprint(static_cast<wint_t>(wide)) != 0);
         at += taken;
@@ -183,7 +188,12 @@ void appendQuotedName(std::string& text, const std::string& name, std::size_t sp
             doubleQuotesFit = false;
             return;
         }
-        if (bytes.size() != 1) return;
+        if (bytes.size() != 1) {
+            // A character set such as GBK may carry one of these in a
+            // character's later bytes; md5sum then quotes the name.
+            needsQuotes = needsQuotes || bytes.find_first_of(kSpecialInLaterBytes, 1) != std::string_view::npos;
+            return;
+        }
         const char c = bytes[0];
         needsQuotes = needsQuotes || std::strchr(kShellSpecial, c) != nullptr;
         singleQuote = singleQuote || c == '\'';
