@@ -20,9 +20,9 @@ struct ClosedAtStart {
     bool output = false;
 };
 
-// Gives each closed standard descriptor a stand-in on which every read and
-// write fails with EBADF, as on the closed one, so that no file opened later
-// takes its number and is read or written in its place.
+// Notes which standard descriptors are closed. They stay closed, as in
+// md5sum: every read and write of one fails with EBADF, no file opened later
+// keeps its number, and "/dev/stdin" names nothing when standard input is closed.
 ClosedAtStart guardStandardDescriptors();
 
 // The standard streams in binary mode, where the system has another: sums

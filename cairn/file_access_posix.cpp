@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
 
 #include "file_access.h"
 
@@ -14,27 +15,38 @@ namespace {
 
 bool isClosed(int descriptor) { return ::fcntl(descriptor, F_GETFD) == -1 && errno == EBADF; }
 
-// /dev/null opened the other way round: reads from a write-only descriptor
-// and writes to a read-only one fail with EBADF.
-void standIn(int descriptor, int oppositeAccess) {
-    const int opened = ::open("/dev/null", oppositeAccess);
-    if (opened >= 0 && opened != descriptor) {
-        ::dup2(opened, descriptor);
-        ::close(opened);
-    }
+// The standard descriptors closed at start stay closed, as md5sum keeps
+// them: reading or writing them fails with EBADF without touching the
+// number, and "/dev/stdin" names nothing.
+bool closedAtStart[3] = {false, false, false};
+bool anyClosedAtStart = false;
+// While a standard descriptor is closed, a file opened takes its number for
+// a moment; opens are then made one at a time, so that no other open (of
+// "/dev/stdin", say) finds the file there.
+std::mutex lowNumberOpens;
+
+bool usesClosedStandardDescriptor(int descriptor) {
+    return descriptor >= 0 && descriptor <= kStandardError && closedAtStart[descriptor];
+}
+
+// `descriptor` moved above the standard ones; -1 with errno set when no
+// number is free there, as md5sum then fails.
+int movedAboveStandard(int descriptor) {
+    const int moved = ::fcntl(descriptor, F_DUPFD_CLOEXEC, kStandardError + 1);
+    const int error = errno;
+    ::close(descriptor);
+    errno = error;
+    return moved;
 }
 
 }  // namespace
 
 ClosedAtStart guardStandardDescriptors() {
-    ClosedAtStart closed;
-    // In ascending order, so that each open takes the lowest closed number.
-    closed.input = isClosed(kStandardInput);
-    if (closed.input) standIn(kStandardInput, O_WRONLY);
-    closed.output = isClosed(kStandardOutput);
-    if (closed.output) standIn(kStandardOutput, O_RDONLY);
-    if (isClosed(kStandardError)) standIn(kStandardError, O_RDONLY);
-    return closed;
+    for (int descriptor = kStandardInput; descriptor <= kStandardError; ++descriptor) {
+        closedAtStart[descriptor] = isClosed(descriptor);
+        anyClosedAtStart = anyClosedAtStart || closedAtStart[descriptor];
+    }
+    return {closedAtStart[kStandardInput], closedAtStart[kStandardOutput]};
 }
 
 void useBinaryStandardStreams() {}
@@ -55,12 +67,19 @@ Facts factsOf(const char* name) {
 }
 
 int openForReading(const char* name, bool sequential) {
-    const int descriptor = ::open(name, O_RDONLY | O_CLOEXEC);
+    std::unique_lock<std::mutex> oneAtATime(lowNumberOpens, std::defer_lock);
+    if (anyClosedAtStart) oneAtATime.lock();
+    int descriptor = ::open(name, O_RDONLY | O_CLOEXEC);
+    if (usesClosedStandardDescriptor(descriptor)) descriptor = movedAboveStandard(descriptor);
     if (descriptor >= 0 && sequential) ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
     return descriptor;
 }
 
 std::int64_t readSome(int descriptor, unsigned char* buffer, std::size_t size) {
+    if (usesClosedStandardDescriptor(descriptor)) {
+        errno = EBADF;
+        return -1;
+    }
     for (;;) {
         const ssize_t got = ::read(descriptor, buffer, size);
         if (got >= 0 || errno != EINTR) return got;
@@ -70,11 +89,13 @@ std::int64_t readSome(int descriptor, unsigned char* buffer, std::size_t size) {
 void closeFile(int descriptor) { ::close(descriptor); }
 
 bool readMightWait(int descriptor) {
+    if (usesClosedStandardDescriptor(descriptor)) return false;
     pollfd ready{descriptor, POLLIN, 0};
     return ::poll(&ready, 1, 0) == 0;
 }
 
 int writeAll(int descriptor, const char* bytes, std::size_t size) {
+    if (usesClosedStandardDescriptor(descriptor)) return EBADF;
     while (size > 0) {
         const ssize_t written = ::write(descriptor, bytes, size);
         if (written < 0) {

@@ -111,6 +111,8 @@ std::string dollarEscape(unsigned char byte) {
 
 // Bytes a shell reads as more than themselves anywhere in a word.
 constexpr char kShellSpecial[] = " !\"$&'()*:;<=>?[\\^`|";
+// Bytes that make a name quoted also as a later byte of a character.
+constexpr char kSpecialInLaterBytes[] = "[\\^`|";
 // Bytes that rule out double quotes around a name with a single quote.
 constexpr char kNotInDoubleQuotes[] = "!\"#$&()*;<=>?[\\^`{|}~";
 
@@ -190,7 +192,12 @@ void appendQuotedName(std::string& text, const std::string& name, std::size_t sp
             doubleQuotesFit = false;
             return;
         }
-        if (bytes.size() != 1) return;
+        if (bytes.size() != 1) {
+            // A character set such as GBK may carry one of these in a
+            // character's later bytes; md5sum then quotes the name.
+            needsQuotes = needsQuotes || bytes.find_first_of(kSpecialInLaterBytes, 1) != std::string_view::npos;
+            return;
+        }
         const char c = bytes[0];
         needsQuotes = needsQuotes || std::strchr(kShellSpecial, c) != nullptr;
         singleQuote = singleQuote || c == '\'';

@@ -58,10 +58,11 @@ void writeText(const fs::path& path, const std::string& text) {
 }
 
 RunResult run(const std::string& program, const std::vector<std::string>& arguments,
-              const std::string& input, const ScratchDir& dir) {
+              const std::string& input, const ScratchDir& dir,
+              const std::vector<std::string>& environment = {"LC_ALL=C.UTF-8"}) {
     RunOptions options;
     options.arguments = arguments;
-    options.environment = {"LC_ALL=C.UTF-8"};
+    options.environment = environment;
     return runProgram(program, input, dir.path(), options);
 }
 
@@ -120,6 +121,7 @@ TEST(CairnSums, MatchesMd5sumByteForByte) {
         std::string input;
         std::string script{};  // run by sh instead, with the program as $0
         bool limits{};         // a sanitizer needs more address space or descriptors than it allows
+        std::string locale{};  // other than C.UTF-8
     };
     // LeakSanitizer stops a program that strace follows; the other checks stay.
     const std::string strace = "ASAN_OPTIONS=detect_leaks=0 strace ";
@@ -139,6 +141,8 @@ TEST(CairnSums, MatchesMd5sumByteForByte) {
         {{"-c", "--ignore-missing", "wrong"}, ""},
         {{"-c", "-w", "nul"}, ""},
         {{"{", "}", "a*'", "a'\xff", "x\x01'y"}, ""},
+        // Shell specials as later bytes of a character, and characters cut off by the name's end.
+        {{"a\x81\\", "a'\x81|", "\x81\x30\x81", "a'\x81\x37"}, "", "", false, "zh_CN.GB18030"},
         {{"--st=1"}, ""},
         {{"--=x"}, ""},
         {{"-cw"}, "d41d8cd98f00b204e9800998ecf8427e  -\n" + sums.out},
@@ -148,6 +152,7 @@ TEST(CairnSums, MatchesMd5sumByteForByte) {
         {{}, "", strace + R"(-o /dev/null -P "$PWD/sums" -e inject=read:error=EIO:when=2 "$0" -c --quiet < sums)"},
         {{}, "", R"(cat big | "$0" - /dev/stdin big -)"},
         {{}, "", R"("$0" many/* - many/* <&-)"},
+        {{}, "", R"("$0" /dev/stdin "a b" /dev/fd/1 >&- <&-; "$0" -c /dev/stdin <&-)"},
         // Writes to standard output that hold anything but one whole line.
         {{}, "", strace + R"(-f -s 256 -e trace=write -o trace "$0" many/* > /dev/null
            grep "write(1, " trace | grep -cv '"[^"\\]*\\n", ')"},
@@ -170,9 +175,12 @@ TEST(CairnSums, MatchesMd5sumByteForByte) {
         SCOPED_TRACE(shown);
         if (!c.script.empty() && testing_support::underMemoryChecker()) continue;  // it would check sh
         if (c.limits && underSanitizer()) continue;
+        const std::vector<std::string> environment =
+            testing_support::localeEnvironment(c.locale.empty() ? "C.UTF-8" : c.locale);
+        ASSERT_FALSE(environment.empty()) << "no " << c.locale << " locale";
         const auto runCase = [&](const std::string& program) {
-            if (c.script.empty()) return run(program, c.arguments, c.input, dir);
-            return run("sh", {"-c", c.script, program}, c.input, dir);
+            if (c.script.empty()) return run(program, c.arguments, c.input, dir, environment);
+            return run("sh", {"-c", c.script, program}, c.input, dir, environment);
         };
         const RunResult expected = runCase("md5sum");
         const RunResult actual = runCase(CAIRN_BINARY);
