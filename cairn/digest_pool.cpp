@@ -202,23 +202,31 @@ void DigestPool::digestFile(Job& job, unsigned char* buffer, bool sequential) {
 // tried again once one of those is closed: it fails only for its own reason.
 int DigestPool::openFile(const char* name, bool sequential) {
     for (;;) {
+        std::uint64_t closesBefore = 0;
         {
             const std::lock_guard<std::mutex> lock(descriptorMutex_);
             ++descriptorsHeld_;
+            closesBefore = descriptorCloses_;
         }
         const int descriptor = files::openForReading(name, sequential);
         if (descriptor >= 0) return descriptor;
         const int error = errno;
         std::unique_lock<std::mutex> lock(descriptorMutex_);
         --descriptorsHeld_;
-        ++descriptorReleases_;
-        descriptorReleased_.notify_all();
-        if ((error != EMFILE && error != ENFILE) || descriptorsHeld_ == 0) {
+        // A waiter may have been counting on this open to close one later.
+        descriptorChanged_.notify_all();
+        if (error != EMFILE && error != ENFILE) {
             errno = error;
             return -1;
         }
-        const std::uint64_t seen = descriptorReleases_;
-        descriptorReleased_.wait(lock, [&] { return descriptorReleases_ != seen; });
+        // A close since this open began, even one made while it was under
+        // way, may have freed the number it wanted; with none closed and
+        // none held by the pool, no close is coming.
+        descriptorChanged_.wait(lock, [&] { return descriptorCloses_ != closesBefore || descriptorsHeld_ == 0; });
+        if (descriptorCloses_ == closesBefore) {
+            errno = error;
+            return -1;
+        }
     }
 }
 
@@ -226,8 +234,8 @@ void DigestPool::closeFile(int descriptor) {
     files::closeFile(descriptor);
     const std::lock_guard<std::mutex> lock(descriptorMutex_);
     --descriptorsHeld_;
-    ++descriptorReleases_;
-    descriptorReleased_.notify_all();
+    ++descriptorCloses_;
+    descriptorChanged_.notify_all();
 }
 
 }  // namespace cairn

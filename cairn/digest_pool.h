@@ -79,9 +79,9 @@ private:
     // Descriptors the pool holds or is opening, so that a file refused for
     // want of descriptors is retried once one of ours is closed.
     std::mutex descriptorMutex_;
-    std::condition_variable descriptorReleased_;
+    std::condition_variable descriptorChanged_;
     unsigned descriptorsHeld_ = 0;
-    std::uint64_t descriptorReleases_ = 0;
+    std::uint64_t descriptorCloses_ = 0;
 
     // The caller's own.
     unsigned maxWorkers_;
