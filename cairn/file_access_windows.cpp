@@ -85,7 +85,8 @@ public:
     std::int64_t read(HANDLE console, unsigned char* buffer, std::size_t size) {
         const std::lock_guard<std::mutex> lock(mutex_);
         while (taken_ == text_.size()) {
-            if (!readTyped(console)) return ended_ ? 0 : -1;
+            const Typed typed = readTyped(console);
+            if (typed != Typed::Text) return typed == Typed::End ? 0 : -1;
         }
         const std::size_t piece = std::min(size, text_.size() - taken_);
         std::memcpy(buffer, text_.data() + taken_, piece);
@@ -94,21 +95,21 @@ public:
     }
 
 private:
-    // False at the end of the input (ended_) or on an error (errno).
-    bool readTyped(HANDLE console) {
-        wchar_t typed[1024];
+    enum class Typed { Text, End, Error };
+    static constexpr DWORD kTypedPiece = 1024;
+
+    Typed readTyped(HANDLE console) {
+        wchar_t typed[kTypedPiece];
         DWORD count = 0;
-        ended_ = false;
-        if (!::ReadConsoleW(console, typed, 1024, &count, nullptr)) {
+        if (!::ReadConsoleW(console, typed, kTypedPiece, &count, nullptr)) {
             errno = EIO;
-            return false;
+            return Typed::Error;
         }
         std::wstring wide = held_ + std::wstring(typed, count);
         held_.clear();
         if (count == 0 || (atLineStart_ && wide[0] == L'\x1a')) {
-            ended_ = true;
             atLineStart_ = true;
-            return false;
+            return Typed::End;
         }
         atLineStart_ = wide.back() == L'\n';
         // A surrogate pair or a CR LF that one read cut in two is joined by the next.
@@ -119,7 +120,7 @@ private:
         for (std::size_t at; (at = wide.find(L"\r\n")) != std::wstring::npos;) wide.erase(at, 1);
         text_ = utf8FromWide(wide);
         taken_ = 0;
-        return true;
+        return Typed::Text;
     }
 
     std::mutex mutex_;
@@ -127,7 +128,6 @@ private:
     std::size_t taken_ = 0;
     std::wstring held_;
     bool atLineStart_ = true;
-    bool ended_ = false;
 };
 
 }  // namespace
