@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -70,7 +72,75 @@ int openForReading(const char* name, bool sequential) {
     return -1;
 }
 
+namespace {
+
+// What is typed at the console: UTF-16 taken as UTF-8 with LF line ends, the
+// form of names inside the program and of lines typed on a POSIX terminal,
+// so that a typed list line names its file and a typed text has the digest
+// it has there. The console's own bytes would be in its OEM code page, which
+// no sums file uses. Ctrl+Z at the start of a line ends the input, as
+// everywhere on Windows; another read then waits for more.
+class ConsoleInput {
+public:
+    std::int64_t read(HANDLE console, unsigned char* buffer, std::size_t size) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        while (taken_ == text_.size()) {
+            const Typed typed = readTyped(console);
+            if (typed != Typed::Text) return typed == Typed::End ? 0 : -1;
+        }
+        const std::size_t piece = std::min(size, text_.size() - taken_);
+        std::memcpy(buffer, text_.data() + taken_, piece);
+        taken_ += piece;
+        return static_cast<std::int64_t>(piece);
+    }
+
+private:
+    enum class Typed { Text, End, Error };
+    static constexpr DWORD kTypedPiece = 1024;
+
+    Typed readTyped(HANDLE console) {
+        wchar_t typed[kTypedPiece];
+        DWORD count = 0;
+        if (!::ReadConsoleW(console, typed, kTypedPiece, &count, nullptr)) {
+            errno = EIO;
+            return Typed::Error;
+        }
+        std::wstring wide = held_ + std::wstring(typed, count);
+        held_.clear();
+        if (count == 0 || (atLineStart_ && wide[0] == L'\x1a')) {
+            atLineStart_ = true;
+            return Typed::End;
+        }
+        atLineStart_ = wide.back() == L'\n';
+        // A surrogate pair or a CR LF that one read cut in two is joined by the next.
+        if (wide.back() == L'\r' || (wide.back() >= 0xD800 && wide.back() <= 0xDBFF)) {
+            held_ = wide.back();
+            wide.pop_back();
+        }
+        for (std::size_t at; (at = wide.find(L"\r\n")) != std::wstring::npos;) wide.erase(at, 1);
+        text_ = utf8FromWide(wide);
+        taken_ = 0;
+        return Typed::Text;
+    }
+
+    std::mutex mutex_;
+    std::string text_;
+    std::size_t taken_ = 0;
+    std::wstring held_;
+    bool atLineStart_ = true;
+};
+
+}  // namespace
+
+// The runtime knows its character devices without asking the system; of
+// those only a console answers GetConsoleMode.
 std::int64_t readSome(int descriptor, unsigned char* buffer, std::size_t size) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
+    DWORD mode = 0;
+    if (::_isatty(descriptor) && ::GetConsoleMode(handle, &mode)) {
+        static ConsoleInput typed;
+        return typed.read(handle, buffer, size);
+    }
     return ::_read(descriptor, buffer, static_cast<unsigned>(size < INT_MAX ? size : INT_MAX));
 }
 

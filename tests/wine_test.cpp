@@ -253,6 +253,14 @@ TEST(WineNames, EveryNameIsTheFileUsedInEveryCodePage) {
         EXPECT_EQ(checked.exitStatus, 0) << checked.out << checked.err;
         EXPECT_EQ(linesOf(checked.out).size(), 2 * saved.size());
         for (const std::string& verdict : linesOf(checked.out)) EXPECT_TRUE(verdict.ends_with(": OK")) << verdict;
+        // Typed at the console, not in its OEM code page; Wine's console drops Ctrl+Z, so Ctrl+C ends.
+        Terminal typedList({"wine", cairn, "-c"}, folder, environment, true);
+        for (const std::string& name : saved) {
+            typedList.type(linuxSums.substr(0, 34) + name + "\r");
+            EXPECT_TRUE(typedList.waitFor(name + ": OK")) << typedList.output();
+        }
+        typedList.type("\x03");
+        typedList.finish();
 
         // Wildcards, expanded by the runtime; a pattern that matches nothing stays.
         const RunResult expanded = runUnderWine(cairn, {"*.out", "none*.out"}, folder, environment);
