@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "file_names.h"
+#include "file_names_windows.h"
 #include "file_output.h"
 
 namespace glint {
@@ -172,7 +173,9 @@ std::error_code openTarget(const std::filesystem::path& name, Target& target) {
     target.created = target.disk && openedHow != ERROR_ALREADY_EXISTS;
     const Handle attributes(::ReOpenFile(opened, FILE_READ_ATTRIBUTES, kShareAll, 0));
     if (target.disk && attributes.valid() && ::GetFileInformationByHandle(attributes.get(), &target.file)) {
-        target.path = pathOfHandle(opened);
+        // The system gives this path in the \\?\ form; where it would not, the
+        // form is added, so that names made beside it may pass MAX_PATH.
+        target.path = fileSystemName(pathOfHandle(opened));
     }
     return {};
 }
