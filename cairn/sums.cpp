@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <deque>
 #include <initializer_list>
 #include <new>
@@ -425,8 +426,22 @@ private:
     bool readStandardInput_ = false;
 };
 
+// Loads what the locale needs to quote a name and to say why a file failed:
+// its character converter and the system's translated error texts. The C
+// library loads each when first used, for good or ill, and loading takes a
+// descriptor. md5sum hashes one file at a time and closes it before it
+// reports on it, so it loads them with none of its files open; so does
+// cairn, before its workers open any.
+void loadLocaleData() {
+    std::mbstate_t state{};
+    wchar_t wide = 0;
+    std::mbrtowc(&wide, "\x80", 1, &state);
+    static_cast<void>(std::strerror(ENOENT));
+}
+
 // Runs the parsed command line; true when everything succeeded.
 bool runParsed(const Options& options, Streams& streams) {
+    if (!options.check) loadLocaleData();
     DigestPool pool(files::usableProcessors());
     bool succeeded = true;
     bool readStandardInput = false;

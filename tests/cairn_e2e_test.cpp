@@ -160,8 +160,9 @@ TEST(CairnSums, MatchesMd5sumByteForByte) {
         {{}, "", strace + R"(-f -o /dev/null -e inject=clone3:error=EAGAIN -e inject=clone:error=EAGAIN "$0" many/*)"},
         {{}, "", R"(exec 3<&- 4<&- 5<&-; ulimit -n 4; "$0" many/*)", true},
         {{}, "", R"(ulimit -v 300000; "$0" -c long)", true},
-        // A single-byte character set read with no descriptor to spare.
+        // Character sets read with no descriptor to spare, or with workers holding them.
         {{}, "", R"(exec 3<&- 4<&- 5<&-; ulimit -n 4; "$0" -c latin)", true, "de_DE.ISO-8859-1"},
+        {{}, "", "exec 3<&- 4<&- 5<&-; ulimit -n 5; \"$0\" big '\xa4\xa2' big big big", true, "ja_JP.EUC-JP"},
         {{}, "", R"("$0" --help > full; "$0" --version >&-; "$0" "a b" >&-; "$0" -c --status sums >&-)"},
         {{}, "", R"("$0" "a b" - > full <&-)"},
         {{}, "", R"("$0" -z "a b" > full; "$0" -z "a b" missing > full; "$0" -c improper 2>&-)"},
