@@ -1,5 +1,7 @@
 #include <sys/stat.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <cwctype>
 
 #include "file_names.h"
@@ -14,8 +16,11 @@ bool exists(const std::string& name) {
     return ::lstat(name.c_str(), &status) == 0;
 }
 
-// As the locale reads it.
+// As the locale reads it. A single-byte character set is read by its
+// character table alone, as md5sum reads it: mbrtowc would first load the
+// set's converter, which needs a free descriptor and may not get one.
 Character characterAt(std::string_view text, std::mbstate_t& state) {
+    if (MB_CUR_MAX == 1) return {1, std::isprint(static_cast<unsigned char>(text[0])) != 0};
     wchar_t wide = 0;
     const std::size_t length = std::mbrtowc(&wide, text.data(), text.size(), &state);
     if (length == 0 || length > text.size()) {

@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <deque>
 #include <initializer_list>
 #include <new>
@@ -272,6 +273,19 @@ bool hashFiles(const Options& options, DigestPool& pool, Streams& streams) {
     return allRead;
 }
 
+// Loads what the locale needs to quote a name and to say why a file failed:
+// its character converter and the system's translated error texts. The C
+// library loads each when first used, for good or ill, and loading takes a
+// descriptor. md5sum hashes one file at a time and closes it before it
+// reports on it, so it loads them with none of its files open; so does
+// cairn, before its workers open any.
+void loadLocaleData() {
+    std::mbstate_t state{};
+    wchar_t wide = 0;
+    std::mbrtowc(&wide, "\x80", 1, &state);
+    static_cast<void>(std::strerror(ENOENT));
+}
+
 struct Tally {
     bool anySumLine = false;
     std::size_t improper = 0;
@@ -305,6 +319,7 @@ public:
                 streams_.diagnoseFile(listName, errno);
                 return false;
             }
+            loadLocaleDataBesideList(listName);
         }
         shownList_ = quotedName(fromStandardInput ? msg::kStandardInput : listName);
         tally_ = Tally{};
@@ -322,6 +337,18 @@ public:
     bool readStandardInput() const { return readStandardInput_; }
 
 private:
+    // md5sum reports on a list's lines with only the list open; with a
+    // descriptor to spare beside it, the locale's data loads then, and so it
+    // does here before the workers hold any. Without one it cannot load in
+    // either program. Only a regular file is opened twice.
+    static void loadLocaleDataBesideList(const std::string& listName) {
+        if (files::factsOf(listName.c_str()).stream) return;
+        const int spare = files::openForReading(listName.c_str(), false);
+        if (spare < 0) return;
+        files::closeFile(spare);
+        loadLocaleData();
+    }
+
     void readLines(ListReader& reader, bool fromStandardInput) {
         std::size_t lineNumber = 0;
         for (;;) {
@@ -427,6 +454,7 @@ private:
 
 // Runs the parsed command line; true when everything succeeded.
 bool runParsed(const Options& options, Streams& streams) {
+    if (!options.check) loadLocaleData();
     DigestPool pool(files::usableProcessors());
     bool succeeded = true;
     bool readStandardInput = false;

@@ -114,6 +114,10 @@ TEST(CairnSums, MatchesMd5sumByteForByte) {
     writeText(dir / "improper", firstLine + "not a sum line\n");
     // md5sum reads a name to its first NUL, except in an escaped line.
     writeText(dir / "nul", hex + "  a b\0junk\nMD5 (a b) = "s + hex + "\0x\n\\"s + hex + "  a b\0x\n"s);
+    writeText(dir / "latin", hex + "  caf\xe9 \xa0\n");  // missing
+    std::string euc;  // a missing name between files
+    for (const char* name : {"big", "big", "big", "\xa4\xa2", "big", "big"}) euc += hex + "  " + name + "\n";
+    writeText(dir / "euc", euc);
     writeText(dir / "long", hex + "  " + std::string(std::size_t{16} << 20, 'n') + "\n");
 
     struct Case {
@@ -159,6 +163,10 @@ TEST(CairnSums, MatchesMd5sumByteForByte) {
         {{}, "", strace + R"(-f -o /dev/null -e inject=clone3:error=EAGAIN -e inject=clone:error=EAGAIN "$0" many/*)"},
         {{}, "", R"(exec 3<&- 4<&- 5<&-; ulimit -n 4; "$0" many/*)", true},
         {{}, "", R"(ulimit -v 300000; "$0" -c long)", true},
+        // Character sets read with no descriptor to spare, or with workers holding them.
+        {{}, "", R"(exec 3<&- 4<&- 5<&-; ulimit -n 4; "$0" -c latin)", true, "de_DE.ISO-8859-1"},
+        {{}, "", "exec 3<&- 4<&- 5<&-; ulimit -n 5; \"$0\" big '\xa4\xa2' big big big", true, "ja_JP.EUC-JP"},
+        {{}, "", R"(exec 3<&- 4<&- 5<&-; ulimit -n 6; "$0" -c --status euc)", true, "ja_JP.EUC-JP"},
         {{}, "", R"("$0" --help > full; "$0" --version >&-; "$0" "a b" >&-; "$0" -c --status sums >&-)"},
         {{}, "", R"("$0" "a b" - > full <&-)"},
         {{}, "", R"("$0" -z "a b" > full; "$0" -z "a b" missing > full; "$0" -c improper 2>&-)"},
