@@ -22,11 +22,10 @@
 #include <vector>
 
 #include "file_output.h"
+#include "file_output_in_place.h"
 
 namespace glint {
 namespace {
-
-using Pieces = std::initializer_list<ByteRange>;
 
 // One write() moves at most this much; Linux caps a call just below 2 GiB.
 constexpr std::size_t kLargestWrite = std::size_t{1} << 30;
@@ -77,31 +76,20 @@ private:
 
 // Writes the bytes [from, to) of the pieces laid end to end.
 std::error_code writeSlice(int descriptor, Pieces pieces, std::uint64_t from, std::uint64_t to) {
-    std::uint64_t start = 0;  // of the piece within the whole
-    for (const ByteRange& piece : pieces) {
-        const std::uint64_t end = start + piece.size;
-        const unsigned char* at = piece.bytes + (std::clamp(from, start, end) - start);
-        auto left = static_cast<std::size_t>(std::clamp(to, start, end) - std::clamp(from, start, end));
-        start = end;
+    return forEachRun(pieces, from, to, [descriptor](const unsigned char* at, std::size_t left) {
         while (left > 0) {
             const ssize_t written = ::write(descriptor, at, std::min(left, kLargestWrite));
             if (written < 0 && errno == EINTR) continue;
             if (written < 0) return lastError();
-            if (written == 0) return {EIO, std::generic_category()};
+            if (written == 0) return std::error_code{EIO, std::generic_category()};
             at += written;
             left -= static_cast<std::size_t>(written);
         }
-    }
-    return {};
+        return std::error_code{};
+    });
 }
 
 std::error_code writeAll(int descriptor, Pieces pieces) { return writeSlice(descriptor, pieces, 0, UINT64_MAX); }
-
-std::uint64_t totalSize(Pieces pieces) {
-    std::uint64_t size = 0;
-    for (const ByteRange& piece : pieces) size += piece.size;
-    return size;
-}
 
 // Signals --------------------------------------------------------------------
 
@@ -535,17 +523,12 @@ std::error_code writeInPlace(int descriptor, std::uint64_t length, Pieces pieces
     struct stat old {};
     if (::fstat(descriptor, &old) != 0) return lastError();
     const auto oldSize = static_cast<std::uint64_t>(old.st_size);
-    if (length > oldSize) {
-        std::error_code failed = seekTo(descriptor, oldSize);
-        if (!failed) failed = writeSlice(descriptor, pieces, oldSize, length);
-        if (failed) {
-            cutTo(descriptor, oldSize);
-            return failed;
-        }
-    }
-    if (std::error_code failed = seekTo(descriptor, 0)) return failed;
-    if (std::error_code failed = writeSlice(descriptor, pieces, 0, std::min(oldSize, length))) return failed;
-    if (std::error_code failed = cutTo(descriptor, length)) return failed;
+    const InPlaceFile file{[&](std::uint64_t from, std::uint64_t to) {
+                               const std::error_code failed = seekTo(descriptor, from);
+                               return failed ? failed : writeSlice(descriptor, pieces, from, to);
+                           },
+                           [&](std::uint64_t size) { return cutTo(descriptor, size); }};
+    if (std::error_code failed = overwriteKeepingOldContents(file, oldSize, length)) return failed;
     return ::fsync(descriptor) != 0 ? lastError() : std::error_code{};
 }
 

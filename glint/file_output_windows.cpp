@@ -11,11 +11,10 @@
 #include "file_names.h"
 #include "file_names_windows.h"
 #include "file_output.h"
+#include "file_output_in_place.h"
 
 namespace glint {
 namespace {
-
-using Pieces = std::initializer_list<ByteRange>;
 
 // One WriteFile moves at most this much: its count is 32-bit, and more than
 // INT_MAX fails on some systems.
@@ -55,12 +54,7 @@ private:
 
 // Writes the bytes [from, to) of the pieces laid end to end.
 std::error_code writeSlice(HANDLE file, Pieces pieces, std::uint64_t from, std::uint64_t to) {
-    std::uint64_t start = 0;  // of the piece within the whole
-    for (const ByteRange& piece : pieces) {
-        const std::uint64_t end = start + piece.size;
-        const unsigned char* at = piece.bytes + (std::clamp(from, start, end) - start);
-        auto left = static_cast<std::size_t>(std::clamp(to, start, end) - std::clamp(from, start, end));
-        start = end;
+    return forEachRun(pieces, from, to, [file](const unsigned char* at, std::size_t left) {
         while (left > 0) {
             DWORD written = 0;
             const DWORD size = static_cast<DWORD>(left < kLargestWrite ? left : kLargestWrite);
@@ -69,17 +63,11 @@ std::error_code writeSlice(HANDLE file, Pieces pieces, std::uint64_t from, std::
             at += written;
             left -= written;
         }
-    }
-    return {};
+        return std::error_code{};
+    });
 }
 
 std::error_code writeAll(HANDLE file, Pieces pieces) { return writeSlice(file, pieces, 0, UINT64_MAX); }
-
-std::uint64_t totalSize(Pieces pieces) {
-    std::uint64_t size = 0;
-    for (const ByteRange& piece : pieces) size += piece.size;
-    return size;
-}
 
 // Ctrl+C, Ctrl+Break and closing the console --------------------------------
 
@@ -363,16 +351,13 @@ std::error_code writeInPlace(HANDLE file, std::uint64_t length, Pieces pieces) {
                 return windowsError(failed);
             }
         }
-        std::error_code failed = seekTo(file, oldSize);
-        if (!failed) failed = writeSlice(file, pieces, oldSize, length);
-        if (failed) {
-            cutTo(file, oldSize);
-            return failed;
-        }
     }
-    if (std::error_code failed = seekTo(file, 0)) return failed;
-    if (std::error_code failed = writeSlice(file, pieces, 0, std::min(oldSize, length))) return failed;
-    if (std::error_code failed = cutTo(file, length)) return failed;
+    const InPlaceFile inPlace{[&](std::uint64_t from, std::uint64_t to) {
+                                  const std::error_code failed = seekTo(file, from);
+                                  return failed ? failed : writeSlice(file, pieces, from, to);
+                              },
+                              [&](std::uint64_t newEnd) { return cutTo(file, newEnd); }};
+    if (std::error_code failed = overwriteKeepingOldContents(inPlace, oldSize, length)) return failed;
     return ::FlushFileBuffers(file) ? std::error_code{} : lastError();
 }
 
