@@ -1,15 +1,23 @@
 // Writes the seed corpus of the fuzz targets into <folder>/carrier (and the
 // same into <folder>/sealed), <folder>/dialogue, <folder>/hasher and
-// <folder>/sum_lines: BMP files of
+// <folder>/sum_lines, <folder>/picture: BMP files of
 // every bit depth, with and without colour tables, top-down, truncated and
 // with hostile fields; menu sessions; texts around MD5's block and padding
-// boundaries; and file names and sums lines of every form.
+// boundaries; file names and sums lines of every form; and pictures: PNGs of
+// every kind glint writes, JPEGs baseline, progressive and grey, and the BMP
+// fixtures of the tests.
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
 #include <string>
 
+#include "carrier/picture.h"
+#include "carrier/picture_codecs.h"
 #include "test_support.h"
+
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
+
+#include <jpeglib.h>
 
 namespace {
 
@@ -100,6 +108,66 @@ void sumLineSeeds(const fs::path& folder) {
     });
 }
 
+glint::Picture patternPicture(std::uint8_t channels, bool alpha, std::uint8_t bits) {
+    glint::Picture picture;
+    picture.width = 9;
+    picture.height = 6;
+    picture.colourChannels = channels;
+    picture.alpha = alpha;
+    picture.bitsPerSample = bits;
+    glint::allocateSamples(picture);
+    const Bytes pattern = patternBytes(picture.byteCount(), channels * 16U + bits);
+    std::copy(pattern.begin(), pattern.end(), picture.samples.get());
+    return picture;
+}
+
+Bytes jpegOf(const glint::Picture& picture, bool progressive) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &out, &size);
+    cinfo.image_width = picture.width;
+    cinfo.image_height = picture.height;
+    cinfo.input_components = picture.colourChannels;
+    cinfo.in_color_space = picture.colourChannels == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    if (progressive) jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = picture.samples.get() + cinfo.next_scanline * picture.rowBytes();
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    Bytes file(out, out + size);
+    std::free(out);
+    return file;
+}
+
+void pictureSeeds(const fs::path& folder) {
+    for (const std::uint8_t channels : {1, 3}) {
+        for (const bool alpha : {false, true}) {
+            for (const std::uint8_t bits : {8, 16}) {
+                const glint::Picture picture = patternPicture(channels, alpha, bits);
+                const glint::EncodedPicture png = glint::encodePng(picture);
+                const std::string name = "png-" + std::to_string(channels) + (alpha ? "a-" : "-") + std::to_string(bits);
+                testing_support::writeFile(folder / name, Bytes(png.bytes.get(), png.bytes.get() + png.size));
+            }
+        }
+        const glint::Picture picture = patternPicture(channels, false, 8);
+        testing_support::writeFile(folder / ("jpeg-baseline-" + std::to_string(channels)), jpegOf(picture, false));
+        testing_support::writeFile(folder / ("jpeg-progressive-" + std::to_string(channels)), jpegOf(picture, true));
+    }
+    for (const auto& entry : fs::directory_iterator(GLINT_TEST_PICTURES)) {
+        if (entry.path().extension() == ".bmp" || entry.path().extension() == ".png") {
+            fs::copy_file(entry.path(), folder / entry.path().filename(), fs::copy_options::overwrite_existing);
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,11 +176,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path root = argv[1];
-    for (const char* target : {"carrier", "sealed", "dialogue", "hasher", "sum_lines"}) fs::create_directories(root / target);
+    for (const char* target : {"carrier", "sealed", "dialogue", "hasher", "sum_lines", "picture"}) fs::create_directories(root / target);
     carrierSeeds(root / "carrier");
     carrierSeeds(root / "sealed");
     dialogueSeeds(root / "dialogue");
     hasherSeeds(root / "hasher");
     sumLineSeeds(root / "sum_lines");
+    pictureSeeds(root / "picture");
     return 0;
 }

@@ -10,6 +10,16 @@
 namespace glint {
 namespace {
 
+// The densest BMP is RLE: a run of 255 pixels in two bytes. Pixels skipped
+// by its escape codes have no colour at all, and a file that claims many
+// more pixels than it codes (60 bytes for 50000 x 50000) is no cover.
+constexpr std::uint64_t kBmpMaxPixelsPerByte = 128;
+
+struct SizeCheck {
+    std::uint64_t fileBytes;
+    PictureProblem problem;
+};
+
 struct LoaderRelease {
     void operator()(GdkPixbufLoader* loader) const { g_object_unref(loader); }
 };
@@ -32,10 +42,11 @@ void silenceLibraryLog() {
 
 // Called with the size from the header, before the pixels are allocated: a
 // size of 0 x 0 makes the loader stop without allocating them.
-void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer problem) {
-    auto& found = *static_cast<PictureProblem*>(problem);
-    found = checkPictureSize(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height), 0, 0);
-    if (found != PictureProblem::None) gdk_pixbuf_loader_set_size(loader, 0, 0);
+void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer check) {
+    auto& size = *static_cast<SizeCheck*>(check);
+    size.problem = checkPictureSize(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height),
+                                    size.fileBytes, kBmpMaxPixelsPerByte);
+    if (size.problem != PictureProblem::None) gdk_pixbuf_loader_set_size(loader, 0, 0);
 }
 
 bool opaqueEverywhere(const guchar* pixels, int width, int height, int stride) {
@@ -92,8 +103,8 @@ DecodedPicture decodeBmp(const unsigned char* bytes, std::size_t size) {
         failed.detail = error ? error->message : "";
         return failed;
     }
-    PictureProblem sizeProblem = PictureProblem::None;
-    g_signal_connect(loader.get(), "size-prepared", G_CALLBACK(onSizePrepared), &sizeProblem);
+    SizeCheck sizeCheck{size, PictureProblem::None};
+    g_signal_connect(loader.get(), "size-prepared", G_CALLBACK(onSizePrepared), &sizeCheck);
     const bool written = gdk_pixbuf_loader_write(loader.get(), bytes, size, &raw) != FALSE;
     error.reset(raw);
     raw = nullptr;
@@ -102,8 +113,8 @@ DecodedPicture decodeBmp(const unsigned char* bytes, std::size_t size) {
     const bool closed = gdk_pixbuf_loader_close(loader.get(), written ? &raw : nullptr) != FALSE;
     if (written) error.reset(raw);
     GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader.get());
-    if (sizeProblem != PictureProblem::None) {
-        failed.problem = sizeProblem;
+    if (sizeCheck.problem != PictureProblem::None) {
+        failed.problem = sizeCheck.problem;
     } else if (!written || !closed || pixbuf == nullptr) {
         failed.problem = PictureProblem::Corrupt;
         failed.detail = error ? error->message : "";

@@ -70,7 +70,7 @@ Bytes writePng(const PngSpec& spec, const std::vector<unsigned>& values, const s
                 rows[y][2 * i + 1] = static_cast<unsigned char>(v);
             } else {
                 const std::size_t bit = i * static_cast<std::size_t>(spec.depth);
-                rows[y][bit / 8] |= static_cast<unsigned char>(v << (8 - spec.depth - bit % 8));
+                rows[y][bit / 8] |= static_cast<unsigned char>(v << (8 - static_cast<std::size_t>(spec.depth) - bit % 8));
             }
         }
     }
@@ -278,7 +278,7 @@ Bytes smoothSamples(std::uint32_t width, std::uint32_t height, int components) {
     Bytes out;
     for (std::uint32_t y = 0; y < height; ++y) {
         for (std::uint32_t x = 0; x < width; ++x) {
-            for (int c = 0; c < components; ++c) out.push_back(static_cast<unsigned char>((x * 3 + y * (c + 1) * 2) % 256));
+            for (unsigned c = 0; c < unsigned(components); ++c) out.push_back(static_cast<unsigned char>((x * 3 + y * (c + 1) * 2) % 256));
         }
     }
     return out;
@@ -381,6 +381,14 @@ Bytes withJpegSize(Bytes file, std::uint16_t width, std::uint16_t height) {
     return file;
 }
 
+Bytes withBmpSize(Bytes file, std::uint16_t side) {
+    for (const std::size_t at : {std::size_t{18}, std::size_t{22}}) {  // biWidth, biHeight
+        file[at] = static_cast<unsigned char>(side);
+        file[at + 1] = static_cast<unsigned char>(side >> 8);
+    }
+    return file;
+}
+
 struct Hostile {
     const char* name;
     Bytes file;
@@ -425,6 +433,7 @@ TEST(PictureDecoders, RefuseHostileFilesCleanly) {
          PictureProblem::TooShortForSize},
         {"JPEG of its first marker only", {0xFF, 0xD8, 0xFF, 0xD9}, 4, PictureProblem::Corrupt},
         {"RLE8 BMP of 50000 x 50000", rleBomb, 60, PictureProblem::TooManyPixels},
+        {"RLE8 BMP of 5000 x 5000 in 60 bytes", withBmpSize(rleBomb, 5000), 60, PictureProblem::TooShortForSize},
         {"BMP of 7 bits a pixel", {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,
                                    40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 7, 0, 0, 0, 0, 0,
                                    4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},

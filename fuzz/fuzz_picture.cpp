@@ -1,0 +1,79 @@
+// A file's bytes as a cover, as glint takes one: the format by its first
+// bytes, a classic BMP left to the carrier (fuzz_carrier), anything else
+// decoded by the libraries. Beyond not crashing: a refusal holds no
+// picture; a picture has the size and kind it says, written as PNG it reads
+// back as the same samples, kind and colour chunks, and its classic BMP is
+// one the carrier takes as plain pixels.
+#include <cstddef>
+#include <cstdint>
+#include <sstream>
+#include <string>
+
+#include "bmp_carrier.h"
+#include "carrier/picture.h"
+#include "carrier/picture_codecs.h"
+#include "fuzz_scratch.h"
+
+using fuzzing::require;
+
+namespace {
+
+// Larger pictures are only decoded: writing them again would take most of
+// the time of each run.
+constexpr std::uint64_t kLargestRewritten = std::uint64_t{16} << 20;
+
+bool sameChunks(const glint::Picture& a, const glint::Picture& b) {
+    if (a.colourChunks.size() != b.colourChunks.size()) return false;
+    for (std::size_t i = 0; i < a.colourChunks.size(); ++i) {
+        if (a.colourChunks[i].name != b.colourChunks[i].name || a.colourChunks[i].data != b.colourChunks[i].data) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void requireSameSamples(const glint::Picture& a, const glint::Picture& b) {
+    require(a.width == b.width && a.height == b.height && a.colourChannels == b.colourChannels &&
+            a.alpha == b.alpha && a.bitsPerSample == b.bitsPerSample);
+    require(std::equal(a.samples.get(), a.samples.get() + a.byteCount(), b.samples.get()));
+}
+
+void requireClassicBmp(const glint::Picture& picture) {
+    const glint::EncodedPicture bmp = glint::encodeClassicBmp(picture);
+    require(bmp.problem == glint::PictureProblem::None);
+    require(glint::isClassicBmp(bmp.bytes.get(), bmp.size));
+    std::ostringstream sink;
+    glint::Console console(sink);
+    glint::BmpCarrier carrier(console, console);
+    std::istringstream in(std::string(reinterpret_cast<const char*>(bmp.bytes.get()), bmp.size));
+    carrier.loadBmp(in);
+    require(carrier.isLoaded() && carrier.leadingBytes().plainPixels());
+    require(54 + std::uint64_t{carrier.dataAreaSize()} == bmp.size);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
+    if (glint::isClassicBmp(input, size)) return 0;
+    const glint::DecodedPicture decoded = glint::decodePicture(input, size);
+    const glint::Picture& picture = decoded.picture;
+    if (decoded.problem != glint::PictureProblem::None) {
+        require(picture.samples == nullptr);
+        return 0;
+    }
+    require(picture.samples != nullptr && picture.width > 0 && picture.height > 0);
+    require(std::uint64_t{picture.width} * picture.height <= glint::kMaxPicturePixels);
+    require((picture.colourChannels == 1 || picture.colourChannels == 3) &&
+            (picture.bitsPerSample == 8 || picture.bitsPerSample == 16));
+    require(picture.plane().sampleCount() == std::uint64_t{picture.width} * picture.height * picture.colourChannels);
+    if (picture.byteCount() > kLargestRewritten) return 0;
+
+    const glint::EncodedPicture png = glint::encodePng(picture);
+    require(png.problem == glint::PictureProblem::None);
+    const glint::DecodedPicture again = glint::decodePng(png.bytes.get(), png.size);
+    require(again.problem == glint::PictureProblem::None);
+    requireSameSamples(picture, again.picture);
+    require(sameChunks(picture, again.picture));
+    requireClassicBmp(picture);
+    return 0;
+}
