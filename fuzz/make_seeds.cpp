@@ -148,9 +148,9 @@ Bytes jpegOf(const glint::Picture& picture, bool progressive) {
 }
 
 void pictureSeeds(const fs::path& folder) {
-    for (const std::uint8_t channels : {1, 3}) {
+    for (const std::uint8_t channels : {std::uint8_t{1}, std::uint8_t{3}}) {
         for (const bool alpha : {false, true}) {
-            for (const std::uint8_t bits : {8, 16}) {
+            for (const std::uint8_t bits : {std::uint8_t{8}, std::uint8_t{16}}) {
                 const glint::Picture picture = patternPicture(channels, alpha, bits);
                 const glint::EncodedPicture png = glint::encodePng(picture);
                 const std::string name = "png-" + std::to_string(channels) + (alpha ? "a-" : "-") + std::to_string(bits);

@@ -5,7 +5,6 @@
 
 #include <jerror.h>
 #include <jpeglib.h>
-#include <zlib.h>
 
 #include <csetjmp>
 #include <cstdlib>
@@ -24,10 +23,6 @@ constexpr int kMaxJpegScans = 256;
 // and a component sampled at a quarter each way has blocks of 32 x 32
 // pixels. Arithmetic coding has no such floor.
 constexpr std::uint64_t kHuffmanMaxPixelsPerByte = 8 * 32 * 32;
-
-// The profile of an RGB or grey JPEG goes out as the PNG's iCCP chunk,
-// named as most writers name it, its data compressed with zlib (method 0).
-constexpr char kIccChunkProfileName[] = "ICC Profile";
 
 struct JpegReader {
     JpegReader(const unsigned char* file, std::size_t fileSize) : bytes(file), size(fileSize) {}
@@ -134,24 +129,6 @@ bool readJpeg(JpegReader& reader) {
     return true;
 }
 
-// The iCCP chunk's data: the profile's name, its end, the method, then the
-// profile compressed. Nothing is kept when it cannot be made.
-void keepIccProfile(const JpegReader& reader, Picture& picture) {
-    if (reader.icc == nullptr) return;
-    uLongf compressedSize = compressBound(reader.iccSize);
-    ColourChunk chunk;
-    std::memcpy(chunk.name.data(), "iCCP", 4);
-    const std::size_t prefix = sizeof kIccChunkProfileName + 1;
-    chunk.data.resize(prefix + compressedSize);
-    std::memcpy(chunk.data.data(), kIccChunkProfileName, sizeof kIccChunkProfileName);
-    chunk.data[prefix - 1] = 0;
-    if (compress2(chunk.data.data() + prefix, &compressedSize, reader.icc, reader.iccSize, Z_BEST_COMPRESSION) != Z_OK) {
-        return;
-    }
-    chunk.data.resize(prefix + compressedSize);
-    picture.colourChunks.push_back(std::move(chunk));
-}
-
 }  // namespace
 
 DecodedPicture decodeJpeg(const unsigned char* bytes, std::size_t size) {
@@ -166,7 +143,9 @@ DecodedPicture decodeJpeg(const unsigned char* bytes, std::size_t size) {
         reader.result.detail = reader.message;
     }
     if (reader.result.problem == PictureProblem::None) {
-        keepIccProfile(reader, reader.result.picture);
+        // The profile goes out as the PNG's iCCP chunk; one that cannot be
+        // compressed is left out.
+        if (reader.icc != nullptr) appendIccpChunk(reader.icc, reader.iccSize, reader.result.picture);
     } else {
         reader.result.picture = Picture();
     }

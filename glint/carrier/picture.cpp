@@ -1,6 +1,9 @@
 #include "carrier/picture.h"
 
+#include <zlib.h>
+
 #include <cstring>
+#include <limits>
 
 #include "byte_order.h"
 #include "carrier/picture_codecs.h"
@@ -19,6 +22,9 @@ constexpr std::size_t kBiSize = 14;  // from the file's start
 constexpr std::size_t kBiBitCount = 28;
 constexpr std::size_t kBiCompression = 30;
 constexpr std::size_t kBiClrUsed = 46;
+
+// Named as most writers name a profile that has no name of its own.
+constexpr char kIccProfileName[] = "ICC Profile";
 
 bool startsWith(const unsigned char* bytes, std::size_t size, const unsigned char* prefix, std::size_t length) {
     return size >= length && std::memcmp(bytes, prefix, length) == 0;
@@ -76,6 +82,22 @@ PictureProblem checkPictureSize(std::uint64_t width, std::uint64_t height, std::
     if (pixels > kMaxPicturePixels) return PictureProblem::TooManyPixels;
     if (pixelsPerByte != 0 && pixels / pixelsPerByte > fileBytes) return PictureProblem::TooShortForSize;
     return PictureProblem::None;
+}
+
+bool appendIccpChunk(const unsigned char* profile, std::size_t size, Picture& picture) {
+    if (size > std::numeric_limits<uLong>::max()) return false;
+    uLongf compressedSize = compressBound(static_cast<uLong>(size));
+    ColourChunk chunk;
+    std::memcpy(chunk.name.data(), "iCCP", 4);
+    const std::size_t prefix = sizeof kIccProfileName + 1;  // the name, its end and the method
+    chunk.data.assign(prefix + compressedSize, 0);
+    std::memcpy(chunk.data.data(), kIccProfileName, sizeof kIccProfileName);
+    if (compress2(chunk.data.data() + prefix, &compressedSize, profile, static_cast<uLong>(size), Z_BEST_COMPRESSION) != Z_OK) {
+        return false;
+    }
+    chunk.data.resize(prefix + compressedSize);
+    picture.colourChunks.push_back(std::move(chunk));
+    return true;
 }
 
 bool allocateSamples(Picture& picture) {

@@ -93,6 +93,10 @@ DecodedPicture decodePicture(const unsigned char* bytes, std::size_t size);
 PictureProblem checkPictureSize(std::uint64_t width, std::uint64_t height, std::uint64_t fileBytes,
                                 std::uint64_t pixelsPerByte);
 
+// The iCCP chunk of an ICC profile taken from a JPEG: a name, its end, the
+// method (0, deflate) and the profile compressed. False when zlib fails.
+bool appendIccpChunk(const unsigned char* profile, std::size_t size, Picture& picture);
+
 // Gives `picture` an uninitialised sample block for its size; false when
 // memory runs out.
 bool allocateSamples(Picture& picture);

@@ -1,7 +1,8 @@
 // The decoders and the PNG encoder of each platform, behind one header: on
 // Linux Debian's libpng, libjpeg-turbo and gdk-pixbuf, linked dynamically so
 // that security updates reach glint; on Windows the system's own Windows
-// Imaging Component. Each takes a whole file's bytes and never prints.
+// Imaging Component, which Windows Update keeps. Each takes a whole file's
+// bytes and never prints.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +22,12 @@ DecodedPicture decodeJpeg(const unsigned char* bytes, std::size_t size);
 // Any BMP: palettes of 1 to 8 bits, RLE, bit fields, 16 and 32 bits, every
 // header version, top-down. An alpha that is opaque everywhere is dropped.
 DecodedPicture decodeBmp(const unsigned char* bytes, std::size_t size);
+
+// Makes the picture one that encodePng writes as it is, before anything is
+// hidden in it, so that the samples carried are the samples written. The
+// Windows codecs write no grey-and-alpha PNG: there such a picture becomes
+// RGBA with equal red, green and blue. False when memory runs out.
+bool preparePngKind(Picture& picture);
 
 // A PNG of the picture's own kind (grey or colour, alpha, 8 or 16 bits),
 // with its colour chunks and no text or time chunks.

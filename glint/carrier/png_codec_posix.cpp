@@ -221,6 +221,9 @@ DecodedPicture decodePng(const unsigned char* bytes, std::size_t size) {
     return std::move(reader.result);
 }
 
+// libpng writes every kind a picture can be.
+bool preparePngKind(Picture&) { return true; }
+
 EncodedPicture encodePng(const Picture& picture) {
     EncodedPicture encoded;
     PngWriter writer;

@@ -9,6 +9,7 @@
 #include "bmp_carrier.h"
 #include "carrier/picture.h"
 #include "carrier/picture_codecs.h"
+#include "png_bytes.h"
 #include "test_support.h"
 
 namespace {
@@ -17,6 +18,12 @@ using glint::DecodedPicture;
 using glint::Picture;
 using glint::PictureProblem;
 using testing_support::Bytes;
+using png_bytes::be32;
+using png_bytes::chunk;
+using png_bytes::chunkNames;
+using png_bytes::idat;
+using png_bytes::ihdr;
+using png_bytes::png;
 
 Bytes fixture(const std::string& name) { return testing_support::readFile(std::string(GLINT_TEST_PICTURES) + "/" + name); }
 
@@ -62,6 +69,107 @@ TEST(BmpDecoder, EveryKindFromCommonWritersGivesItsPixels) {
         EXPECT_EQ(samplesOf(glint::decodePng(png.bytes.get(), png.size).picture), samplesOf(expected.picture));
     }
 }
+
+// The samples of the PNG fixtures, as make_pictures.sh computes them.
+unsigned fixtureValue(unsigned x, unsigned y, unsigned c, unsigned depth) {
+    if (depth == 16) return (x * 7919 + y * 104729 + c * 31337 + x * y * 17) & 0xFFFF;
+    return (x * 7 + y * 13 + c * 5 + x * y * 3) & ((1U << depth) - 1);
+}
+
+struct PngKind {
+    unsigned colourType;  // 0 grey, 2 RGB, 3 palette, 4 grey and alpha, 6 RGBA
+    unsigned depth;
+    bool transparency;  // tRNS: palette alphas 0, 100, 200, or the first pixel's colour as key
+};
+
+// What the decoder must give: grey below 8 bits widened by repeating its
+// bits, palette entries looked up, tRNS made an alpha sample.
+Bytes expectedSamples(const PngKind& kind, unsigned width, unsigned height) {
+    const unsigned channels = kind.colourType == 2 ? 3 : kind.colourType == 4 ? 2 : kind.colourType == 6 ? 4 : 1;
+    const bool wide = kind.depth == 16;
+    Bytes out;
+    auto put = [&](unsigned v) {
+        if (wide) out.push_back(static_cast<unsigned char>(v >> 8));
+        out.push_back(static_cast<unsigned char>(v));
+    };
+    for (unsigned y = 0; y < height; ++y) {
+        for (unsigned x = 0; x < width; ++x) {
+            if (kind.colourType == 3) {
+                const unsigned i = fixtureValue(x, y, 0, kind.depth);
+                out.insert(out.end(), {static_cast<unsigned char>(i * 37), static_cast<unsigned char>(255 - i),
+                                       static_cast<unsigned char>(i * 11)});
+                if (kind.transparency) out.push_back(i < 3 ? static_cast<unsigned char>(i * 100) : 0xFF);
+                continue;
+            }
+            bool keyed = true;
+            for (unsigned c = 0; c < channels; ++c) {
+                const unsigned v = fixtureValue(x, y, c, kind.depth);
+                keyed = keyed && v == fixtureValue(0, 0, c, kind.depth);
+                put(kind.depth < 8 ? v * 255 / ((1U << kind.depth) - 1) : v);
+            }
+            if (kind.transparency) put(keyed ? 0 : (wide ? 0xFFFF : 0xFF));
+        }
+    }
+    return out;
+}
+
+TEST(PngDecoder, EveryColourTypeAndDepthGivesItsSamplesAndWritesThemBack) {
+    const PngKind kinds[] = {
+        {0, 1, false}, {0, 2, false}, {0, 4, false}, {0, 8, false}, {0, 16, false}, {0, 2, true},  {0, 16, true},
+        {4, 8, false}, {4, 16, false}, {2, 8, false}, {2, 16, false}, {2, 8, true}, {6, 8, false}, {6, 16, false},
+        {3, 1, false}, {3, 2, false}, {3, 4, false}, {3, 8, false}, {3, 4, true},
+    };
+    for (const PngKind& kind : kinds) {
+        for (const bool interlaced : {false, true}) {
+            const std::string name = "png-" + std::to_string(kind.colourType) + "-" + std::to_string(kind.depth) +
+                                     (kind.transparency ? "-trns" : "") + (interlaced ? "-interlaced" : "") + ".png";
+            SCOPED_TRACE(name);
+            const DecodedPicture decoded = decode(fixture(name));
+            ASSERT_EQ(decoded.problem, PictureProblem::None) << decoded.detail;
+            const Picture& picture = decoded.picture;
+            EXPECT_EQ(picture.colourChannels, (kind.colourType & 2) != 0 ? 3 : 1);
+            EXPECT_EQ(picture.alpha, kind.transparency || (kind.colourType & 4) != 0);
+            EXPECT_EQ(picture.bitsPerSample, kind.depth == 16 ? 16 : 8);
+            EXPECT_EQ(samplesOf(picture), expectedSamples(kind, 13, 7));
+
+            // Written again, in the kind the platform writes, and read back.
+            DecodedPicture again = decode(fixture(name));
+            ASSERT_TRUE(glint::preparePngKind(again.picture));
+            const glint::EncodedPicture png = glint::encodePng(again.picture);
+            ASSERT_EQ(png.problem, PictureProblem::None) << png.detail;
+            const DecodedPicture reread = glint::decodePng(png.bytes.get(), png.size);
+            ASSERT_EQ(reread.problem, PictureProblem::None) << reread.detail;
+            EXPECT_EQ(samplesOf(reread.picture), samplesOf(again.picture));
+            EXPECT_EQ(reread.picture.pixelBytes(), again.picture.pixelBytes());
+        }
+    }
+}
+
+TEST(PngEncoder, KeepsColourChunksByteForByteAndWritesNoTextOrTime) {
+    const Bytes raw = {0, 10, 20, 30, 40, 50, 60};  // one row of two RGB pixels
+    const Bytes gamma = be32(45455);
+    const Bytes srgb = {1};
+    const Bytes chrm = testing_support::patternBytes(32, 3);
+    const Bytes iccp = {'p', 0, 0, 0x78, 0x9C, 0x03, 0, 0, 0, 0, 1};  // a name, method 0, compressed data
+    const Bytes file = png({ihdr(2, 1, 8, 2), chunk("tEXt", {'a', 0, 'b'}), chunk("gAMA", gamma), chunk("cHRM", chrm),
+                            chunk("tIME", {7, 0xE9, 1, 1, 0, 0, 0}), chunk("sRGB", srgb), chunk("iCCP", iccp),
+                            idat(raw), chunk("zTXt", {'c', 0, 0, 0x78, 0x9C, 0x03, 0, 0, 0, 0, 1}), chunk("IEND", {})});
+    const DecodedPicture decoded = glint::decodePng(file.data(), file.size());
+    ASSERT_EQ(decoded.problem, PictureProblem::None) << decoded.detail;
+    const glint::EncodedPicture encoded = glint::encodePng(decoded.picture);
+    ASSERT_EQ(encoded.problem, PictureProblem::None);
+    const std::vector<std::string> names = chunkNames(encoded.bytes.get(), encoded.size);
+    const std::vector<std::string> expected = {"IHDR", "gAMA", "cHRM", "sRGB", "iCCP"};
+    ASSERT_GE(names.size(), expected.size() + 2);
+    EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 5), expected);
+    for (std::size_t i = 5; i + 1 < names.size(); ++i) EXPECT_EQ(names[i], "IDAT");
+    EXPECT_EQ(names.back(), "IEND");
+    const DecodedPicture reread = glint::decodePng(encoded.bytes.get(), encoded.size);
+    ASSERT_EQ(reread.picture.colourChunks.size(), 4U);
+    const Bytes datas[] = {gamma, chrm, srgb, iccp};
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(reread.picture.colourChunks[i].data, datas[i]) << expected[i + 1];
+}
+
 
 Picture pictureOf(std::uint32_t width, std::uint32_t height, std::uint8_t channels, bool alpha, std::uint8_t bits) {
     Picture picture;

@@ -1,8 +1,10 @@
 #!/bin/sh
-# Remakes the BMP fixtures of picture_test.cpp with the writers people use
-# (ImageMagick 6, Pillow, netpbm), plus the two kinds none of them writes
-# (RLE4 and a top-down palette picture), built here byte by byte. The tests
-# read the committed files; this is only how they were made.
+# Remakes the fixtures of picture_files_test.cpp: BMPs from the writers
+# people use (ImageMagick 6, Pillow, netpbm), plus the two kinds none of them
+# writes (RLE4 and a top-down palette picture), built here byte by byte; and
+# PNGs of every colour type and depth, plain and interlaced, written here
+# with zlib alone, their samples from the formula the test computes them by.
+# The tests read the committed files; this is only how they were made.
 set -eu
 cd "$(dirname "$0")"
 # 7 x 5 in the eight colours whose channels are 0 or 255: exact in every
@@ -49,4 +51,55 @@ for row in reversed(index):
     rle4 += b'\0\0'
 rle4 += b'\0\1'
 open('handmade-rle4.bmp', 'wb').write(bmp(5, 4, 2, rle4))
+PY
+/usr/bin/python3 - <<'PY'
+import struct, zlib
+W, H = 13, 7
+CHANNELS = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}
+ADAM7 = [(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)]
+def value(x, y, c, depth):
+    if depth == 16:
+        return (x * 7919 + y * 104729 + c * 31337 + x * y * 17) & 0xFFFF
+    return (x * 7 + y * 13 + c * 5 + x * y * 3) & ((1 << depth) - 1)
+def chunk(name, data):
+    return struct.pack('>I', len(data)) + name + data + struct.pack('>I', zlib.crc32(name + data))
+def pack(pixels, depth):
+    samples = [s for p in pixels for s in p]
+    if depth == 16:
+        return b''.join(struct.pack('>H', s) for s in samples)
+    if depth == 8:
+        return bytes(samples)
+    out, acc, bits = bytearray(), 0, 0
+    for s in samples:
+        acc, bits = (acc << depth) | s, bits + depth
+        if bits == 8:
+            out.append(acc); acc, bits = 0, 0
+    if bits:
+        out.append(acc << (8 - bits))
+    return bytes(out)
+def write(ctype, depth, trns, interlaced):
+    ch = CHANNELS[ctype]
+    pixel = lambda x, y: tuple(value(x, y, c, depth) for c in range(ch))
+    passes = ADAM7 if interlaced else [(0, 0, 1, 1)]
+    raw = b''
+    for xs, ys, dx, dy in passes:
+        for y in range(ys, H, dy):
+            row = [pixel(x, y) for x in range(xs, W, dx)]
+            if row:
+                raw += b'\0' + pack(row, depth)
+    body = chunk(b'IHDR', struct.pack('>IIBBBBB', W, H, depth, ctype, 0, 0, 1 if interlaced else 0))
+    if ctype == 3:
+        body += chunk(b'PLTE', b''.join(bytes([i * 37 & 255, 255 - i, i * 11 & 255]) for i in range(1 << depth)))
+    if trns and ctype == 3:
+        body += chunk(b'tRNS', bytes([0, 100, 200]))
+    elif trns:
+        body += chunk(b'tRNS', b''.join(struct.pack('>H', s) for s in pixel(0, 0)))
+    body += chunk(b'IDAT', zlib.compress(raw)) + chunk(b'IEND', b'')
+    name = 'png-%d-%d%s%s.png' % (ctype, depth, '-trns' if trns else '', '-interlaced' if interlaced else '')
+    open(name, 'wb').write(b'\x89PNG\r\n\x1a\n' + body)
+KINDS = [(0, 1, 0), (0, 2, 0), (0, 4, 0), (0, 8, 0), (0, 16, 0), (0, 2, 1), (0, 16, 1), (4, 8, 0), (4, 16, 0),
+         (2, 8, 0), (2, 16, 0), (2, 8, 1), (6, 8, 0), (6, 16, 0), (3, 1, 0), (3, 2, 0), (3, 4, 0), (3, 8, 0), (3, 4, 1)]
+for ctype, depth, trns in KINDS:
+    for interlaced in (False, True):
+        write(ctype, depth, trns, interlaced)
 PY
