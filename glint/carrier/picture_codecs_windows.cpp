@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "byte_order.h"
 #include "carrier/picture_codecs.h"
 #include "large_block.h"
 
@@ -114,17 +115,87 @@ void forEachChunkBeforeImage(const unsigned char* file, std::size_t size, Visit 
     }
 }
 
-// The colour chunks whose CRC holds, as libpng keeps them on Linux.
+// The colour chunks, as libpng keeps them on Linux; their CRCs are checked.
 void keepColourChunks(const unsigned char* file, std::size_t size, Picture& picture) {
     forEachChunkBeforeImage(file, size, [&](const unsigned char* name, const unsigned char* data, std::uint32_t length) {
         if (!isColourChunk(name) || length > kMaxChunkBytes || picture.colourChunks.size() == kMaxColourChunks) return;
-        const uLong crc = crc32(crc32(0, name, 4), data, length);
-        if (crc != readBe32(data + length)) return;
         ColourChunk chunk;
         std::memcpy(chunk.name.data(), name, 4);
         chunk.data.assign(data, data + length);
         picture.colourChunks.push_back(std::move(chunk));
     });
+}
+
+// What libpng checks on Linux and WIC may not (Wine's does not): every
+// chunk whole, its CRC right, the file ending with IEND. Empty when it holds.
+std::string brokenChunk(const unsigned char* file, std::size_t size) {
+    for (std::size_t at = kPngSignatureBytes; size - at >= kChunkFrameBytes;) {
+        const std::uint32_t length = readBe32(file + at);
+        if (length > size - at - kChunkFrameBytes) break;
+        const unsigned char* name = file + at + 4;
+        const std::string named(reinterpret_cast<const char*>(name), 4);
+        if (crc32(crc32(0, name, 4), name + 4, length) != readBe32(name + 4 + length)) return named + ": CRC error";
+        if (named == "IEND") return {};
+        at += kChunkFrameBytes + length;
+    }
+    return "the file ends early";
+}
+
+struct Size {
+    std::uint64_t width;
+    std::uint64_t height;
+};
+
+// The size in a JPEG's frame header, found by walking the marker segments
+// before it by their lengths; nothing when there is none before the scan.
+std::optional<Size> jpegSize(const unsigned char* file, std::size_t size) {
+    std::size_t at = 2;  // after SOI
+    while (at + 4 <= size && file[at] == 0xFF) {
+        const unsigned char marker = file[at + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9) return std::nullopt;  // the scan, or the end
+        const std::size_t length = (std::size_t{file[at + 2]} << 8) | file[at + 3];
+        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        // A frame header: length, precision, height, width, each big-endian.
+        if (frame && at + 9 <= size) {
+            return Size{(std::uint64_t{file[at + 7]} << 8) | file[at + 8], (std::uint64_t{file[at + 5]} << 8) | file[at + 6]};
+        }
+        at += 2 + length;
+    }
+    return std::nullopt;
+}
+
+// A PNG's size from IHDR, which comes first.
+std::optional<Size> pngSize(const unsigned char* file, std::size_t size) {
+    if (size < kIhdrEnd || std::memcmp(file + kPngSignatureBytes + 4, "IHDR", 4) != 0) return std::nullopt;
+    return Size{readBe32(file + 16), readBe32(file + 20)};
+}
+
+// A BMP's size from its info header: 16-bit fields in the 12-byte OS/2
+// header, signed 32-bit ones (a negative height for top-down) in the rest.
+std::optional<Size> bmpSize(const unsigned char* file, std::size_t size) {
+    constexpr std::size_t kInfoHeader = 14;
+    if (size < kInfoHeader + 12) return std::nullopt;
+    if (readLe32(file + kInfoHeader) == 12) return Size{readLe16(file + 18), readLe16(file + 20)};
+    if (size < kInfoHeader + 16) return std::nullopt;
+    const auto height = static_cast<std::int32_t>(readLe32(file + 22));
+    const std::int64_t rows = height < 0 ? -std::int64_t{height} : height;
+    return Size{readLe32(file + 18), static_cast<std::uint64_t>(rows)};
+}
+
+// Sizes are checked before WIC sees a file: some of its decoders (Wine's
+// JPEG and PNG ones) decode the whole picture when they open it.
+DecodedPicture failure(PictureProblem problem, std::string detail = {});
+
+std::optional<DecodedPicture> refusedSize(std::optional<Size> claimed, std::size_t size, std::uint64_t pixelsPerByte) {
+    if (!claimed) return std::nullopt;
+    const Size known = *claimed;
+    const PictureProblem problem = checkPictureSize(known.width, known.height, size, pixelsPerByte);
+    if (problem == PictureProblem::None) return std::nullopt;
+    return failure(problem, problem == PictureProblem::Corrupt ? "no pixels" : "");
 }
 
 struct Decoder {
@@ -266,7 +337,7 @@ struct Source {
     std::uint64_t pixelsPerByte;
 };
 
-DecodedPicture failure(PictureProblem problem, std::string detail = {}) {
+DecodedPicture failure(PictureProblem problem, std::string detail) {
     DecodedPicture failed;
     failed.problem = problem;
     failed.detail = std::move(detail);
@@ -314,7 +385,8 @@ DecodedPicture decodeWith(const Source& source, const unsigned char* bytes, std:
             result = converter->Initialize(wic.frame.get(), asBgra ? GUID_WICPixelFormat32bppBGRA : target->format,
                                            WICBitmapDitherTypeNone, nullptr, 0.0, WICBitmapPaletteTypeCustom);
         }
-        if (FAILED(result)) return failure(PictureProblem::Unsupported, hresultText(result));
+        // The decoder read the header but cannot deliver such pixels.
+        if (FAILED(result)) return failure(PictureProblem::Corrupt, hresultText(result));
         pixels = converter.get();
     }
     if (!copyPixels(pixels, picture, asBgra)) return failure(PictureProblem::Corrupt, "the pixels could not be read");
@@ -453,11 +525,10 @@ bool encoderTakesLittleEndian() {
 }  // namespace
 
 DecodedPicture decodePng(const unsigned char* bytes, std::size_t size) {
-    // IHDR's size is checked before WIC sees the file: some of its decoders
-    // read the whole picture when they open it.
-    if (size >= kIhdrEnd && std::memcmp(bytes + kPngSignatureBytes + 4, "IHDR", 4) == 0) {
-        const PictureProblem claimed = checkPictureSize(readBe32(bytes + 16), readBe32(bytes + 20), size, kPngMaxPixelsPerByte);
-        if (claimed != PictureProblem::None) return failure(claimed);
+    const std::string broken = brokenChunk(bytes, size);
+    if (!broken.empty()) return failure(PictureProblem::Corrupt, broken);
+    if (std::optional<DecodedPicture> refused = refusedSize(pngSize(bytes, size), size, kPngMaxPixelsPerByte)) {
+        return std::move(*refused);
     }
     DecodedPicture decoded = decodeWith({&GUID_ContainerFormatPng, kPngMaxPixelsPerByte}, bytes, size);
     if (decoded.problem != PictureProblem::None) return decoded;
@@ -468,10 +539,16 @@ DecodedPicture decodePng(const unsigned char* bytes, std::size_t size) {
 }
 
 DecodedPicture decodeJpeg(const unsigned char* bytes, std::size_t size) {
+    if (std::optional<DecodedPicture> refused = refusedSize(jpegSize(bytes, size), size, kJpegMaxPixelsPerByte)) {
+        return std::move(*refused);
+    }
     return decodeWith({&GUID_ContainerFormatJpeg, kJpegMaxPixelsPerByte}, bytes, size);
 }
 
 DecodedPicture decodeBmp(const unsigned char* bytes, std::size_t size) {
+    if (std::optional<DecodedPicture> refused = refusedSize(bmpSize(bytes, size), size, kBmpMaxPixelsPerByte)) {
+        return std::move(*refused);
+    }
     DecodedPicture decoded = decodeWith({&GUID_ContainerFormatBmp, kBmpMaxPixelsPerByte}, bytes, size);
     if (decoded.problem == PictureProblem::None) dropOpaqueAlpha(decoded.picture);
     return decoded;

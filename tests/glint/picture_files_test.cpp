@@ -3,6 +3,8 @@
 // view of the samples that carry hidden bits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <sstream>
 #include <string>
 
@@ -170,6 +172,127 @@ TEST(PngEncoder, KeepsColourChunksByteForByteAndWritesNoTextOrTime) {
     for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(reread.picture.colourChunks[i].data, datas[i]) << expected[i + 1];
 }
 
+
+TEST(JpegDecoder, BaselineProgressiveAndGreyComeCloseToTheirPicturesAndCmykIsRefused) {
+    struct Case {
+        const char* file;
+        const char* expected;
+        std::uint8_t channels;
+    };
+    const Case cases[] = {
+        {"jpeg-baseline.jpg", "expected-8.png", 3},
+        {"jpeg-progressive.jpg", "expected-8.png", 3},
+        {"jpeg-grey.jpg", "expected-2.png", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const DecodedPicture decoded = decode(fixture(c.file));
+        ASSERT_EQ(decoded.problem, PictureProblem::None) << decoded.detail;
+        EXPECT_EQ(decoded.picture.colourChannels, c.channels);
+        EXPECT_FALSE(decoded.picture.alpha);
+        const DecodedPicture expected = decode(fixture(c.expected));
+        ASSERT_EQ(decoded.picture.width * decoded.picture.height, expected.picture.width * expected.picture.height);
+        // The expected picture is RGB; a grey JPEG is compared with its red.
+        double squares = 0;
+        const std::size_t samples = decoded.picture.byteCount();
+        for (std::size_t i = 0; i < samples; ++i) {
+            const double difference = double(decoded.picture.samples[i]) - expected.picture.samples[i * 3 / c.channels];
+            squares += difference * difference;
+        }
+        EXPECT_GT(10 * std::log10(255.0 * 255.0 * double(samples) / std::max(squares, 1.0)), 40.0);
+    }
+    EXPECT_EQ(decode(fixture("jpeg-cmyk.jpg")).problem, PictureProblem::Unsupported);
+}
+
+// The offset of the first marker `code` in a JPEG, after its FF.
+std::size_t markerAt(const Bytes& file, unsigned char code) {
+    for (std::size_t i = 2; i + 1 < file.size(); ++i) {
+        if (file[i] == 0xFF && file[i + 1] == code) return i + 1;
+    }
+    return 0;
+}
+
+Bytes withJpegSize(Bytes file, std::uint16_t width, std::uint16_t height) {
+    const std::size_t sof = markerAt(file, 0xC0);  // FF C0, length, precision, height, width
+    file[sof + 4] = static_cast<unsigned char>(height >> 8);
+    file[sof + 5] = static_cast<unsigned char>(height);
+    file[sof + 6] = static_cast<unsigned char>(width >> 8);
+    file[sof + 7] = static_cast<unsigned char>(width);
+    return file;
+}
+
+Bytes withBmpSize(Bytes file, std::uint16_t side) {
+    for (const std::size_t at : {std::size_t{18}, std::size_t{22}}) {  // biWidth, biHeight
+        file[at] = static_cast<unsigned char>(side);
+        file[at + 1] = static_cast<unsigned char>(side >> 8);
+    }
+    return file;
+}
+
+struct Hostile {
+    const char* name;
+    Bytes file;
+    std::size_t size;  // asserted, so that a change in the helpers shows
+    PictureProblem problem;
+};
+
+TEST(PictureDecoders, RefuseHostileFilesCleanly) {
+    const Bytes tinyRaw = {0, 0, 0, 0};  // one RGB pixel
+    const Bytes goodPng = png({ihdr(1, 1, 8, 2), idat(tinyRaw), chunk("IEND", {})});
+    Bytes badCrc = goodPng;
+    badCrc[8 + 8 + 13] ^= 1;  // the IHDR's CRC
+    Bytes badIdatCrc = goodPng;
+    badIdatCrc[goodPng.size() - 12 - 1] ^= 1;  // the IDAT's CRC
+    const Bytes jpeg = fixture("jpeg-baseline.jpg");
+    ASSERT_EQ(jpeg.size(), 477U);
+    Bytes badHuffman = jpeg;
+    badHuffman[markerAt(jpeg, 0xC4) + 4] = 0xFF;  // the table's first code count: more codes than one bit holds
+    const Bytes rleBomb = {'B', 'M', 60, 0, 0, 0, 0, 0, 0, 0, 58, 0, 0, 0,
+                           40, 0, 0, 0, 0x50, 0xC3, 0, 0, 0x50, 0xC3, 0, 0, 1, 0, 8, 0, 1, 0, 0, 0,
+                           4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0,
+                           0, 0, 0, 0, 0, 1};  // RLE8 50000 x 50000, one colour, "end of picture"
+    const Hostile cases[] = {
+        {"PNG cut inside IHDR", Bytes(goodPng.begin(), goodPng.begin() + 20), 20, PictureProblem::Corrupt},
+        {"PNG cut inside IDAT", Bytes(goodPng.begin(), goodPng.end() - 16), 53, PictureProblem::Corrupt},
+        {"PNG without IEND", Bytes(goodPng.begin(), goodPng.end() - 12), 57, PictureProblem::Corrupt},
+        {"PNG with a bad IHDR CRC", badCrc, 69, PictureProblem::Corrupt},
+        {"PNG with a bad IDAT CRC", badIdatCrc, 69, PictureProblem::Corrupt},
+        {"PNG of width 0", png({ihdr(0, 1, 8, 2), idat(tinyRaw), chunk("IEND", {})}), 69, PictureProblem::Corrupt},
+        {"PNG of bit depth 3", png({ihdr(1, 1, 3, 0), idat(tinyRaw), chunk("IEND", {})}), 69, PictureProblem::Corrupt},
+        {"PNG with an unknown critical chunk", png({ihdr(1, 1, 8, 2), chunk("QUUX", {}), idat(tinyRaw), chunk("IEND", {})}),
+         81, PictureProblem::Corrupt},
+        {"PNG of 100000 x 100000", png({ihdr(100000, 100000, 8, 2), idat(tinyRaw), chunk("IEND", {})}), 69,
+         PictureProblem::TooManyPixels},
+        {"PNG of 16000 x 16000 in 69 bytes", png({ihdr(16000, 16000, 8, 2), idat(tinyRaw), chunk("IEND", {})}), 69,
+         PictureProblem::TooShortForSize},
+        {"JPEG cut in half", Bytes(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() / 2)),
+         jpeg.size() / 2, PictureProblem::Corrupt},
+        {"JPEG with a bad Huffman table", badHuffman, jpeg.size(), PictureProblem::Corrupt},
+        {"JPEG of 65000 x 65000", withJpegSize(jpeg, 65000, 65000), jpeg.size(), PictureProblem::TooManyPixels},
+        {"JPEG of 12000 x 12000 in 477 bytes", withJpegSize(jpeg, 12000, 12000), jpeg.size(),
+         PictureProblem::TooShortForSize},
+        {"JPEG of its first marker only", {0xFF, 0xD8, 0xFF, 0xD9}, 4, PictureProblem::Corrupt},
+        {"RLE8 BMP of 50000 x 50000", rleBomb, 60, PictureProblem::TooManyPixels},
+        {"RLE8 BMP of 5000 x 5000 in 60 bytes", withBmpSize(rleBomb, 5000), 60, PictureProblem::TooShortForSize},
+        {"BMP of 7 bits a pixel", {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,
+                                   40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 7, 0, 0, 0, 0, 0,
+                                   4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+         58, PictureProblem::Corrupt},
+        {"BMP cut inside its header", {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0}, 16, PictureProblem::Corrupt},
+        {"GIF", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}, 10, PictureProblem::UnknownFormat},
+        {"nothing", {}, 0, PictureProblem::UnknownFormat},
+    };
+    for (const Hostile& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(c.file.size(), c.size);
+        const DecodedPicture decoded = glint::decodePicture(c.file.data(), c.file.size());
+        EXPECT_EQ(decoded.problem, c.problem) << decoded.detail;
+        EXPECT_EQ(decoded.picture.samples, nullptr);
+        if (c.problem == PictureProblem::Corrupt && c.file.size() > 0 && c.file[0] != 'B') {
+            EXPECT_FALSE(decoded.detail.empty());
+        }
+    }
+}
 
 Picture pictureOf(std::uint32_t width, std::uint32_t height, std::uint8_t channels, bool alpha, std::uint8_t bits) {
     Picture picture;

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Remakes the fixtures of picture_files_test.cpp: BMPs from the writers
+# Remakes the fixtures of picture_files_test.cpp: BMPs and JPEGs from the writers
 # people use (ImageMagick 6, Pillow, netpbm), plus the two kinds none of them
 # writes (RLE4 and a top-down palette picture), built here byte by byte; and
 # PNGs of every colour type and depth, plain and interlaced, written here
@@ -103,3 +103,10 @@ for ctype, depth, trns in KINDS:
     for interlaced in (False, True):
         write(ctype, depth, trns, interlaced)
 PY
+# JPEGs of the same pictures, without chroma subsampling so that colour
+# edges stay close; grey from the black and white one, whichever grey a
+# converter computes.
+convert expected-8.png -quality 98 -sampling-factor 1x1 jpeg-baseline.jpg
+convert expected-8.png -quality 98 -sampling-factor 1x1 -interlace JPEG jpeg-progressive.jpg
+convert expected-2.png -colorspace gray -quality 98 jpeg-grey.jpg
+convert expected-8.png -colorspace cmyk -quality 98 jpeg-cmyk.jpg
