@@ -95,6 +95,11 @@ DecodedPicture toPicture(GdkPixbuf* pixbuf) {
 DecodedPicture decodeBmp(const unsigned char* bytes, std::size_t size) {
     silenceLibraryLog();
     DecodedPicture failed;
+    if (!bmpHeaderInFile(bytes, size)) {
+        failed.problem = PictureProblem::Corrupt;
+        failed.detail = "the file ends inside its header";
+        return failed;
+    }
     GError* raw = nullptr;
     const Loader loader(gdk_pixbuf_loader_new_with_type("bmp", &raw));
     Error error(raw);

@@ -58,6 +58,10 @@ bool isClassicBmp(const unsigned char* bytes, std::size_t size) {
            readLe32(bytes + kBiClrUsed) == 0;
 }
 
+bool bmpHeaderInFile(const unsigned char* bytes, std::size_t size) {
+    return size >= kBiSize + 4 && std::uint64_t{kBiSize} + readLe32(bytes + kBiSize) <= size;
+}
+
 DecodedPicture decodePicture(const unsigned char* bytes, std::size_t size) {
     switch (pictureFormat(bytes, size)) {
         case PictureFormat::Png:

@@ -82,6 +82,11 @@ PictureFormat pictureFormat(const unsigned char* bytes, std::size_t size);
 // 54. Every other BMP is decoded by the library and converted.
 bool isClassicBmp(const unsigned char* bytes, std::size_t size);
 
+// Whether the BMP's info header, as long as its first field claims, ends
+// inside the file. A decoder that sizes a buffer by that claim is never
+// shown a file of 30 bytes that claims a 4 GiB header.
+bool bmpHeaderInFile(const unsigned char* bytes, std::size_t size);
+
 // The file's bytes, read whole by the caller, as a picture by its format, or
 // the reason it is none.
 DecodedPicture decodePicture(const unsigned char* bytes, std::size_t size);

@@ -546,6 +546,7 @@ DecodedPicture decodeJpeg(const unsigned char* bytes, std::size_t size) {
 }
 
 DecodedPicture decodeBmp(const unsigned char* bytes, std::size_t size) {
+    if (!bmpHeaderInFile(bytes, size)) return failure(PictureProblem::Corrupt, "the file ends inside its header");
     if (std::optional<DecodedPicture> refused = refusedSize(bmpSize(bytes, size), size, kBmpMaxPixelsPerByte)) {
         return std::move(*refused);
     }
