@@ -4,8 +4,7 @@
 // every bit depth, with and without colour tables, top-down, truncated and
 // with hostile fields; menu sessions; texts around MD5's block and padding
 // boundaries; file names and sums lines of every form; and pictures: PNGs of
-// every kind glint writes, JPEGs baseline, progressive and grey, and the BMP
-// fixtures of the tests.
+// every kind glint writes, and the tests' PNG, JPEG and BMP fixtures.
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
@@ -15,9 +14,6 @@
 #include "carrier/picture_codecs.h"
 #include "test_support.h"
 
-#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
-
-#include <jpeglib.h>
 
 namespace {
 
@@ -121,32 +117,6 @@ glint::Picture patternPicture(std::uint8_t channels, bool alpha, std::uint8_t bi
     return picture;
 }
 
-Bytes jpegOf(const glint::Picture& picture, bool progressive) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr errors{};
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = picture.width;
-    cinfo.image_height = picture.height;
-    cinfo.input_components = picture.colourChannels;
-    cinfo.in_color_space = picture.colourChannels == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    if (progressive) jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = picture.samples.get() + cinfo.next_scanline * picture.rowBytes();
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes file(out, out + size);
-    std::free(out);
-    return file;
-}
-
 void pictureSeeds(const fs::path& folder) {
     for (const std::uint8_t channels : {std::uint8_t{1}, std::uint8_t{3}}) {
         for (const bool alpha : {false, true}) {
@@ -157,12 +127,10 @@ void pictureSeeds(const fs::path& folder) {
                 testing_support::writeFile(folder / name, Bytes(png.bytes.get(), png.bytes.get() + png.size));
             }
         }
-        const glint::Picture picture = patternPicture(channels, false, 8);
-        testing_support::writeFile(folder / ("jpeg-baseline-" + std::to_string(channels)), jpegOf(picture, false));
-        testing_support::writeFile(folder / ("jpeg-progressive-" + std::to_string(channels)), jpegOf(picture, true));
     }
     for (const auto& entry : fs::directory_iterator(GLINT_TEST_PICTURES)) {
-        if (entry.path().extension() == ".bmp" || entry.path().extension() == ".png") {
+        const fs::path kind = entry.path().extension();
+        if (kind == ".bmp" || kind == ".png" || kind == ".jpg") {
             fs::copy_file(entry.path(), folder / entry.path().filename(), fs::copy_options::overwrite_existing);
         }
     }

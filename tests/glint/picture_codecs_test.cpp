@@ -122,4 +122,56 @@ TEST(JpegDecoder, BaselineProgressiveAndGreyComeCloseToWhatWasWritten) {
 }
 
 
+// A grey progressive JPEG whose every coefficient is sent in its own scans,
+// its bits from `firstBit` down one scan at a time: 64 x (firstBit + 1) scans.
+Bytes manyScanJpeg(int firstBit) {
+    std::vector<jpeg_scan_info> scans;
+    for (int k = 0; k < 64; ++k) {
+        for (int bit = firstBit; bit >= 0; --bit) {
+            jpeg_scan_info scan{};
+            scan.comps_in_scan = 1;
+            scan.Ss = scan.Se = k;
+            scan.Ah = bit == firstBit ? 0 : bit + 1;
+            scan.Al = bit;
+            scans.push_back(scan);
+        }
+    }
+    const Bytes samples = smoothSamples(32, 32, 1);
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &out, &size);
+    cinfo.image_width = cinfo.image_height = 32;
+    cinfo.input_components = 1;
+    cinfo.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&cinfo);
+    cinfo.scan_info = scans.data();
+    cinfo.num_scans = static_cast<int>(scans.size());
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < 32) {
+        JSAMPROW row = const_cast<unsigned char*>(samples.data()) + cinfo.next_scanline * 32;
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    Bytes file(out, out + size);
+    std::free(out);
+    return file;
+}
+
+TEST(JpegDecoder, RefusesMoreScansThanAnyPhotographHas) {
+    const struct {
+        int firstBit;
+        PictureProblem problem;
+    } cases[] = {{2, PictureProblem::None}, {3, PictureProblem::None}, {4, PictureProblem::Corrupt}};  // 192, 256, 320 scans
+    for (const auto& c : cases) {
+        const Bytes file = manyScanJpeg(c.firstBit);
+        const DecodedPicture decoded = glint::decodeJpeg(file.data(), file.size());
+        EXPECT_EQ(decoded.problem, c.problem) << c.firstBit << ": " << decoded.detail;
+    }
+}
+
 }  // namespace
