@@ -105,7 +105,7 @@ void libpngAlone(benchmark::State& state) {
     const std::unique_ptr<unsigned char[]> rows(new unsigned char[size]);
     std::size_t written = 0;
     for (auto _ : state) {
-        Memory memory{file.data(), file.size()};
+        Memory memory{file.data(), file.size(), 0, {}};
         memory.out.reserve(file.size());
         written = libpngRoundTrip(memory, rows.get());
         benchmark::DoNotOptimize(written);
