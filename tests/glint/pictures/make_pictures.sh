@@ -21,6 +21,9 @@ two.save('expected-2.png')
 im.convert('P', palette=Image.ADAPTIVE, colors=8).save('pillow-palette8.bmp')
 two.convert('1').save('pillow-1bit.bmp')
 im.convert('RGBA').save('pillow-32bit.bmp')
+translucent = im.convert('RGBA')
+translucent.putalpha(Image.eval(im.convert('L'), lambda v: (v * 7 + 40) % 256))
+translucent.save('expected-8-alpha.png')
 PY
 convert expected-8.png -type truecolor imagemagick-v5-24bit.bmp
 convert expected-8.png -type palette BMP3:imagemagick-palette4.bmp
@@ -28,6 +31,7 @@ convert expected-8.png -type palette -compress RLE BMP3:imagemagick-rle8.bmp
 convert expected-8.png -define bmp:subtype=RGB565 imagemagick-565.bmp
 convert expected-8.png -define bmp:subtype=RGB555 imagemagick-555.bmp
 convert expected-8.png BMP2:imagemagick-os2.bmp
+convert expected-8-alpha.png imagemagick-32bit-alpha.bmp
 pngtopnm expected-8.png | ppmtobmp -bpp 4 2>/dev/null > netpbm-palette4.bmp
 pngtopnm expected-8.png | ppmtobmp -os2 -bpp 4 2>/dev/null > netpbm-os2-palette4.bmp
 /usr/bin/python3 - <<'PY'
