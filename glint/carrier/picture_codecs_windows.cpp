@@ -344,15 +344,37 @@ DecodedPicture failure(PictureProblem problem, std::string detail) {
     return failed;
 }
 
-DecodedPicture decodeWith(const Source& source, const unsigned char* bytes, std::size_t size) {
-    Decoder wic;
-    if (size > std::numeric_limits<DWORD>::max()) return failure(PictureProblem::TooManyPixels);
+// The factory, and the format's own decoder over the bytes in memory.
+HRESULT openDecoder(Decoder& wic, const Source& source, const unsigned char* bytes, std::size_t size) {
     HRESULT result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                                       reinterpret_cast<void**>(wic.factory.put()));
     if (SUCCEEDED(result)) result = wic.factory->CreateStream(wic.stream.put());
     // WIC only reads the bytes, though the call takes them as writable.
     if (SUCCEEDED(result)) result = wic.stream->InitializeFromMemory(const_cast<BYTE*>(bytes), static_cast<DWORD>(size));
     if (SUCCEEDED(result)) result = wic.factory->CreateDecoder(*source.container, nullptr, wic.decoder.put());
+    return result;
+}
+
+// The frame's pixels as they are, or through a converter to the target's
+// format (8-bit ones to 32-bit BGRA, see copyPixels).
+HRESULT pixelSource(Decoder& wic, const WICPixelFormatGUID& format, const Target& target,
+                    ComPtr<IWICFormatConverter>& converter, IWICBitmapSource*& pixels) {
+    pixels = wic.frame.get();
+    if (sameFormat(format, target.format)) return S_OK;
+    HRESULT result = wic.factory->CreateFormatConverter(converter.put());
+    const WICPixelFormatGUID& to = target.bits == 8 ? GUID_WICPixelFormat32bppBGRA : target.format;
+    if (SUCCEEDED(result)) {
+        result = converter->Initialize(wic.frame.get(), to, WICBitmapDitherTypeNone, nullptr, 0.0, WICBitmapPaletteTypeCustom);
+    }
+    if (SUCCEEDED(result)) pixels = converter.get();
+    return result;
+}
+
+DecodedPicture decodeWith(const Source& source, const unsigned char* bytes, std::size_t size) {
+    Decoder wic;
+    // A file beyond 4 GiB holds more than the ceiling admits at any coding.
+    if (size > std::numeric_limits<DWORD>::max()) return failure(PictureProblem::TooManyPixels);
+    HRESULT result = openDecoder(wic, source, bytes, size);
     if (FAILED(result)) return failure(PictureProblem::Unsupported, hresultText(result));
     result = wic.decoder->Initialize(wic.stream.get(), WICDecodeMetadataCacheOnDemand);
     if (SUCCEEDED(result)) result = wic.decoder->GetFrame(0, wic.frame.put());
@@ -366,6 +388,11 @@ DecodedPicture decodeWith(const Source& source, const unsigned char* bytes, std:
     if (sizeProblem != PictureProblem::None) return failure(sizeProblem);
     const std::optional<Target> target = targetOf(wic, format);
     if (!target) return failure(PictureProblem::Unsupported);
+    ComPtr<IWICFormatConverter> converter;
+    IWICBitmapSource* pixels = nullptr;
+    result = pixelSource(wic, format, *target, converter, pixels);
+    // The decoder read the header but cannot deliver such pixels.
+    if (FAILED(result)) return failure(PictureProblem::Corrupt, hresultText(result));
 
     DecodedPicture decoded;
     Picture& picture = decoded.picture;
@@ -375,20 +402,7 @@ DecodedPicture decodeWith(const Source& source, const unsigned char* bytes, std:
     picture.alpha = target->alpha;
     picture.bitsPerSample = target->bits;
     if (!allocateSamples(picture)) return failure(PictureProblem::OutOfMemory);
-    ComPtr<IWICFormatConverter> converter;
-    IWICBitmapSource* pixels = wic.frame.get();
-    const bool asIs = sameFormat(format, target->format);
-    const bool asBgra = !asIs && target->bits == 8;
-    if (!asIs) {
-        result = wic.factory->CreateFormatConverter(converter.put());
-        if (SUCCEEDED(result)) {
-            result = converter->Initialize(wic.frame.get(), asBgra ? GUID_WICPixelFormat32bppBGRA : target->format,
-                                           WICBitmapDitherTypeNone, nullptr, 0.0, WICBitmapPaletteTypeCustom);
-        }
-        // The decoder read the header but cannot deliver such pixels.
-        if (FAILED(result)) return failure(PictureProblem::Corrupt, hresultText(result));
-        pixels = converter.get();
-    }
+    const bool asBgra = pixels != wic.frame.get() && target->bits == 8;
     if (!copyPixels(pixels, picture, asBgra)) return failure(PictureProblem::Corrupt, "the pixels could not be read");
     swapSampleBytes(picture);
     return decoded;
