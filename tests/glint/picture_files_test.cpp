@@ -298,6 +298,30 @@ TEST(PictureDecoders, RefuseHostileFilesCleanly) {
     }
 }
 
+TEST(PngDecoder, KeepsColourChunksWithinTheirLimitsAndStillReadsThePicture) {
+    const Bytes raw = {0, 1, 2, 3};  // one RGB pixel
+    Bytes manyChunks = png({ihdr(1, 1, 8, 2)});
+    for (int i = 0; i < 100; ++i) {
+        const Bytes gamma = chunk("gAMA", be32(45455));
+        manyChunks.insert(manyChunks.end(), gamma.begin(), gamma.end());
+    }
+    for (const Bytes& rest : {idat(raw), chunk("IEND", {})}) manyChunks.insert(manyChunks.end(), rest.begin(), rest.end());
+    const struct {
+        const char* name;
+        Bytes file;
+        std::size_t mostKept;
+    } cases[] = {
+        {"100 gAMA chunks", manyChunks, 64},
+        {"a 17 MiB iCCP chunk", png({ihdr(1, 1, 8, 2), chunk("iCCP", Bytes(std::size_t{17} << 20, 1)), idat(raw), chunk("IEND", {})}), 0},
+    };
+    for (const auto& c : cases) {
+        const DecodedPicture decoded = glint::decodePng(c.file.data(), c.file.size());
+        ASSERT_EQ(decoded.problem, PictureProblem::None) << c.name << ": " << decoded.detail;
+        EXPECT_EQ(samplesOf(decoded.picture), Bytes({1, 2, 3})) << c.name;
+        EXPECT_LE(decoded.picture.colourChunks.size(), c.mostKept) << c.name;
+    }
+}
+
 Picture pictureOf(std::uint32_t width, std::uint32_t height, std::uint8_t channels, bool alpha, std::uint8_t bits) {
     Picture picture;
     picture.width = width;
