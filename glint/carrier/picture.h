@@ -50,13 +50,13 @@ struct Picture {
 
 enum class PictureProblem {
     None,
-    UnknownFormat,  // not PNG, JPEG or BMP by its first bytes
-    Corrupt,        // the library refused the file; `detail` says why in its words
-    TooManyPixels,  // more than kMaxPicturePixels
+    UnknownFormat,    // not PNG, JPEG or BMP by its first bytes
+    Corrupt,          // damaged: `detail` says how, mostly in the library's words
+    TooManyPixels,    // more than kMaxPicturePixels
     TooShortForSize,  // fewer bytes than the size it claims needs at the least
-    Unsupported,    // a kind the library reads but glint does not take (CMYK JPEG)
+    Unsupported,      // a kind the library reads but glint does not take (CMYK JPEG)
     OutOfMemory,
-    TooLargeForBmp,  // a classic BMP holds at most 4 GiB
+    TooLargeForBmp,   // a classic BMP holds at most 4 GiB
 };
 
 struct DecodedPicture {
@@ -109,8 +109,8 @@ bool allocateSamples(Picture& picture);
 // A classic BMP of the picture: 14-byte file header, 40-byte info header,
 // 24 bits a pixel, no palette and no masks, rows bottom-up padded with zeros
 // to four bytes, so that the data area from byte 54 is pixels and padding
-// only. Grey is written as equal blue, green and red; a 16-bit sample as its
-// high byte; alpha is left out.
+// only. Grey is written as equal blue, green and red, a 16-bit sample
+// rounded to the nearest 8-bit one, and alpha is left out.
 EncodedPicture encodeClassicBmp(const Picture& picture);
 
 }  // namespace glint
