@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ratio_reporter.h"
-#include "sealed_payload.h"
+#include "encryption/passphrase_seal.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "bmp_carrier.h"
+#include "carrier/bmp_carrier.h"
 #include "fuzz_scratch.h"
 #include "test_support.h"
 
@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     fuzzing::writeBytes(payload, input, payloadSize);
 
     std::ostringstream sink;
-    glint::Console console(sink);
+    common::Console console(sink);
     glint::BmpCarrier carrier(console, console);
     carrier.loadBmp(image.c_str());
     carrier.extractText(first.c_str());

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fuzz_scratch.h"
-#include "menu.h"
+#include "dialogue/menu.h"
 #include "messages.h"
 #include "test_support.h"
 
@@ -18,7 +18,7 @@ using fuzzing::require;
 
 namespace {
 
-void recordPause(const char* command, glint::AfterTheKey, glint::Console& out) { out.raw(std::string("<") + command + ">"); }
+void recordPause(const char* command, common::AfterTheKey, common::Console& out) { out.raw(std::string("<") + command + ">"); }
 
 // A fresh folder with the names the seeds use: a 24-bit image, an 8-bit image
 // with a colour table, and a small payload.
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::replace(typed.begin(), typed.end(), '/', '_');
     std::istringstream in(typed);
     std::ostringstream out, err;
-    glint::Console outConsole(out), errConsole(err);
+    common::Console outConsole(out), errConsole(err);
     // Names are relative to the scratch folder only while the menu runs: the
     // fuzzer reads its corpus relative to where it was started.
     const std::filesystem::path started = std::filesystem::current_path();

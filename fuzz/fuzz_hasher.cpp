@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz_scratch.h"
-#include "md5_hasher.h"
+#include "hashing/md5_hasher.h"
 
 #ifdef HAVE_OPENSSL
 #include <openssl/md5.h>

@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "bmp_carrier.h"
+#include "carrier/bmp_carrier.h"
 #include "fuzz_scratch.h"
-#include "sealed_payload.h"
+#include "encryption/passphrase_seal.h"
 #include "test_support.h"
 
 using fuzzing::require;
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     std::filesystem::remove(second);
 
     std::ostringstream sink;
-    glint::Console console(sink);
+    common::Console console(sink);
     SaltKeyedSeal seal;
     glint::BmpCarrier carrier(console, console);
     carrier.loadBmp(image.c_str());

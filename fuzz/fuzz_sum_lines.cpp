@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "fuzz_scratch.h"
-#include "sum_lines.h"
+#include "sum_lines/sum_lines.h"
 
 using fuzzing::require;
 

@@ -1,0 +1,200 @@
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "files/file_access.h"
+#include "common/windows/wide_names.h"
+
+namespace cairn::files {
+
+// The C runtime gives a closed standard stream no descriptor at all.
+ClosedAtStart guardStandardDescriptors() { return {}; }
+
+void useBinaryStandardStreams() {
+    ::_setmode(kStandardInput, _O_BINARY);
+    ::_setmode(kStandardOutput, _O_BINARY);
+    ::_setmode(kStandardError, _O_BINARY);
+}
+
+unsigned usableProcessors() {
+    const unsigned count = std::thread::hardware_concurrency();
+    return count > 0 ? count : 1;
+}
+
+// Names are UTF-8 inside the program; one that is not names no file.
+Facts factsOf(const char* name) {
+    bool valid = true;
+    const std::wstring wide = common::wideFromUtf8(name, &valid);
+    const std::wstring system = common::fileSystemName(wide);
+    if (!valid) return {};
+    // The C runtime's stat refuses the \\?\ of a long name, as it refuses
+    // wildcards; pipes and devices, which it tells apart, have short names.
+    if (system != wide) {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!::GetFileAttributesExW(system.c_str(), GetFileExInfoStandard, &data)) return {};
+        return {false, (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow};
+    }
+    struct _stat64 status {};
+    if (::_wstat64(wide.c_str(), &status) != 0) return {};
+    const bool stream = (status.st_mode & _S_IFREG) == 0 && (status.st_mode & _S_IFDIR) == 0;
+    return {stream, static_cast<std::uint64_t>(status.st_size)};
+}
+
+int openForReading(const char* name, bool sequential) {
+    bool valid = true;
+    const std::wstring system = common::fileSystemName(common::wideFromUtf8(name, &valid));
+    if (!valid) {
+        errno = ENOENT;
+        return -1;
+    }
+    ::SetLastError(ERROR_SUCCESS);  // the runtime may fail before the system is asked
+    const int descriptor =
+        ::_wopen(system.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT | (sequential ? _O_SEQUENTIAL : 0));
+    if (descriptor >= 0) return descriptor;
+    // The system refuses a folder as access denied, and a name that no file
+    // can have (a wildcard that matched nothing) as invalid: md5sum's reasons
+    // are the folder's and the missing file's.
+    if (::GetLastError() == ERROR_INVALID_NAME) {
+        errno = ENOENT;
+    } else if (errno == EACCES) {
+        const DWORD attributes = ::GetFileAttributesW(system.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) errno = EISDIR;
+    }
+    return -1;
+}
+
+namespace {
+
+// What is typed at the console: UTF-16 taken as UTF-8 with LF line ends, the
+// form of names inside the program and of lines typed on a POSIX terminal,
+// so that a typed list line names its file and a typed text has the digest
+// it has there. The console's own bytes would be in its OEM code page, which
+// no sums file uses. Ctrl+Z at the start of a line ends the input, as
+// everywhere on Windows; another read then waits for more.
+class ConsoleInput {
+public:
+    std::int64_t read(HANDLE console, unsigned char* buffer, std::size_t size) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        while (taken_ == text_.size()) {
+            const Typed typed = readTyped(console);
+            if (typed != Typed::Text) return typed == Typed::End ? 0 : -1;
+        }
+        const std::size_t piece = std::min(size, text_.size() - taken_);
+        std::memcpy(buffer, text_.data() + taken_, piece);
+        taken_ += piece;
+        return static_cast<std::int64_t>(piece);
+    }
+
+private:
+    enum class Typed { Text, End, Error };
+    static constexpr DWORD kTypedPiece = 1024;
+
+    Typed readTyped(HANDLE console) {
+        wchar_t typed[kTypedPiece];
+        DWORD count = 0;
+        if (!::ReadConsoleW(console, typed, kTypedPiece, &count, nullptr)) {
+            errno = EIO;
+            return Typed::Error;
+        }
+        std::wstring wide = held_ + std::wstring(typed, count);
+        held_.clear();
+        if (count == 0 || (atLineStart_ && wide[0] == L'\x1a')) {
+            atLineStart_ = true;
+            return Typed::End;
+        }
+        atLineStart_ = wide.back() == L'\n';
+        // A surrogate pair or a CR LF that one read cut in two is joined by the next.
+        if (wide.back() == L'\r' || (wide.back() >= 0xD800 && wide.back() <= 0xDBFF)) {
+            held_ = wide.back();
+            wide.pop_back();
+        }
+        for (std::size_t at; (at = wide.find(L"\r\n")) != std::wstring::npos;) wide.erase(at, 1);
+        text_ = common::utf8FromWide(wide);
+        taken_ = 0;
+        return Typed::Text;
+    }
+
+    std::mutex mutex_;
+    std::string text_;
+    std::size_t taken_ = 0;
+    std::wstring held_;
+    bool atLineStart_ = true;
+};
+
+}  // namespace
+
+// The runtime knows its character devices without asking the system; of
+// those only a console answers GetConsoleMode.
+std::int64_t readSome(int descriptor, unsigned char* buffer, std::size_t size) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
+    DWORD mode = 0;
+    if (::_isatty(descriptor) && ::GetConsoleMode(handle, &mode)) {
+        static ConsoleInput typed;
+        return typed.read(handle, buffer, size);
+    }
+    return ::_read(descriptor, buffer, static_cast<unsigned>(size < INT_MAX ? size : INT_MAX));
+}
+
+void closeFile(int descriptor) { ::_close(descriptor); }
+
+bool readMightWait(int descriptor) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
+    return ::GetFileType(handle) != FILE_TYPE_DISK;
+}
+
+int writeAll(int descriptor, const char* bytes, std::size_t size) {
+    while (size > 0) {
+        const unsigned piece = static_cast<unsigned>(size < INT_MAX ? size : INT_MAX);
+        const int written = ::_write(descriptor, bytes, piece);
+        if (written < 0) return errno;
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+namespace {
+
+// Older consoles fail on much longer writes.
+constexpr std::size_t kConsolePiece = 8192;
+
+int writeToConsole(HANDLE console, const std::wstring& wide) {
+    for (std::size_t at = 0; at < wide.size();) {
+        std::size_t size = std::min(wide.size() - at, kConsolePiece);
+        if (at + size < wide.size() && wide[at + size - 1] >= 0xD800 && wide[at + size - 1] <= 0xDBFF) --size;
+        DWORD written = 0;
+        if (!::WriteConsoleW(console, wide.data() + at, static_cast<DWORD>(size), &written, nullptr) || written == 0) {
+            return EIO;
+        }
+        at += written;
+    }
+    return 0;
+}
+
+}  // namespace
+
+// Plain ASCII, the most of what cairn writes, is the same in every form.
+int writeLine(int descriptor, std::string_view line, LineKind kind) {
+    if (std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return writeAll(descriptor, line.data(), line.size());
+    }
+    const std::wstring wide = common::wideFromUtf8(line);
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
+    DWORD mode = 0;
+    if (handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)) return writeToConsole(handle, wide);
+    bool lossless = true;
+    const std::string ansi = common::ansiFromWide(wide, &lossless);
+    if (kind == LineKind::Sum && !lossless) return writeAll(descriptor, line.data(), line.size());
+    return writeAll(descriptor, ansi.data(), ansi.size());
+}
+
+}  // namespace cairn::files

@@ -1,0 +1,9 @@
+#include <iostream>
+
+#include "common/console_input.h"
+
+namespace common {
+
+std::istream& standardInput() { return std::cin; }
+
+}  // namespace common
