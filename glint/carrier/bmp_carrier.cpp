@@ -59,31 +59,69 @@ BmpCarrier::BmpCarrier(common::Console& report, common::Console& failures)
       out(report),
       err(failures) {}
 
+// The dialogue's operations ----------------------------------------------------
+
 void BmpCarrier::loadBmp(const char* name) {
+    if (load(name)) {
+        err.text(msg::kLoadFailed);
+    } else {
+        out.line(msg::kLoadSucceeded);
+    }
+}
+
+std::int32_t BmpCarrier::hideText(const char* name) {
+    if (hide(name)) return 0;
+    out.line(msg::kHideSucceeded);
+    return 1;
+}
+
+bool BmpCarrier::saveBmp(const char* name) {
+    if (save(name)) {
+        err.line(msg::kSaveFailed);
+        return false;
+    }
+    out.line(msg::kSaveSucceeded);
+    return true;
+}
+
+bool BmpCarrier::extractText(const char* name) {
+    const Recovered payload = recover();
+    if (payload.failure) {
+        err.line(msg::kDecodeFailed);
+        return false;
+    }
+    out.line(msg::kDecodeSucceeded);
+    if (write(payload, name)) {
+        err.line(msg::kSaveFailed);
+        return false;
+    }
+    return true;
+}
+
+// Loading -----------------------------------------------------------------------
+
+BmpCarrier::Failure BmpCarrier::load(const char* name) {
     fileName = name;
     std::ifstream bmpfile(pathOfName(fileName.c_str()), std::ios::binary);
     const std::error_code unopened = bmpfile.is_open() ? std::error_code() : common::lastSystemError();
     // A file that did not open reads as nothing and fails the load like any
     // other; the reason is the open's.
-    loadBmp(bmpfile);
-    if (unopened) failure = {Problem::System, unopened};
+    const Failure failed = load(bmpfile);
+    if (unopened) return {Problem::System, unopened};
+    return failed;
 }
 
-void BmpCarrier::loadBmp(std::istream& bmpfile) {
+BmpCarrier::Failure BmpCarrier::load(std::istream& bmpfile) {
     loaded = false;
     Failure why = readHeaders(bmpfile);
-    if (why.problem == Problem::None) why = readDataArea(bmpfile);
-    if (why.problem != Problem::None) {
-        failLoad(why);
-        return;
-    }
-    failure = {};
+    if (!why) why = readDataArea(bmpfile);
+    if (why) return why;
     numColors = colorCount();
     pixels = data.get() + std::min<std::uint64_t>(colorTableBytes(), dataSize);
     palette = pixels == data.get() ? nullptr : data.get();
     writeLe32(infoHeader.get() + kBiSizeImage, static_cast<std::uint32_t>(imageSize()));
     loaded = true;
-    out.line(msg::kLoadSucceeded);
+    return {};
 }
 
 BmpCarrier::Failure BmpCarrier::readHeaders(std::istream& bmpfile) {
@@ -116,32 +154,23 @@ BmpCarrier::Failure BmpCarrier::readDataArea(std::istream& bmpfile) {
     return {};
 }
 
-void BmpCarrier::failLoad(const Failure& why) {
-    failure = why;
-    err.text(msg::kLoadFailed);
+// Saving ------------------------------------------------------------------------
+
+BmpCarrier::Failure BmpCarrier::save(const char* name) {
+    return save([name](std::initializer_list<ByteRange> pieces) { return replaceFileContents(name, pieces); });
 }
 
-bool BmpCarrier::saveBmp(const char* name) {
-    return saveBmp([name](std::initializer_list<ByteRange> pieces) { return replaceFileContents(name, pieces); });
-}
-
-bool BmpCarrier::saveBmp(const Writer& write) {
+BmpCarrier::Failure BmpCarrier::save(const Writer& write) {
     // Before any good load, or after a failed one, the headers and the data
     // area may belong to different files: nothing is written.
-    failure = {};
-    if (loaded) {
-        const std::error_code written = write(
-            {{fileHeader.get(), kFileHeaderSize}, {infoHeader.get(), kInfoHeaderSize}, {data.get(), dataSize}});
-        if (written) failure = {Problem::System, written};
-    }
-    const bool saved = loaded && !failure.system;
-    if (saved) {
-        out.line(msg::kSaveSucceeded);
-    } else {
-        err.line(msg::kSaveFailed);
-    }
-    return saved;
+    if (!loaded) return {Problem::NothingLoaded, {}};
+    const std::error_code written =
+        write({{fileHeader.get(), kFileHeaderSize}, {infoHeader.get(), kInfoHeaderSize}, {data.get(), dataSize}});
+    if (written) return {Problem::System, written};
+    return {};
 }
+
+// Hiding ------------------------------------------------------------------------
 
 std::uint64_t BmpCarrier::colorTableBytes() const {
     // A "negative" count is a huge unsigned biClrUsed, not a small table.
@@ -161,49 +190,39 @@ std::optional<std::uint32_t> BmpCarrier::capacity(std::size_t overhead) const {
     return static_cast<std::uint32_t>(room - overhead);
 }
 
-std::int32_t BmpCarrier::hideText(const char* name) { return hide(name) == HideResult::Hidden ? 1 : 0; }
-
-BmpCarrier::HideResult BmpCarrier::hide(const char* name, PayloadSeal* seal) {
+BmpCarrier::Failure BmpCarrier::hide(const char* name, PayloadSeal* seal) {
     std::ifstream txtfile(pathOfName(name), std::ios::binary);
-    if (!txtfile.is_open()) return refuseHide(HideResult::Unreadable, {Problem::System, common::lastSystemError()});
+    if (!txtfile.is_open()) return {Problem::System, common::lastSystemError()};
     return hide(txtfile, seal);
 }
 
-BmpCarrier::HideResult BmpCarrier::refuseHide(HideResult result, const Failure& why) {
-    failure = why;
-    return result;
-}
-
-BmpCarrier::HideResult BmpCarrier::hide(std::istream& txtfile, PayloadSeal* seal) {
+BmpCarrier::Failure BmpCarrier::hide(std::istream& txtfile, PayloadSeal* seal) {
     const Failure tooLong{Problem::TooLong, {}};
     txtfile.peek();  // a folder opens, but its first read fails
-    if (txtfile.bad()) return refuseHide(HideResult::Unreadable, {Problem::System, common::lastSystemError()});
+    if (txtfile.bad()) return {Problem::System, common::lastSystemError()};
     const std::optional<std::uint32_t> room = capacity(seal != nullptr ? seal->overhead() : 0);
     const std::optional<std::uint64_t> measured = remainingBytes(txtfile);
-    if (!room || (measured && *measured > *room)) return refuseHide(HideResult::TooLong, tooLong);
+    if (!room || (measured && *measured > *room)) return tooLong;
 
     // One byte more than fits is asked for, so that a payload from a pipe,
     // or a file that grew since it was measured, shows that it is too long.
     const ReadBlock payload = readUpTo(txtfile, std::size_t{*room} + 1);
-    if (payload.readFailed) return refuseHide(HideResult::Unreadable, {Problem::System, common::lastSystemError()});
-    if (!payload.bytes) return refuseHide(HideResult::Unreadable, kOutOfMemory);
-    if (payload.size > *room) return refuseHide(HideResult::TooLong, tooLong);
+    if (payload.readFailed) return {Problem::System, common::lastSystemError()};
+    if (!payload.bytes) return kOutOfMemory;
+    if (payload.size > *room) return tooLong;
 
-    failure = {};
     const auto length = static_cast<std::uint32_t>(payload.size);
     if (seal != nullptr) return hideSealed(payload.bytes.get(), length, *seal);
     embedPieces({{payload.bytes.get(), length}});
-    return HideResult::Hidden;
+    return {};
 }
 
-BmpCarrier::HideResult BmpCarrier::hideSealed(unsigned char* payload, std::uint32_t size, PayloadSeal& seal) {
+BmpCarrier::Failure BmpCarrier::hideSealed(unsigned char* payload, std::uint32_t size, PayloadSeal& seal) {
     std::vector<unsigned char> before(seal.beforeBytes);
     std::vector<unsigned char> after(seal.afterBytes);
-    if (!seal.close(before.data(), payload, size, after.data())) {
-        return refuseHide(HideResult::SealFailed, {Problem::SealFailed, {}});
-    }
+    if (!seal.close(before.data(), payload, size, after.data())) return {Problem::SealFailed, {}};
     embedPieces({{before.data(), before.size()}, {payload, size}, {after.data(), after.size()}});
-    return HideResult::Hidden;
+    return {};
 }
 
 // The caller has checked that the pieces fit the data area together.
@@ -215,9 +234,10 @@ void BmpCarrier::embedPieces(std::initializer_list<Piece> pieces) {
         at += 8 * piece.size;
         length += static_cast<std::uint32_t>(piece.size);
     }
-    out.line(msg::kHideSucceeded);
     embedLength(data.get(), length);
 }
+
+// Extracting --------------------------------------------------------------------
 
 void BmpCarrier::extractPieces(std::initializer_list<Piece> pieces) const {
     const unsigned char* at = data.get() + kLengthBits;
@@ -236,58 +256,50 @@ std::optional<std::uint32_t> BmpCarrier::hiddenLength() const {
     return length;
 }
 
-bool BmpCarrier::extractText(const char* name, PayloadSeal* seal) {
-    return extractText([name](std::initializer_list<ByteRange> pieces) { return replaceFileContents(name, pieces); },
-                       seal);
-}
-
-bool BmpCarrier::failExtraction(const char* report, const Failure& why) {
-    failure = why;
-    err.line(report);
-    return false;
-}
-
-bool BmpCarrier::extractText(const Writer& write, PayloadSeal* seal) {
-    if (seal != nullptr) return extractSealed(write, *seal);
+BmpCarrier::Recovered BmpCarrier::recover(PayloadSeal* seal) const {
+    if (seal != nullptr) return recoverSealed(*seal);
     const std::optional<std::uint32_t> length = hiddenLength();
-    if (!length) return failExtraction(msg::kDecodeFailed, {Problem::NoPayload, {}});
-    const std::unique_ptr<unsigned char[]> buffer = allocateBlock(*length);
-    if (!buffer) return failExtraction(msg::kDecodeFailed, kOutOfMemory);
-    extractPieces({{buffer.get(), *length}});
-    return writeRecovered(write, buffer.get(), *length);
+    if (!length) return {nullptr, 0, {Problem::NoPayload, {}}};
+    Recovered payload{allocateBlock(*length), *length, {}};
+    if (!payload.bytes) return {nullptr, 0, kOutOfMemory};
+    extractPieces({{payload.bytes.get(), *length}});
+    return payload;
 }
 
-// Nothing is written unless the seal opens the payload: a wrong key, changed
-// bytes and an image that holds no sealed payload all end the same way.
-bool BmpCarrier::extractSealed(const Writer& write, PayloadSeal& seal) {
-    const Failure notSealed{Problem::NotSealed, {}};
+// Nothing is recovered unless the seal opens the payload: a wrong key,
+// changed bytes and an image that holds no sealed payload all end the same
+// way.
+BmpCarrier::Recovered BmpCarrier::recoverSealed(PayloadSeal& seal) const {
+    const Failure notOpened{Problem::NotOpened, {}};
     const std::optional<std::uint32_t> length = hiddenLength();
-    if (!length || *length < seal.overhead()) return failExtraction(msg::kDecodeFailed, notSealed);
+    if (!length || *length < seal.overhead()) return {nullptr, 0, notOpened};
     const std::size_t size = *length - seal.overhead();
-    const std::unique_ptr<unsigned char[]> payload = allocateBlock(size);
-    if (!payload) return failExtraction(msg::kDecodeFailed, kOutOfMemory);
+    Recovered payload{allocateBlock(size), size, {}};
+    if (!payload.bytes) return {nullptr, 0, kOutOfMemory};
     std::vector<unsigned char> before(seal.beforeBytes);
     std::vector<unsigned char> after(seal.afterBytes);
-    extractPieces({{before.data(), before.size()}, {payload.get(), size}, {after.data(), after.size()}});
-    switch (seal.open(before.data(), payload.get(), size, after.data())) {
+    extractPieces({{before.data(), before.size()}, {payload.bytes.get(), size}, {after.data(), after.size()}});
+    switch (seal.open(before.data(), payload.bytes.get(), size, after.data())) {
         case PayloadSeal::Opened::Yes:
-            return writeRecovered(write, payload.get(), size);
+            return payload;
         case PayloadSeal::Opened::Refused:
-            return failExtraction(msg::kDecodeFailed, notSealed);
+            return {nullptr, 0, notOpened};
         case PayloadSeal::Opened::Failed:
             break;
     }
-    return failExtraction(msg::kDecodeFailed, {Problem::SealFailed, {}});
+    return {nullptr, 0, {Problem::SealFailed, {}}};
 }
 
-bool BmpCarrier::writeRecovered(const Writer& write, const unsigned char* payload, std::size_t size) {
-    out.line(msg::kDecodeSucceeded);
-    if (const std::error_code written = write({{payload, size}})) {
-        return failExtraction(msg::kSaveFailed, {Problem::System, written});
-    }
-    failure = {};
-    return true;
+BmpCarrier::Failure BmpCarrier::write(const Recovered& payload, const char* name) {
+    return write(payload, [name](std::initializer_list<ByteRange> pieces) { return replaceFileContents(name, pieces); });
 }
+
+BmpCarrier::Failure BmpCarrier::write(const Recovered& payload, const Writer& write) {
+    if (const std::error_code written = write({{payload.bytes.get(), payload.size}})) return {Problem::System, written};
+    return {};
+}
+
+// The header fields ---------------------------------------------------------------
 
 BmpCarrier::LeadingBytes BmpCarrier::leadingBytes() const {
     LeadingBytes lead;

@@ -28,10 +28,7 @@ public:
     // The length word takes bit 0 of the first 32 data-area bytes.
     static constexpr std::uint32_t kLengthBits = 32;
 
-    enum class HideResult { Hidden, TooLong, Unreadable, SealFailed };
-
-    // Why the last load, hide, save or extraction failed, for a caller that
-    // names the reason; the console reports stay those of the dialogue.
+    // Why a load, hide, save or extraction failed.
     enum class Problem {
         None,
         System,              // the system's reason is in `system`
@@ -39,15 +36,23 @@ public:
         ShorterThanHeaders,  // the file ends inside the 54 header bytes
         SizeBelowHeaders,    // bfSize is below 54
         ShorterThanSize,     // the file ends before bfSize bytes
+        NothingLoaded,       // no file has loaded, or the last load failed
         TooLong,             // the payload does not fit
         NoPayload,           // the length bits claim more than the data area holds
-        NotSealed,           // the seal refused the payload: another key, changed bytes or none sealed
+        NotOpened,           // the seal refused the payload: another key, changed bytes or none sealed
         SealFailed,          // the seal could not work at all
         OutOfMemory,
     };
     struct Failure {
         Problem problem = Problem::None;
         std::error_code system;
+        explicit operator bool() const { return problem != Problem::None; }
+    };
+    // A payload recovered from the data area, or why none was.
+    struct Recovered {
+        std::unique_ptr<unsigned char[]> bytes;
+        std::size_t size = 0;
+        Failure failure;
     };
 
     // What the first data-area bytes are when they are not plain pixels:
@@ -63,33 +68,40 @@ public:
     // Writes the pieces of an output file; returns the reason of a failure.
     using Writer = std::function<std::error_code(std::initializer_list<ByteRange>)>;
 
-    // Reports go to `out`; failures to `err`.
+    // The dialogue's reports go to `out`, its failures to `err`.
     BmpCarrier(common::Console& out, common::Console& err);
     BmpCarrier(const BmpCarrier&) = delete;
     BmpCarrier& operator=(const BmpCarrier&) = delete;
 
-    // Reads the file `name`, or an open stream; the outcome shows on the
-    // console, in isLoaded() and in lastFailure().
+    // The dialogue's four operations: each runs the operation below and
+    // reports its outcome on the console in the designed words.
     void loadBmp(const char* name);
-    void loadBmp(std::istream& bmpfile);
-    // Writes the headers and the data area to `name`, or through `write`;
-    // true when it was written.
-    bool saveBmp(const char* name);
-    bool saveBmp(const Writer& write);
-    // Hides the whole file `name` in the data area: 1 on success, 0 when refused
-    // (the carrier is then unchanged).
+    // 1 when hidden, 0 when refused (the carrier is then unchanged).
     std::int32_t hideText(const char* name);
-    // What hideText does, telling a payload that does not fit from one that
-    // cannot be opened or read; from a file or an open stream. With a `seal`,
-    // the payload is sealed first and hidden with the seal's own bytes
-    // around it.
-    HideResult hide(const char* name, PayloadSeal* seal = nullptr);
-    HideResult hide(std::istream& txtfile, PayloadSeal* seal = nullptr);
-    // Recovers the hidden payload into the file `name`, or through `write`;
-    // true when it was written. With a `seal`, only a payload that the seal
-    // opens is written.
-    bool extractText(const char* name, PayloadSeal* seal = nullptr);
-    bool extractText(const Writer& write, PayloadSeal* seal = nullptr);
+    // True when the file was written.
+    bool saveBmp(const char* name);
+    bool extractText(const char* name);
+
+    // The operations themselves, which report nothing: each returns why it
+    // failed, and the caller says so in its own words.
+    // Reads the file `name`, or an open stream.
+    Failure load(const char* name);
+    Failure load(std::istream& bmpfile);
+    // Hides the whole file `name`, or the rest of an open stream, in the data
+    // area. With a `seal`, the payload is sealed first and hidden with the
+    // seal's own bytes around it.
+    Failure hide(const char* name, PayloadSeal* seal = nullptr);
+    Failure hide(std::istream& txtfile, PayloadSeal* seal = nullptr);
+    // Writes the headers and the data area to `name`, or through `write`.
+    Failure save(const char* name);
+    Failure save(const Writer& write);
+    // Recovers the hidden payload. With a `seal`, only a payload that the
+    // seal opens is recovered.
+    Recovered recover(PayloadSeal* seal = nullptr) const;
+    // Writes a recovered payload to `name`, or through `write`.
+    static Failure write(const Recovered& payload, const char* name);
+    static Failure write(const Recovered& payload, const Writer& write);
+
     // The largest payload, in bytes, that hide accepts with a seal that adds
     // `overhead` bytes; nothing when it takes not even an empty one (or
     // nothing has loaded).
@@ -98,7 +110,6 @@ public:
     // The colour table the header implies ends beyond the data area (an OS/2
     // header read as a Windows one, say): then not even an empty payload fits.
     bool colorTableOverrunsData() const { return loaded && colorTableBytes() > dataSize; }
-    const Failure& lastFailure() const { return failure; }
 
     std::int32_t colorCount() const;
     std::int32_t imageSize() const;
@@ -106,8 +117,6 @@ public:
     std::int32_t height() const;
 
     bool isLoaded() const { return loaded; }
-    const unsigned char* fileHeaderBlock() const { return fileHeader.get(); }
-    const unsigned char* infoHeaderBlock() const { return infoHeader.get(); }
     const unsigned char* dataArea() const { return data.get(); }
     std::uint32_t dataAreaSize() const { return dataSize; }
     const unsigned char* paletteStart() const { return palette; }
@@ -120,13 +129,10 @@ private:
     std::uint64_t colorTableBytes() const;
     Failure readHeaders(std::istream& bmpfile);
     Failure readDataArea(std::istream& bmpfile);
-    void failLoad(const Failure& why);
-    HideResult refuseHide(HideResult result, const Failure& why);
-    bool failExtraction(const char* report, const Failure& why);
     // The length word, when the payload it claims lies inside the data area.
     std::optional<std::uint32_t> hiddenLength() const;
     // Seals the payload, then hides what the seal made around it too.
-    HideResult hideSealed(unsigned char* payload, std::uint32_t size, PayloadSeal& seal);
+    Failure hideSealed(unsigned char* payload, std::uint32_t size, PayloadSeal& seal);
     // Pieces hidden (or recovered) one after another as one payload.
     struct Piece {
         unsigned char* bytes;
@@ -134,9 +140,7 @@ private:
     };
     void embedPieces(std::initializer_list<Piece> pieces);
     void extractPieces(std::initializer_list<Piece> pieces) const;
-    bool extractSealed(const Writer& write, PayloadSeal& seal);
-    // Reports the decoded payload and writes it through `write`.
-    bool writeRecovered(const Writer& write, const unsigned char* payload, std::size_t size);
+    Recovered recoverSealed(PayloadSeal& seal) const;
 
     std::unique_ptr<unsigned char[]> fileHeader;
     std::unique_ptr<unsigned char[]> infoHeader;
@@ -150,7 +154,6 @@ private:
     std::uint32_t dataSize = 0;
     // The name of the last load, of any length the system takes.
     std::string fileName;
-    Failure failure;
 
     common::Console& out;
     common::Console& err;

@@ -6,7 +6,6 @@
 #include <limits>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,11 +72,12 @@ Reason reasonOf(const BmpCarrier::Failure& failure) {
             return {{}, &msg::kShorterThanSize};
         case Problem::NoPayload:
             return {{}, &msg::kNoPayload};
-        case Problem::NotSealed:
+        case Problem::NotOpened:
             return {{}, &msg::kNotDecrypted};
         case Problem::SealFailed:
             return {{}, &msg::kCryptoFailed};
         case Problem::TooLong:  // said with the room, where it is known
+        case Problem::NothingLoaded:
         case Problem::None:
             break;
     }
@@ -185,14 +185,6 @@ private:
     }
 };
 
-// A carrier whose dialogue reports go nowhere: the command line says what
-// happened in its own words.
-struct QuietCarrier {
-    std::ostream discarded{nullptr};
-    common::Console silent{discarded};
-    BmpCarrier carrier{silent, silent};
-};
-
 // Runs `step` on the file `name`, or on standard input for "-".
 template <typename Step>
 auto fromInput(const std::string& name, Step step) {
@@ -228,44 +220,45 @@ bool takeSeal(const EncryptionOption& encryption, bool confirm, Voice& voice, st
 }
 
 bool load(BmpCarrier& carrier, const std::string& name, Voice& voice) {
-    fromInput(name, [&](auto&& source) { carrier.loadBmp(source); });
-    if (!carrier.isLoaded()) voice.failure(name, msg::kCannotLoadImage, reasonOf(carrier.lastFailure()));
-    return carrier.isLoaded();
+    const BmpCarrier::Failure failed = fromInput(name, [&](auto&& source) { return carrier.load(source); });
+    if (failed) voice.failure(name, msg::kCannotLoadImage, reasonOf(failed));
+    return !failed;
 }
 
 // The menu's choice 1 with the same carrier calls, stopping at the first failure.
 int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
     const std::string &image = names[0], &payload = names[1], &output = names[2];
-    QuietCarrier quiet;
-    BmpCarrier& carrier = quiet.carrier;
+    BmpCarrier carrier(voice.out, voice.err);
     if (!load(carrier, image, voice)) return kFailed;
     voice.success(msg::kImageLoaded);
     // Asked once the image has loaded, so that a wrong name is told first.
     std::unique_ptr<PayloadSeal> seal;
     if (!takeSeal(encryption, true, voice, seal)) return kFailed;
 
-    switch (fromInput(payload, [&](auto&& source) { return carrier.hide(source, seal.get()); })) {
-        case BmpCarrier::HideResult::Hidden:
+    const BmpCarrier::Failure hidden = fromInput(payload, [&](auto&& source) { return carrier.hide(source, seal.get()); });
+    switch (hidden.problem) {
+        case Problem::None:
             break;
-        case BmpCarrier::HideResult::Unreadable:
-            voice.failure(payload, msg::kCannotReadPayload, reasonOf(carrier.lastFailure()));
+        case Problem::SealFailed:
+            voice.failure(payload, msg::kCannotHide, reasonOf(hidden));
             return kFailed;
-        case BmpCarrier::HideResult::SealFailed:
-            voice.failure(payload, msg::kCannotHide, reasonOf(carrier.lastFailure()));
-            return kFailed;
-        case BmpCarrier::HideResult::TooLong:
+        case Problem::TooLong:
             if (const std::optional<std::uint32_t> room = carrier.capacity(encryption.overhead())) {
                 voice.failure(payload, msg::kCannotHide, {{}, &msg::kTooLong, *room});
             } else {
                 voice.failure(image, msg::kCannotHide, noRoom(carrier));
             }
             return kFailed;
+        default:  // the payload could not be read
+            voice.failure(payload, msg::kCannotReadPayload, reasonOf(hidden));
+            return kFailed;
     }
     voice.warnAboutLayout(image, carrier.leadingBytes());
     voice.success(msg::kPayloadHidden);
 
-    if (!toOutput(output, [&](auto&& target) { return carrier.saveBmp(target); })) {
-        voice.failure(output, msg::kCannotSave, reasonOf(carrier.lastFailure()));
+    const BmpCarrier::Failure saved = toOutput(output, [&](auto&& target) { return carrier.save(target); });
+    if (saved) {
+        voice.failure(output, msg::kCannotSave, reasonOf(saved));
         return kFailed;
     }
     voice.success(msg::kFileSaved);
@@ -275,20 +268,22 @@ int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
 // The menu's choice 2 with the same carrier calls.
 int recover(const Names& names, Voice& voice, const EncryptionOption& encryption) {
     const std::string &image = names[0], &output = names[1];
-    QuietCarrier quiet;
-    BmpCarrier& carrier = quiet.carrier;
+    BmpCarrier carrier(voice.out, voice.err);
     if (!load(carrier, image, voice)) return kFailed;
     voice.success(msg::kImageLoaded);
     // Asked once the image has loaded, so that a wrong name is told first.
     std::unique_ptr<PayloadSeal> seal;
     if (!takeSeal(encryption, false, voice, seal)) return kFailed;
 
-    if (!toOutput(output, [&](auto&& target) { return carrier.extractText(target, seal.get()); })) {
-        // Only the write has a reason from the system.
-        const BmpCarrier::Failure& why = carrier.lastFailure();
-        const bool writing = why.problem == Problem::System;
-        const msg::Text& step = writing ? msg::kCannotSave : seal ? msg::kCannotDecrypt : msg::kCannotRecover;
-        voice.failure(writing ? output : image, step, reasonOf(why));
+    const BmpCarrier::Recovered payload = carrier.recover(seal.get());
+    if (payload.failure) {
+        voice.failure(image, seal ? msg::kCannotDecrypt : msg::kCannotRecover, reasonOf(payload.failure));
+        return kFailed;
+    }
+    const BmpCarrier::Failure written =
+        toOutput(output, [&](auto&& target) { return BmpCarrier::write(payload, target); });
+    if (written) {
+        voice.failure(output, msg::kCannotSave, reasonOf(written));
         return kFailed;
     }
     voice.success(msg::kPayloadRecovered);
@@ -297,8 +292,7 @@ int recover(const Names& names, Voice& voice, const EncryptionOption& encryption
 
 // "N  NAME" for every image that loads, in the order given.
 int capacity(const Names& names, Voice& voice, const EncryptionOption& encryption) {
-    QuietCarrier quiet;
-    BmpCarrier& carrier = quiet.carrier;
+    BmpCarrier carrier(voice.out, voice.err);
     int status = kSucceeded;
     for (const std::string& name : names) {
         if (!load(carrier, name, voice)) {

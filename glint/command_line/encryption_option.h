@@ -19,7 +19,6 @@ public:
     // --passphrase-file; after "--" only that name.
     bool take(const std::string& argument, bool optionsEnded);
 
-    bool requested() const { return requested_; }
     // --passphrase-file was the last word, with no name after it.
     bool awaitingFile() const { return awaitingFile_; }
     // The file named by --passphrase-file; nothing when it is typed.
