@@ -10,4 +10,11 @@ namespace common {
 // the ANSI code page.
 std::istream& standardInput();
 
+// Standard input, read as bytes (never as text, whose line ends Windows
+// would translate), for a file named "-". A read error sets badbit.
+std::istream& standardInputBytes();
+
+// The platform's part of that: binary mode where there is a text mode.
+void useBinaryStandardInput();
+
 }  // namespace common

@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     SaltKeyedSeal seal;
     glint::BmpCarrier carrier(console, console);
     carrier.loadBmp(image.c_str());
-    require(!recoverInto(carrier, first, seal) == !std::filesystem::exists(first));
+    require(!recoverInto(carrier, first, seal) == std::filesystem::exists(first));
     const std::optional<std::uint32_t> room = carrier.capacity(seal.overhead());
     if (!room || size < 3) return 0;
 

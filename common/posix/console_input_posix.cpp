@@ -6,4 +6,6 @@ namespace common {
 
 std::istream& standardInput() { return std::cin; }
 
+void useBinaryStandardInput() {}
+
 }  // namespace common

@@ -1,4 +1,8 @@
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
+
+#include <cstdio>
 
 #include <iostream>
 #include <string>
@@ -117,5 +121,7 @@ std::istream& standardInput() {
     typed.tie(&std::cout);
     return typed;
 }
+
+void useBinaryStandardInput() { ::_setmode(::_fileno(stdin), _O_BINARY); }
 
 }  // namespace common

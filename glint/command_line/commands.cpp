@@ -14,7 +14,8 @@
 #include "command_line/encryption_option.h"
 #include "messages.h"
 #include "common/system_error.h"
-#include "files/standard_streams.h"
+#include "common/console_input.h"
+#include "files/file_output.h"
 
 namespace glint {
 namespace {
@@ -188,7 +189,7 @@ private:
 // Runs `step` on the file `name`, or on standard input for "-".
 template <typename Step>
 auto fromInput(const std::string& name, Step step) {
-    if (name == kStandardStream) return step(standardInputBytes());
+    if (name == kStandardStream) return step(common::standardInputBytes());
     return step(name.c_str());
 }
 

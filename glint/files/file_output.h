@@ -1,4 +1,5 @@
-// Writing an output file so that a failure never destroys what was there.
+// Writing an output file so that a failure never destroys what was there,
+// and writing standard output.
 #pragma once
 
 #include <cstddef>
@@ -34,5 +35,11 @@ struct ByteRange {
 // Windows: the Windows error in the system category, ERROR_FILE_INVALID for
 // that case); an empty code when the file was written.
 std::error_code replaceFileContents(const char* name, std::initializer_list<ByteRange> pieces);
+
+// Writes the pieces to standard output as they are (what "-" names as an
+// output), after anything already buffered for it. Passing the file-size
+// limit fails the write as it fails a save. Returns the reason of a failure;
+// an empty code when every byte was written.
+std::error_code writeStandardOutput(std::initializer_list<ByteRange> pieces);
 
 }  // namespace glint
