@@ -11,7 +11,8 @@
 #include <string_view>
 
 #include "fuzz_scratch.h"
-#include "sum_lines/sum_lines.h"
+#include "sum_lines/quoting.h"
+#include "sum_lines/sum_line_format.h"
 
 using fuzzing::require;
 
