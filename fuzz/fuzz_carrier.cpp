@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "carrier/bmp_carrier.h"
-#include "fuzz_scratch.h"
+#include "fuzz_support.h"
 #include "test_support.h"
 
 using fuzzing::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
-    static const fuzzing::ScratchFolder scratch;
+    static const testing_support::ScratchDir scratch;
     const std::string image = scratch / "image.bmp", payload = scratch / "payload",
                       first = scratch / "first.out", saved = scratch / "saved.bmp",
                       second = scratch / "second.out";

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "fuzz_scratch.h"
+#include "fuzz_support.h"
 #include "hashing/md5_hasher.h"
 
 #ifdef HAVE_OPENSSL

@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "carrier/bmp_carrier.h"
-#include "fuzz_scratch.h"
+#include "fuzz_support.h"
 #include "encryption/passphrase_seal.h"
 #include "test_support.h"
 
@@ -54,7 +54,7 @@ glint::BmpCarrier::Failure recoverInto(const glint::BmpCarrier& carrier, const s
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
-    static const fuzzing::ScratchFolder scratch;
+    static const testing_support::ScratchDir scratch;
     const std::string image = scratch / "image.bmp", payload = scratch / "payload", first = scratch / "first.out",
                       sealed = scratch / "sealed.bmp", second = scratch / "second.out";
     fuzzing::writeBytes(image, input, size);

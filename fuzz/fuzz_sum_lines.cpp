@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz_scratch.h"
+#include "fuzz_support.h"
 #include "sum_lines/quoting.h"
 #include "sum_lines/sum_line_format.h"
 

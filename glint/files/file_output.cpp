@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "common/signals.h"
 #include "files/output_file.h"
@@ -94,6 +95,22 @@ std::error_code saveRegularFile(OutputTarget& target, Pieces pieces, common::Sig
 constexpr common::SignalActions kRemovePending{removePendingFiles, false, nullptr, nullptr};
 
 }  // namespace
+
+OutputFile::~OutputFile() {
+    if (owned_ && valid()) close();
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNone)), owned_(other.owned_) {}
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+    if (this != &other) {
+        if (owned_ && valid()) close();
+        handle_ = std::exchange(other.handle_, kNone);
+        owned_ = other.owned_;
+    }
+    return *this;
+}
 
 std::error_code writeRange(OutputFile& file, Pieces pieces, std::uint64_t from, std::uint64_t to) {
     std::uint64_t start = 0;  // of the piece within the whole

@@ -137,22 +137,6 @@ void removePendingFiles() {
 
 // The open file -------------------------------------------------------------------
 
-OutputFile::~OutputFile() {
-    if (owned_ && valid()) ::close(descriptorOf(*this));
-}
-
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNone)), owned_(other.owned_) {}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-    if (this != &other) {
-        if (owned_ && valid()) ::close(descriptorOf(*this));
-        handle_ = std::exchange(other.handle_, kNone);
-        owned_ = other.owned_;
-    }
-    return *this;
-}
-
 OutputFile OutputFile::standardOutput(std::error_code& failed) {
     if (!std::cout.flush()) failed = {EIO, std::generic_category()};
     return OutputFile(STDOUT_FILENO, false);

@@ -124,23 +124,6 @@ void removePendingFiles() {
 
 // The open file -------------------------------------------------------------------
 
-OutputFile::~OutputFile() {
-    if (owned_ && valid()) ::CloseHandle(handleOf(*this));
-}
-
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNone)), owned_(other.owned_) {}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-    if (this != &other) {
-        if (owned_ && valid()) ::CloseHandle(handleOf(*this));
-        handle_ = std::exchange(other.handle_, kNone);
-        owned_ = other.owned_;
-    }
-    return *this;
-}
-
-// Straight to the handle, past the C runtime's text mode.
 OutputFile OutputFile::standardOutput(std::error_code& failed) {
     std::cout.flush();
     std::fflush(stdout);

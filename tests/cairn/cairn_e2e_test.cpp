@@ -20,6 +20,7 @@ using testing_support::RunResult;
 using testing_support::runProgram;
 using testing_support::ScratchDir;
 using testing_support::writeFile;
+using testing_support::writeText;
 
 TEST(CairnProgram, PrintsTheCaptionedDigestOfAbcThenWaits) {
     ScratchDir dir;
@@ -53,10 +54,6 @@ TEST(CairnProgram, ReportsAStandardOutputThatCannotBeWritten) {
     }
 }
 
-void writeText(const fs::path& path, const std::string& text) {
-    writeFile(path, testing_support::Bytes(text.begin(), text.end()));
-}
-
 RunResult run(const std::string& program, const std::vector<std::string>& arguments,
               const std::string& input, const ScratchDir& dir,
               const std::vector<std::string>& environment = {"LC_ALL=C.UTF-8"}) {
@@ -71,16 +68,6 @@ std::string sharedError(std::string err) {
         err.replace(at, 6, "cairn");
     }
     return err;
-}
-
-bool underSanitizer() {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    return true;
-#elif defined(__has_feature)
-    return __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
-#else
-    return false;
-#endif
 }
 
 // Names with a space, a backslash, a newline and a carriage return, a
@@ -182,7 +169,7 @@ TEST(CairnSums, MatchesMd5sumByteForByte) {
         for (const std::string& argument : c.arguments) shown += " [" + argument + "]";
         SCOPED_TRACE(shown);
         if (!c.script.empty() && testing_support::underMemoryChecker()) continue;  // it would check sh
-        if (c.limits && underSanitizer()) continue;
+        if (c.limits && (testing_support::underAddressSanitizer() || testing_support::underThreadSanitizer())) continue;
         const std::vector<std::string> environment =
             testing_support::localeEnvironment(c.locale.empty() ? "C.UTF-8" : c.locale);
         ASSERT_FALSE(environment.empty()) << "no " << c.locale << " locale";

@@ -65,13 +65,7 @@ TEST(Md5Incremental, AnySplitMatchesOneShot) {
 
 // The 64-bit bit count carries past 4 GiB.
 TEST(Md5LongText, TextBeyondFourGibibytesIsHashedWhole) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "4 GiB under AddressSanitizer is too slow for every run";
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    GTEST_SKIP() << "4 GiB under AddressSanitizer is too slow for every run";
-#endif
-#endif
+    if (testing_support::underAddressSanitizer()) GTEST_SKIP() << "4 GiB under AddressSanitizer is too slow for every run";
     // In pieces of 1 MiB, so that memory stays small.
     const std::string piece(std::size_t{1} << 20, 'a');
     Md5Hasher hasher;

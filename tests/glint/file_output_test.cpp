@@ -114,7 +114,7 @@ TEST(ReplaceFileContents, FailedWriteLeavesTheOldFileUntouched) {
 // permission rows drop to user 65534 as `setpriv --clear-groups` does, the
 // link rows switch on the kernel's protections, and the full-disk rows
 // mount a small tmpfs.
-constexpr uid_t kNobody = 65534;
+using testing_support::kNobody;
 const Bytes kOld = patternBytes(16000, 7);
 const Bytes kNew = patternBytes(std::size_t{32} << 20, 8);
 

@@ -53,9 +53,7 @@ const std::string kPressAnyKey = "\xC7\xEB\xB0\xB4\xC8\xCE\xD2\xE2\xBC\xFC\xBC\x
 
 // In a UTF-8 locale: pipes and files get the GBK bytes all the same.
 RunResult glint(const std::string& input, const ScratchDir& dir) {
-    testing_support::RunOptions options;
-    options.environment = {"LC_ALL=C.UTF-8"};
-    return runProgram(GLINT_BINARY, input, dir.path(), options);
+    return testing_support::runInUtf8Locale(GLINT_BINARY, input, dir.path());
 }
 
 TEST(GlintProgram, QuitsAtOnceWithTheFinalWait) {
@@ -137,8 +135,7 @@ TEST(GlintProgram, ReportsFailuresOnStandardError) {
 RunResult command(const ScratchDir& dir, std::vector<std::string> arguments, const std::string& input = "",
                   testing_support::RunOptions options = {}) {
     options.arguments = std::move(arguments);
-    options.environment.push_back("LC_ALL=C.UTF-8");
-    return runProgram(GLINT_BINARY, input, dir.path(), options);
+    return testing_support::runInUtf8Locale(GLINT_BINARY, input, dir.path(), options);
 }
 
 std::string failure(const std::string& name, const std::string& step, const std::string& reason) {
@@ -366,11 +363,11 @@ TEST(GlintCommandLine, WarnsWhenTheLayoutChangesThePicture) {
 // reasons in Chinese under LANG=zh_CN.UTF-8, English under C.UTF-8, both in
 // the locale's encoding on a pipe.
 TEST(GlintCommandLine, SpeaksTheLocalesLanguage) {
-    ScratchDir locales;
-    const std::string build = "localedef -i zh_CN -f UTF-8 '" + (locales / "zh_CN.UTF-8").string() + "' >/dev/null 2>&1";
-    if (std::system(build.c_str()) != 0) GTEST_SKIP() << "localedef cannot build zh_CN.UTF-8 (Debian's locales package)";
+    const std::vector<std::string> built = testing_support::localeEnvironment("zh_CN.UTF-8");
+    if (built.empty()) GTEST_SKIP() << "localedef cannot build zh_CN.UTF-8 (Debian's locales package)";
+    const std::string locales = built[0].substr(std::string_view("LOCPATH=").size());
     // What the system itself says in that locale.
-    ::setenv("LOCPATH", locales.path().c_str(), 1);
+    ::setenv("LOCPATH", locales.c_str(), 1);
     ASSERT_NE(std::setlocale(LC_ALL, "zh_CN.UTF-8"), nullptr);
     const std::string noSuchFile = std::strerror(ENOENT);
     std::setlocale(LC_ALL, "C");
@@ -384,7 +381,7 @@ TEST(GlintCommandLine, SpeaksTheLocalesLanguage) {
     writeFile(dir / "indexed.bmp", makeBmp(indexed));
     // LANG decides, with every LC_ variable that would override it emptied.
     testing_support::RunOptions chinese;
-    chinese.environment = {"LOCPATH=" + locales.path().string(), "LANG=zh_CN.UTF-8", "LC_ALL=", "LC_CTYPE=",
+    chinese.environment = {"LOCPATH=" + locales, "LANG=zh_CN.UTF-8", "LC_ALL=", "LC_CTYPE=",
                            "LC_MESSAGES="};
     struct Case {
         std::vector<std::string> arguments;

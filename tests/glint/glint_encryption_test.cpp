@@ -24,9 +24,11 @@ using testing_support::Bytes;
 using testing_support::readFile;
 using testing_support::RunOptions;
 using testing_support::RunResult;
+using testing_support::namesIn;
 using testing_support::ScratchDir;
 using testing_support::Terminal;
 using testing_support::writeFile;
+using testing_support::writeText;
 
 const std::string kPassphrase = "correct horse 电池";
 const std::string kLoaded = "Image loaded.\n";  // UTF-8, as typed on a UTF-8 terminal
@@ -37,16 +39,7 @@ RunResult glint(const std::vector<std::string>& arguments, const ScratchDir& dir
     RunOptions options;
     options.arguments = arguments;
     options.stdinClosed = stdinClosed;
-    options.environment = {"LC_ALL=C.UTF-8"};
-    return testing_support::runProgram(GLINT_BINARY, input, dir.path(), options);
-}
-
-void writeText(const fs::path& path, const std::string& text) { writeFile(path, Bytes(text.begin(), text.end())); }
-
-std::set<std::string> namesIn(const ScratchDir& dir) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.path())) names.insert(entry.path().filename().string());
-    return names;
+    return testing_support::runInUtf8Locale(GLINT_BINARY, input, dir.path(), options);
 }
 
 // README: salt (16) | nonce (12) | ciphertext | tag (16); the key is Argon2id
@@ -153,7 +146,7 @@ TEST(GlintEncryption, RefusesWithoutWritingAnything) {
     flipped[54 + 32 + 8 * 100] ^= 1;  // bit 0 of a ciphertext bit
     writeFile(dir / "flipped.bmp", flipped);
 
-    const std::set<std::string> before = namesIn(dir);
+    const std::set<std::string> before = namesIn(dir.path());
     const std::vector<std::string> cases[] = {{"wrong.txt", "stego.bmp"}, {"pass.txt", "flipped.bmp"}, {"pass.txt", "plain.bmp"}};
     for (const std::vector<std::string>& c : cases) {
         SCOPED_TRACE(c[0] + " " + c[1]);
@@ -161,7 +154,7 @@ TEST(GlintEncryption, RefusesWithoutWritingAnything) {
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, kLoaded + "glint: " + c[1] + ": cannot decrypt: wrong passphrase, no encrypted payload, or a changed image\n");
         EXPECT_EQ(r.exitStatus, 1);
-        EXPECT_EQ(namesIn(dir), before);
+        EXPECT_EQ(namesIn(dir.path()), before);
     }
 }
 
@@ -169,7 +162,7 @@ TEST(GlintEncryption, RefusesWithoutWritingAnything) {
 TEST(GlintEncryption, TypedPassphrasesMustMatchAndNotBeEmpty) {
     ScratchDir dir;
     transcript::writeCoverAndSecret(dir.path());
-    const std::set<std::string> before = namesIn(dir);
+    const std::set<std::string> before = namesIn(dir.path());
     EXPECT_EQ(typedAt({"hide", "-p", "cover.bmp", "secret.bin", "out.bmp"}, {"alpha", "omega"}, dir, "the two passphrases differ"), 1);
     EXPECT_EQ(typedAt({"hide", "-p", "cover.bmp", "secret.bin", "out.bmp"}, {""}, dir, "the passphrase is empty"), 1);
     EXPECT_EQ(typedAt({"recover", "-p", "cover.bmp", "out.bin"}, {""}, dir, "the passphrase is empty"), 1);
@@ -181,7 +174,7 @@ TEST(GlintEncryption, TypedPassphrasesMustMatchAndNotBeEmpty) {
         EXPECT_EQ(terminal.finish(), -1);
         EXPECT_TRUE(terminal.inLineMode()) << signal;
     }
-    EXPECT_EQ(namesIn(dir), before);
+    EXPECT_EQ(namesIn(dir.path()), before);
 }
 
 // The first line of a passphrase file, without its line end and a UTF-8

@@ -186,8 +186,7 @@ TEST(GlintHostileInput, UnwritableOutputsKeepWhatWasThere) {
 RunResult hide(const ScratchDir& dir, const std::string& image, const std::string& target,
                RunOptions options = {}, const std::string& program = GLINT_BINARY) {
     options.arguments = {"--quiet", "hide", image, "one.bin", target};
-    options.environment.push_back("LC_ALL=C.UTF-8");
-    return runProgram(program, "", dir.path(), options);
+    return testing_support::runInUtf8Locale(program, "", dir.path(), options);
 }
 
 // Writes img.bmp and one.bin, and hides the one in the other as an ordinary
@@ -234,7 +233,7 @@ TEST(GlintHostileInput, OwnersAndFoldersOfOtherUsers) {
     if (::geteuid() != 0 || std::system("setpriv --version >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "acting as another user needs root and setpriv (util-linux)";
     }
-    constexpr uid_t kNobody = 65534;
+    using testing_support::kNobody;
     ScratchDir dir;
     const Bytes saved = savedImage(dir);
 
@@ -293,13 +292,7 @@ TEST(GlintHostileInput, ImagesFromPipes) {
 // limit leaves room for the program (under 6 MiB) and the data area, but
 // not for the payload as well.
 TEST(GlintHostileInput, RunningOutOfMemoryFailsTheStep) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "AddressSanitizer needs address space of its own";
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    GTEST_SKIP() << "AddressSanitizer needs address space of its own";
-#endif
-#endif
+    if (testing_support::underAddressSanitizer()) GTEST_SKIP() << "AddressSanitizer needs address space of its own";
     if (testing_support::underMemoryChecker()) GTEST_SKIP() << "the memory checker needs address space of its own";
     ScratchDir dir;
     const std::uint32_t area = 512U << 20;

@@ -18,8 +18,6 @@ using testing_support::readFile;
 using testing_support::ScratchDir;
 using testing_support::writeFile;
 
-void recordPause(const char* command, common::AfterTheKey, common::Console& out) { out.raw(std::string("<") + command + ">"); }
-
 struct Transcript {
     std::string out, err;
     int status;
@@ -29,7 +27,7 @@ Transcript run(const std::string& input) {
     std::istringstream in(input);
     std::ostringstream out, err;
     common::Console outConsole(out), errConsole(err);
-    const int status = glint::runMenu(in, outConsole, errConsole, recordPause);
+    const int status = glint::runMenu(in, outConsole, errConsole, testing_support::recordPause);
     return {out.str(), err.str(), status};
 }
 

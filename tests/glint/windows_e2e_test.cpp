@@ -24,6 +24,7 @@ using testing_support::makeBmp;
 using testing_support::readFile;
 using testing_support::RunResult;
 using testing_support::runProgram;
+using testing_support::namesIn;
 using testing_support::ScratchDir;
 using testing_support::writeFile;
 
@@ -167,12 +168,6 @@ TEST(WindowsGlint, StandardStreamsCarryBytesUnchanged) {
     const RunResult piped = runProgram(GLINT_BINARY, testing_support::asString(cover), dir.path(), options);
     EXPECT_EQ(piped.out, testing_support::asString(readFile(dir / "stego.bmp")));
     EXPECT_EQ(piped.exitStatus, 0);
-}
-
-std::set<std::string> namesIn(const std::filesystem::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
-    return names;
 }
 
 // A save writes only where a plain save may, and keeps what a plain save

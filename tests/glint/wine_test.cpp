@@ -24,6 +24,7 @@ using testing_support::readFile;
 using testing_support::RunOptions;
 using testing_support::RunResult;
 using testing_support::runProgram;
+using testing_support::namesIn;
 using testing_support::ScratchDir;
 using testing_support::Terminal;
 using transcript::kHideAndRecover;
@@ -45,12 +46,6 @@ RunResult runUnderWine(const std::string& program, const std::vector<std::string
     options.environment = environment;
     options.arguments = arguments;
     return runProgram(program, "", dir, options);
-}
-
-std::set<std::string> namesIn(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
-    return names;
 }
 
 TEST(WineConsole, ShowsTheTextsInTheTerminalsEncoding) {

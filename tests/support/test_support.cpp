@@ -114,6 +114,18 @@ Bytes readFile(const fs::path& path) {
     return {text.begin(), text.end()};
 }
 
+void writeText(const fs::path& path, const std::string& text) { writeFile(path, Bytes(text.begin(), text.end())); }
+
+std::set<std::string> namesIn(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+void recordPause(const char* command, common::AfterTheKey /*after*/, common::Console& out) {
+    out.raw(std::string("<") + command + ">");
+}
+
 ScratchDir::ScratchDir() {
     static std::atomic<unsigned> counter{0};
     path_ = fs::temp_directory_path() /
@@ -241,9 +253,36 @@ RunResult runProgram(const std::string& program, const std::string& input,
     return result;
 }
 
+RunResult runInUtf8Locale(const std::string& program, const std::string& input, const fs::path& workingDir,
+                          RunOptions options) {
+    options.environment.push_back("LC_ALL=C.UTF-8");
+    return runProgram(program, input, workingDir, options);
+}
+
 bool underMemoryChecker() {
     const char* wrapper = std::getenv("TEST_PROGRAM_WRAPPER");
     return wrapper != nullptr && *wrapper != '\0';
+}
+
+// g++ says so with a macro, clang with __has_feature.
+bool underAddressSanitizer() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+    return __has_feature(address_sanitizer);
+#else
+    return false;
+#endif
+}
+
+bool underThreadSanitizer() {
+#if defined(__SANITIZE_THREAD__)
+    return true;
+#elif defined(__has_feature)
+    return __has_feature(thread_sanitizer);
+#else
+    return false;
+#endif
 }
 
 #ifndef _WIN32

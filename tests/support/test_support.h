@@ -5,8 +5,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "common/console.h"
+#include "common/key_wait.h"
 
 namespace testing_support {
 
@@ -38,7 +42,10 @@ Bytes patternBytes(std::size_t size, std::uint32_t seed);
 std::string asString(const Bytes& bytes);
 
 void writeFile(const std::filesystem::path& path, const Bytes& bytes);
+void writeText(const std::filesystem::path& path, const std::string& text);
 Bytes readFile(const std::filesystem::path& path);
+// The names of the entries in `folder`.
+std::set<std::string> namesIn(const std::filesystem::path& folder);
 
 // A fresh folder, removed with everything in it when the test ends.
 class ScratchDir {
@@ -77,11 +84,26 @@ struct RunOptions {
 RunResult runProgram(const std::string& program, const std::string& input,
                      const std::filesystem::path& workingDir, const RunOptions& options = {});
 
+// The same in the C.UTF-8 locale, where the command lines speak English
+// (pipes get the dialogue's GBK all the same).
+RunResult runInUtf8Locale(const std::string& program, const std::string& input,
+                          const std::filesystem::path& workingDir, RunOptions options = {});
+
 // True when the end-to-end tests run under a memory checker, which needs
 // address space of its own.
 bool underMemoryChecker();
+// Which sanitizer the tests themselves were built with.
+bool underAddressSanitizer();
+bool underThreadSanitizer();
+
+// A key wait for the dialogue that only writes "<command>", so that a
+// transcript shows where each wait came.
+void recordPause(const char* command, common::AfterTheKey after, common::Console& out);
 
 #ifndef _WIN32
+// A user with no rights of its own, for the permission cases.
+inline constexpr unsigned kNobody = 65534;
+
 // The environment for a program in `locale` ("zh_CN.GBK": zh_CN's rules in
 // the GBK character set), built with localedef into a folder that lasts the
 // whole test run; C and C.UTF-8 need no building. Empty when it cannot be
