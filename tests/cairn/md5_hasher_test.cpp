@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "hashing/digest_pool.h"
-
 #include "test_support.h"
 
 namespace {
@@ -109,31 +107,6 @@ TEST(Md5Lifecycle, CopiesHashOnIndependently) {
     right.finish();
     EXPECT_EQ(left.toHex(), md5Hex("abc"));
     EXPECT_EQ(right.toHex(), md5Hex("abcdef"));
-}
-
-// Files of many sizes on several workers: every digest comes back in the
-// order its name was queued, and a missing file has its error in its place.
-TEST(DigestPool, DigestsComeBackInQueueOrder) {
-    testing_support::ScratchDir dir;
-    cairn::DigestPool pool(4);
-    std::vector<std::string> expected;
-    for (std::uint32_t i = 0; i < 40; ++i) {
-        const std::string name = (dir / ("file" + std::to_string(i))).string();
-        if (i % 13 == 5) {
-            pool.queue(name + ".missing");
-            expected.emplace_back();
-            continue;
-        }
-        const auto bytes = testing_support::patternBytes((i * 37 * 1024) % 300000, i);
-        testing_support::writeFile(name, bytes);
-        pool.queue(name);
-        expected.push_back(md5Hex(std::string(bytes.begin(), bytes.end())));
-    }
-    for (const std::string& hex : expected) {
-        const cairn::FileDigest digest = pool.next();
-        EXPECT_EQ(digest.hex, hex) << digest.name;
-        EXPECT_EQ(digest.error != 0, hex.empty()) << digest.name;
-    }
 }
 
 }  // namespace
