@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "ratio_reporter.h"
 #include "encryption/passphrase_seal.h"
+#include "ratio_reporter.h"
 
 namespace {
 

@@ -3,13 +3,13 @@
 #include <new>
 #include <string>
 
+#include "command_line/sums.h"
 #include "common/console.h"
-#include "common/key_wait.h"
 #include "common/entry.h"
+#include "common/key_wait.h"
 #include "files/file_access.h"
 #include "hashing/md5_hasher.h"
 #include "messages.h"
-#include "command_line/sums.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "fuzz_support.h"
 #include "dialogue/menu.h"
+#include "fuzz_support.h"
 #include "messages.h"
 #include "test_support.h"
 

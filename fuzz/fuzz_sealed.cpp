@@ -13,8 +13,8 @@
 #include <sstream>
 
 #include "carrier/bmp_carrier.h"
-#include "fuzz_support.h"
 #include "encryption/passphrase_seal.h"
+#include "fuzz_support.h"
 #include "test_support.h"
 
 using fuzzing::require;

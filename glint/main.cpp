@@ -2,10 +2,10 @@
 #include <vector>
 
 #include "command_line/commands.h"
+#include "command_line/language.h"
 #include "common/console.h"
 #include "common/console_input.h"
 #include "common/entry.h"
-#include "command_line/language.h"
 #include "dialogue/menu.h"
 
 int programMain(int argc, char** argv) {

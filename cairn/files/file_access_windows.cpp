@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "files/file_access.h"
 #include "common/windows/wide_names.h"
+#include "files/file_access.h"
 
 namespace cairn::files {
 

@@ -1,7 +1,7 @@
 // File names as cairn meets them: as arguments, listed in sums files, and
 // shown in diagnostics. On POSIX they are the user's bytes, in the locale's
 // character set. On Windows they are UTF-8 inside the program, which holds
-// every name (file_names_windows.h), and a listed name may be in UTF-8 (from
+// every name (common/windows/wide_names.h), and a listed name may be in UTF-8 (from
 // md5sum on Linux) or in the ANSI code page (from Windows tools). One
 // implementation per platform, chosen in CMakeLists.txt.
 #pragma once

@@ -5,12 +5,12 @@
 #include <fstream>
 #include <vector>
 
-#include "layout/bit_plane.h"
-#include "layout/byte_order.h"
 #include "common/system_error.h"
 #include "files/file_names.h"
 #include "files/file_output.h"
 #include "files/large_block.h"
+#include "layout/bit_plane.h"
+#include "layout/byte_order.h"
 #include "messages.h"
 
 namespace glint {

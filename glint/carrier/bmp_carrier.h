@@ -15,8 +15,8 @@
 #include <system_error>
 
 #include "common/console.h"
-#include "files/file_output.h"
 #include "encryption/payload_seal.h"
+#include "files/file_output.h"
 
 namespace glint {
 

@@ -12,10 +12,10 @@
 
 #include "carrier/bmp_carrier.h"
 #include "command_line/encryption_option.h"
-#include "messages.h"
-#include "common/system_error.h"
 #include "common/console_input.h"
+#include "common/system_error.h"
 #include "files/file_output.h"
+#include "messages.h"
 
 namespace glint {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "common/console.h"
 #include "command_line/language.h"
+#include "common/console.h"
 
 namespace glint {
 

@@ -1,11 +1,13 @@
 #include <windows.h>
 
 #include <cstring>
+#include <optional>
 
 #include "common/console.h"
+#include "common/signals.h"
 #include "common/system_error.h"
-#include "files/file_names.h"
 #include "encryption/passphrase.h"
+#include "files/file_names.h"
 
 namespace glint {
 namespace {
@@ -15,25 +17,25 @@ namespace {
 HANDLE quietConsole = nullptr;
 DWORD modeBefore = 0;
 
-BOOL WINAPI echoThenEnd(DWORD /*event*/) {
-    ::SetConsoleMode(quietConsole, modeBefore);
-    return FALSE;  // the default handler ends the program
-}
+void echoOn() { ::SetConsoleMode(quietConsole, modeBefore); }
+
+constexpr common::SignalActions kEchoBack{echoOn, false, nullptr, nullptr};
+std::optional<common::SignalTakeover> signals;
 
 bool takeEcho(HANDLE console) {
     if (!::GetConsoleMode(console, &modeBefore)) return false;
     quietConsole = console;
-    ::SetConsoleCtrlHandler(echoThenEnd, TRUE);
+    signals.emplace(kEchoBack);
     const DWORD quiet = (modeBefore | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT) & ~static_cast<DWORD>(ENABLE_ECHO_INPUT);
     if (::SetConsoleMode(console, quiet)) return true;
-    ::SetConsoleCtrlHandler(echoThenEnd, FALSE);
+    signals.reset();
     quietConsole = nullptr;
     return false;
 }
 
 void giveEchoBack() {
-    ::SetConsoleMode(quietConsole, modeBefore);
-    ::SetConsoleCtrlHandler(echoThenEnd, FALSE);
+    echoOn();
+    signals.reset();
     quietConsole = nullptr;
 }
 
