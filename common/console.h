@@ -5,6 +5,7 @@
 #include <memory>
 #include <ostream>
 #include <string_view>
+#include <utility>
 
 namespace common {
 

@@ -13,6 +13,7 @@ SignalActions active;
 struct sigaction before[NSIG];
 bool taken[NSIG];
 struct sigaction fileSizeBefore;
+thread_local int fileSizeDepth = 0;
 
 thread_local int holdDepth = 0;
 thread_local sigset_t maskBeforeHold;
@@ -121,12 +122,16 @@ SignalTakeover::~SignalTakeover() {
     active = {};
 }
 
+// Nested, the outermost one puts the signal's action back.
 FileSizeLimitIsAnError::FileSizeLimitIsAnError() {
+    if (fileSizeDepth++ > 0) return;
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGXFSZ, &ignore, &fileSizeBefore);
 }
 
-FileSizeLimitIsAnError::~FileSizeLimitIsAnError() { ::sigaction(SIGXFSZ, &fileSizeBefore, nullptr); }
+FileSizeLimitIsAnError::~FileSizeLimitIsAnError() {
+    if (--fileSizeDepth == 0) ::sigaction(SIGXFSZ, &fileSizeBefore, nullptr);
+}
 
 }  // namespace common

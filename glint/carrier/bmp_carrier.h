@@ -28,7 +28,7 @@ public:
     // The length word takes bit 0 of the first 32 data-area bytes.
     static constexpr std::uint32_t kLengthBits = 32;
 
-    // Why a load, hide, save or extraction failed.
+    // Why a load, hide, save or recovery failed.
     enum class Problem {
         None,
         System,              // the system's reason is in `system`
