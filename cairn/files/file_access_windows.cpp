@@ -8,9 +8,11 @@
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "common/windows/typed_console.h"
 #include "common/windows/wide_names.h"
 #include "files/file_access.h"
 
@@ -74,19 +76,24 @@ int openForReading(const char* name, bool sequential) {
 
 namespace {
 
-// What is typed at the console: UTF-16 taken as UTF-8 with LF line ends, the
-// form of names inside the program and of lines typed on a POSIX terminal,
-// so that a typed list line names its file and a typed text has the digest
-// it has there. The console's own bytes would be in its OEM code page, which
-// no sums file uses. Ctrl+Z at the start of a line ends the input, as
-// everywhere on Windows; another read then waits for more.
+// What is typed at the console, as UTF-8 with LF line ends (common's
+// TypedConsole), so that a typed list line names its file and a typed text
+// has the digest it has on a POSIX terminal. The console's own bytes would
+// be in its OEM code page, which no sums file uses. After Ctrl+Z at the
+// start of a line, another read waits for more.
 class ConsoleInput {
 public:
     std::int64_t read(HANDLE console, unsigned char* buffer, std::size_t size) {
         const std::lock_guard<std::mutex> lock(mutex_);
+        if (!typed_) typed_.emplace(console);
         while (taken_ == text_.size()) {
-            const Typed typed = readTyped(console);
-            if (typed != Typed::Text) return typed == Typed::End ? 0 : -1;
+            taken_ = 0;
+            const common::TypedConsole::Typed typed = typed_->next(text_);
+            if (typed == common::TypedConsole::Typed::End) return 0;
+            if (typed == common::TypedConsole::Typed::Error) {
+                errno = EIO;
+                return -1;
+            }
         }
         const std::size_t piece = std::min(size, text_.size() - taken_);
         std::memcpy(buffer, text_.data() + taken_, piece);
@@ -95,39 +102,10 @@ public:
     }
 
 private:
-    enum class Typed { Text, End, Error };
-    static constexpr DWORD kTypedPiece = 1024;
-
-    Typed readTyped(HANDLE console) {
-        wchar_t typed[kTypedPiece];
-        DWORD count = 0;
-        if (!::ReadConsoleW(console, typed, kTypedPiece, &count, nullptr)) {
-            errno = EIO;
-            return Typed::Error;
-        }
-        std::wstring wide = held_ + std::wstring(typed, count);
-        held_.clear();
-        if (count == 0 || (atLineStart_ && wide[0] == L'\x1a')) {
-            atLineStart_ = true;
-            return Typed::End;
-        }
-        atLineStart_ = wide.back() == L'\n';
-        // A surrogate pair or a CR LF that one read cut in two is joined by the next.
-        if (wide.back() == L'\r' || (wide.back() >= 0xD800 && wide.back() <= 0xDBFF)) {
-            held_ = wide.back();
-            wide.pop_back();
-        }
-        for (std::size_t at; (at = wide.find(L"\r\n")) != std::wstring::npos;) wide.erase(at, 1);
-        text_ = common::utf8FromWide(wide);
-        taken_ = 0;
-        return Typed::Text;
-    }
-
     std::mutex mutex_;
+    std::optional<common::TypedConsole> typed_;
     std::string text_;
     std::size_t taken_ = 0;
-    std::wstring held_;
-    bool atLineStart_ = true;
 };
 
 }  // namespace

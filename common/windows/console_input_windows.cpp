@@ -3,62 +3,38 @@
 #include <windows.h>
 
 #include <cstdio>
-
 #include <iostream>
 #include <string>
 
 #include "common/console_input.h"
+#include "common/windows/typed_console.h"
 #include "common/windows/wide_names.h"
 
 namespace common {
 
 namespace {
 
-// Typed lines read from the console as UTF-16 and handed on as UTF-8, the
-// encoding of names inside the program, whatever the console's own code
-// page. A lone surrogate becomes '?', which no file name contains. Ctrl+Z at
-// the start of a line, and a read that returns nothing (Ctrl+C), end the
-// input; nothing else does.
+// Typed lines from the console, as UTF-8. Ctrl+Z at the start of a line,
+// and a read that returns nothing (Ctrl+C), end the input; nothing else does.
 class ConsoleLines : public std::streambuf {
 public:
-    explicit ConsoleLines(HANDLE console) : console_(console) {}
+    explicit ConsoleLines(HANDLE console) : typed_(console) {}
 
 protected:
     int_type underflow() override {
-        if (gptr() == egptr() && !readLine()) return traits_type::eof();
+        while (gptr() == egptr()) {
+            if (ended_ || typed_.next(line_) != TypedConsole::Typed::Text) {
+                ended_ = true;
+                return traits_type::eof();
+            }
+            setg(line_.data(), line_.data(), line_.data() + line_.size());
+        }
         return traits_type::to_int_type(*gptr());
     }
 
 private:
-    bool readLine() {
-        std::wstring wide;
-        while (wide.empty()) {
-            wchar_t typed[1024];
-            DWORD count = 0;
-            if (ended_ || !::ReadConsoleW(console_, typed, 1024, &count, nullptr) || count == 0 ||
-                (atLineStart_ && pendingHalf_.empty() && typed[0] == L'\x1a')) {
-                ended_ = true;
-                return false;
-            }
-            // A pair of surrogates that one read cut in two is joined by the next.
-            wide = pendingHalf_ + std::wstring(typed, count);
-            pendingHalf_.clear();
-            if (wide.back() >= 0xD800 && wide.back() <= 0xDBFF) {
-                pendingHalf_ = wide.back();
-                wide.pop_back();
-            }
-        }
-        atLineStart_ = wide.back() == L'\n';
-        if (wide.size() >= 2 && wide.compare(wide.size() - 2, 2, L"\r\n") == 0) wide.erase(wide.size() - 2, 1);
-        line_ = utf8FromWide(wide);
-        setg(line_.data(), line_.data(), line_.data() + line_.size());
-        return true;
-    }
-
-    HANDLE console_;
+    TypedConsole typed_;
     std::string line_;
-    std::wstring pendingHalf_;
-    bool atLineStart_ = true;
     bool ended_ = false;
 };
 

@@ -1,0 +1,29 @@
+// What is typed at a Windows console, read as UTF-16 and handed on as UTF-8
+// with LF line ends: the form of names inside the programs and of lines
+// typed on a POSIX terminal, whatever the console's own code page.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace common {
+
+class TypedConsole {
+public:
+    explicit TypedConsole(HANDLE console) : console_(console) {}
+
+    enum class Typed { Text, End, Error };
+    // The next piece typed, into `text` (possibly empty, when a read held
+    // back all it got). End for Ctrl+Z at the start of a line, as everywhere
+    // on Windows, and for a read that returns nothing (Ctrl+C); Error when
+    // the console cannot be read.
+    Typed next(std::string& text);
+
+private:
+    HANDLE console_;
+    std::wstring held_;  // a surrogate pair's first half or a CR that a read cut off
+    bool atLineStart_ = true;
+};
+
+}  // namespace common
