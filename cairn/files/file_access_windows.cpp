@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "common/windows/typed_console.h"
+#include "common/windows/wide_console.h"
 #include "common/windows/wide_names.h"
 #include "files/file_access.h"
 
@@ -140,26 +140,6 @@ int writeAll(int descriptor, const char* bytes, std::size_t size) {
     return 0;
 }
 
-namespace {
-
-// Older consoles fail on much longer writes.
-constexpr std::size_t kConsolePiece = 8192;
-
-int writeToConsole(HANDLE console, const std::wstring& wide) {
-    for (std::size_t at = 0; at < wide.size();) {
-        std::size_t size = std::min(wide.size() - at, kConsolePiece);
-        if (at + size < wide.size() && wide[at + size - 1] >= 0xD800 && wide[at + size - 1] <= 0xDBFF) --size;
-        DWORD written = 0;
-        if (!::WriteConsoleW(console, wide.data() + at, static_cast<DWORD>(size), &written, nullptr) || written == 0) {
-            return EIO;
-        }
-        at += written;
-    }
-    return 0;
-}
-
-}  // namespace
-
 // Plain ASCII, the most of what cairn writes, is the same in every form.
 int writeLine(int descriptor, std::string_view line, LineKind kind) {
     if (std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
@@ -168,7 +148,9 @@ int writeLine(int descriptor, std::string_view line, LineKind kind) {
     const std::wstring wide = common::wideFromUtf8(line);
     const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
     DWORD mode = 0;
-    if (handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)) return writeToConsole(handle, wide);
+    if (handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)) {
+        return common::writeToConsole(handle, wide) ? 0 : EIO;
+    }
     bool lossless = true;
     const std::string ansi = common::ansiFromWide(wide, &lossless);
     if (kind == LineKind::Sum && !lossless) return writeAll(descriptor, line.data(), line.size());

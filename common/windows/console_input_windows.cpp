@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/console_input.h"
-#include "common/windows/typed_console.h"
+#include "common/windows/wide_console.h"
 #include "common/windows/wide_names.h"
 
 namespace common {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/console.h"
+#include "common/windows/wide_console.h"
 #include "common/windows/wide_names.h"
 
 namespace common {
@@ -31,11 +32,10 @@ bool isConsole(HANDLE handle) {
 }
 
 // Whatever is buffered for either stream goes out first, in order.
-bool writeToConsole(std::ostream& stream, HANDLE console, const std::wstring& wide) {
+bool writeAfterWhatIsBuffered(std::ostream& stream, HANDLE console, const std::wstring& wide) {
     if (std::ostream* tied = stream.tie()) tied->flush();
     stream.flush();
-    DWORD written = 0;
-    return ::WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != 0;
+    return writeToConsole(console, wide);
 }
 
 }  // namespace
@@ -55,7 +55,7 @@ bool Console::writeConverted(std::string_view gbk) {
         *stream_ << ansiFromWide(wide);
         return true;
     }
-    return writeToConsole(*stream_, shown_->console, wide);
+    return writeAfterWhatIsBuffered(*stream_, shown_->console, wide);
 }
 
 // Names are UTF-8 inside the program: a console shows them as they were
@@ -63,7 +63,7 @@ bool Console::writeConverted(std::string_view gbk) {
 void Console::userText(std::string_view text) {
     const std::wstring wide = wideFromUtf8(text);
     const HANDLE console = shown_ ? shown_->console : nullptr;
-    if (console == nullptr || !writeToConsole(*stream_, console, wide)) *stream_ << ansiFromWide(wide);
+    if (console == nullptr || !writeAfterWhatIsBuffered(*stream_, console, wide)) *stream_ << ansiFromWide(wide);
 }
 
 // The console's own screen buffer, even when standard output is redirected.

@@ -1,4 +1,7 @@
-#include "common/windows/typed_console.h"
+#include "common/windows/wide_console.h"
+
+#include <algorithm>
+
 
 #include "common/windows/wide_names.h"
 
@@ -8,9 +11,26 @@ namespace {
 constexpr DWORD kTypedPiece = 1024;
 constexpr wchar_t kEndOfInput = L'\x1a';  // Ctrl+Z
 
+// Older consoles fail on much longer writes.
+constexpr std::size_t kConsolePiece = 8192;
+
 bool isHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
 }  // namespace
+
+// In pieces, never splitting a surrogate pair.
+bool writeToConsole(HANDLE console, std::wstring_view wide) {
+    for (std::size_t at = 0; at < wide.size();) {
+        std::size_t size = std::min(wide.size() - at, kConsolePiece);
+        if (at + size < wide.size() && isHighSurrogate(wide[at + size - 1])) --size;
+        DWORD written = 0;
+        if (!::WriteConsoleW(console, wide.data() + at, static_cast<DWORD>(size), &written, nullptr) || written == 0) {
+            return false;
+        }
+        at += written;
+    }
+    return true;
+}
 
 TypedConsole::Typed TypedConsole::next(std::string& text) {
     text.clear();

@@ -1,13 +1,17 @@
-// What is typed at a Windows console, read as UTF-16 and handed on as UTF-8
-// with LF line ends: the form of names inside the programs and of lines
-// typed on a POSIX terminal, whatever the console's own code page.
+// A Windows console in UTF-16, whatever its own code page: text written to
+// it, and what is typed at it handed on as UTF-8 with LF line ends, the form
+// of names inside the programs and of lines typed on a POSIX terminal.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace common {
+
+// Writes all of `wide` to `console`; false when it could not.
+bool writeToConsole(HANDLE console, std::wstring_view wide);
 
 class TypedConsole {
 public:
