@@ -20,10 +20,13 @@
 
 namespace glint {
 
+// Used by the dialogue (loadBmp, hideText, saveBmp, extractText, which show
+// the designed texts) and by the command line (the operations that return
+// what happened), one carrier per run.
 class BmpCarrier {
 public:
-    static constexpr std::size_t kFileHeaderSize = 14;
-    static constexpr std::size_t kInfoHeaderSize = 40;
+    static constexpr std::size_t kFileHeaderSize = 14;  // BITMAPFILEHEADER
+    static constexpr std::size_t kInfoHeaderSize = 40;  // BITMAPINFOHEADER
     static constexpr std::size_t kHeadersSize = kFileHeaderSize + kInfoHeaderSize;
     // The length word takes bit 0 of the first 32 data-area bytes.
     static constexpr std::uint32_t kLengthBits = 32;
