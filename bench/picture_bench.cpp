@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "bit_plane.h"
+#include "layout/bit_plane.h"
 #include "carrier/picture.h"
 #include "carrier/picture_codecs.h"
 #include "carrier/png_settings.h"

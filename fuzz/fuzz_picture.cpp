@@ -9,10 +9,10 @@
 #include <sstream>
 #include <string>
 
-#include "bmp_carrier.h"
+#include "carrier/bmp_carrier.h"
 #include "carrier/picture.h"
 #include "carrier/picture_codecs.h"
-#include "fuzz_scratch.h"
+#include "fuzz_support.h"
 
 using fuzzing::require;
 
@@ -43,11 +43,11 @@ void requireClassicBmp(const glint::Picture& picture) {
     require(bmp.problem == glint::PictureProblem::None);
     require(glint::isClassicBmp(bmp.bytes.get(), bmp.size));
     std::ostringstream sink;
-    glint::Console console(sink);
+    common::Console console(sink);
     glint::BmpCarrier carrier(console, console);
     std::istringstream in(std::string(reinterpret_cast<const char*>(bmp.bytes.get()), bmp.size));
-    carrier.loadBmp(in);
-    require(carrier.isLoaded() && carrier.leadingBytes().plainPixels());
+    require(!carrier.load(in));
+    require(carrier.leadingBytes().plainPixels());
     require(54 + std::uint64_t{carrier.dataAreaSize()} == bmp.size);
 }
 

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <limits>
 
-#include "byte_order.h"
+#include "layout/byte_order.h"
 #include "carrier/picture.h"
-#include "large_block.h"
+#include "files/large_block.h"
 
 namespace glint {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "carrier/picture_codecs.h"
 #include "carrier/png_settings.h"
-#include "large_block.h"
+#include "files/large_block.h"
 
 namespace glint {
 namespace {

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "bmp_carrier.h"
+#include "carrier/bmp_carrier.h"
 #include "carrier/picture.h"
 #include "carrier/picture_codecs.h"
 #include "png_bytes.h"
@@ -371,11 +371,10 @@ TEST(ClassicBmpWriter, WritesPlainPixelsThatTheCarrierAndTheDecoderRead) {
             EXPECT_TRUE(glint::isClassicBmp(file.data(), file.size()));
 
             std::ostringstream sink;
-            glint::Console console(sink);
+            common::Console console(sink);
             glint::BmpCarrier carrier(console, console);
             std::istringstream in(std::string(file.begin(), file.end()));
-            carrier.loadBmp(in);
-            ASSERT_TRUE(carrier.isLoaded());
+            ASSERT_FALSE(carrier.load(in));
             EXPECT_TRUE(carrier.leadingBytes().plainPixels());
             EXPECT_EQ(carrier.dataAreaSize(), stride * 3);
             EXPECT_EQ(carrier.imageSize(), static_cast<std::int32_t>(stride * 3));  // biSizeImage filled
