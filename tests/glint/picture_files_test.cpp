@@ -51,6 +51,11 @@ TEST(BmpDecoder, EveryKindFromCommonWritersGivesItsPixels) {
         {"pillow-palette8.bmp", "expected-8.png"},        {"pillow-32bit.bmp", "expected-8.png"},
         {"pillow-1bit.bmp", "expected-2.png"},            {"handmade-rle4.bmp", "expected-8.png"},
         {"handmade-top-down-palette8.bmp", "expected-8.png"},
+        {"suite-rgb24-table.bmp", "expected-8.png"},      {"suite-rgb24-gap.bmp", "expected-8.png"},
+        {"suite-rgb16-bi-rgb.bmp", "expected-8.png"},     {"suite-rgb32-bitfields.bmp", "expected-8.png"},
+        {"suite-rgb32-v4.bmp", "expected-8.png"},         {"suite-pal8-used8.bmp", "expected-8.png"},
+        {"suite-pal8-os2.bmp", "expected-8.png"},         {"suite-pal4.bmp", "expected-8.png"},
+        {"suite-rle8-absolute.bmp", "expected-8.png"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);

@@ -1,7 +1,7 @@
 #!/bin/sh
-# Remakes the fixtures of picture_files_test.cpp: BMPs and JPEGs from the writers
-# people use (ImageMagick 6, Pillow, netpbm), plus the two kinds none of them
-# writes (RLE4 and a top-down palette picture), built here byte by byte; and
+# Remakes the fixtures of picture_files_test.cpp and cover_test.cpp: BMPs and
+# JPEGs from the writers people use (ImageMagick 6, Pillow, netpbm), plus the
+# kinds none of them writes, built here byte by byte; and
 # PNGs of every colour type and depth, plain and interlaced, written here
 # with zlib alone, their samples from the formula the test computes them by.
 # The tests read the committed files; this is only how they were made.
@@ -55,6 +55,90 @@ for row in reversed(index):
     rle4 += b'\0\0'
 rle4 += b'\0\1'
 open('handmade-rle4.bmp', 'wb').write(bmp(5, 4, 2, rle4))
+PY
+# A BMP suite of the kinds none of the writers above makes, built here from
+# the same picture: a 24-bit one with a colour table, one top-down (a classic
+# header, carried as it is), one whose pixels start after a gap, 16 bits
+# without masks, 32 bits with masks after a 40-byte header and with a V4
+# header, palettes of 8 used entries, an OS/2 1.x header and 4 bits, and RLE8
+# with absolute runs.
+/usr/bin/python3 - <<'PY'
+import struct
+from PIL import Image
+im = Image.open('expected-8.png').convert('RGB')
+W, H = im.size
+colours = [(r, g, b) for r in (0, 255) for g in (0, 255) for b in (0, 255)]
+index = [[colours.index(im.getpixel((x, y))) for x in range(W)] for y in range(H)]
+rgb = [[im.getpixel((x, y)) for x in range(W)] for y in range(H)]
+def pad(row):
+    return row + b'\0' * (-len(row) % 4)
+def file(info, table, pixels, offset=None):
+    offset = 14 + len(info) + len(table) if offset is None else offset
+    return b'BM' + struct.pack('<IHHI', offset + len(pixels), 0, 0, offset) + info + table + pixels
+def info40(bits, compression, size, colours_used=0, height=H, width=W):
+    return struct.pack('<IiiHHIIiiII', 40, width, height, 1, bits, compression, size, 2835, 2835, colours_used, 0)
+def quads(entries):
+    return b''.join(struct.pack('<BBBB', b, g, r, 0) for r, g, b in entries)
+def rows(make, top_down=False):
+    order = rgb if top_down else list(reversed(rgb))
+    return b''.join(pad(make(row)) for row in order)
+bgr = lambda row: b''.join(struct.pack('<BBB', b, g, r) for r, g, b in row)
+def indexed(bits, row_indexes):
+    out, acc, n = bytearray(), 0, 0
+    for i in row_indexes:
+        acc, n = (acc << bits) | i, n + bits
+        if n == 8:
+            out.append(acc); acc, n = 0, 0
+    if n:
+        out.append(acc << (8 - n))
+    return bytes(out)
+def pal_rows(bits):
+    return b''.join(pad(indexed(bits, [colours.index(p) for p in row])) for row in reversed(rgb))
+def write(name, data):
+    open('suite-' + name + '.bmp', 'wb').write(data)
+# 24 bits with an eight-entry colour table that the pixels do not use
+pixels = rows(bgr)
+write('rgb24-table', file(info40(24, 0, len(pixels), 8), quads(colours), pixels))
+# 24 bits, classic header, rows top-down: carried as it is
+pixels = rows(bgr, top_down=True)
+write('rgb24-top-down', file(info40(24, 0, len(pixels), height=-H), b'', pixels))
+# 24 bits whose pixels start after a gap
+pixels = rows(bgr)
+write('rgb24-gap', file(info40(24, 0, len(pixels)) + b'\0' * 6, b'', pixels))
+# 16 bits without masks: 5 bits each, as BI_RGB means
+five = lambda row: b''.join(struct.pack('<H', (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3)) for r, g, b in row)
+pixels = rows(five)
+write('rgb16-bi-rgb', file(info40(16, 0, len(pixels)), b'', pixels))
+# 32 bits with masks after a 40-byte header, blue in the top byte
+masks = struct.pack('<III', 0x0000FF00, 0x00FF0000, 0xFF000000)
+swapped = lambda row: b''.join(struct.pack('<I', r << 8 | g << 16 | b << 24) for r, g, b in row)
+pixels = rows(swapped)
+write('rgb32-bitfields', file(info40(32, 3, len(pixels)) + masks, b'', pixels))
+# 32 bits with a 108-byte (V4) header and no alpha
+v4 = struct.pack('<IiiHHIIiiII', 108, W, H, 1, 32, 3, 0, 2835, 2835, 0, 0)
+v4 += struct.pack('<IIII', 0x00FF0000, 0x0000FF00, 0x000000FF, 0) + b'sRGB' + b'\0' * 48
+plain32 = lambda row: b''.join(struct.pack('<I', r << 16 | g << 8 | b) for r, g, b in row)
+pixels = rows(plain32)
+write('rgb32-v4', file(v4, b'', pixels))
+# 8 bits with as many table entries as colours used
+pixels = pal_rows(8)
+write('pal8-used8', file(info40(8, 0, len(pixels), 8), quads(colours), pixels))
+# 8 bits with an OS/2 1.x header (12 bytes) and three-byte table entries
+os2 = struct.pack('<IHHHH', 12, W, H, 1, 8)
+triples = b''.join(struct.pack('<BBB', b, g, r) for r, g, b in colours) + b'\0' * (3 * 248)
+write('pal8-os2', file(os2, triples, pixels))
+# 4 bits, 1 bit
+write('pal4', file(info40(4, 0, 0, 8), quads(colours), pal_rows(4)))
+# RLE8 with runs, absolute runs and an end of line before the row ends
+rle = bytearray()
+for row in reversed(rgb):
+    ids = [colours.index(p) for p in row]
+    rle += bytes([2, ids[0]]) if ids[0] == ids[1] else bytes([1, ids[0], 1, ids[1]])
+    rle += bytes([0, 3]) + bytes(ids[2:5]) + b'\0'  # absolute run of three, padded to a word
+    rle += bytes([1, ids[5], 1, ids[6]])
+    rle += b'\0\0'
+rle += b'\0\1'
+write('rle8-absolute', file(info40(8, 1, len(rle), 8), quads(colours), bytes(rle)))
 PY
 /usr/bin/python3 - <<'PY'
 import struct, zlib
