@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "layout/bit_plane.h"
-#include "carrier/picture.h"
-#include "carrier/picture_codecs.h"
-#include "carrier/png_settings.h"
+#include "picture/picture.h"
+#include "picture/picture_codecs.h"
+#include "picture/png_settings.h"
 #include "ratio_reporter.h"
 
 namespace {

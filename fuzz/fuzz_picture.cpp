@@ -3,15 +3,20 @@
 // decoded by the libraries. Beyond not crashing: a refusal holds no
 // picture; a picture has the size and kind it says, written as PNG it reads
 // back as the same samples, kind and colour chunks, and its classic BMP is
-// one the carrier takes as plain pixels.
+// one the carrier takes as plain pixels. Opened as the command line opens a
+// cover, for either output, it carries a payload as large as it takes, which
+// comes back from the file saved.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "carrier/bmp_carrier.h"
-#include "carrier/picture.h"
-#include "carrier/picture_codecs.h"
+#include "carrier/cover.h"
+#include "picture/picture.h"
+#include "picture/picture_codecs.h"
 #include "fuzz_support.h"
 
 using fuzzing::require;
@@ -21,6 +26,7 @@ namespace {
 // Larger pictures are only decoded: writing them again would take most of
 // the time of each run.
 constexpr std::uint64_t kLargestRewritten = std::uint64_t{16} << 20;
+constexpr std::uint64_t kLargestCarried = std::uint64_t{1} << 20;
 
 bool sameChunks(const glint::Picture& a, const glint::Picture& b) {
     if (a.colourChunks.size() != b.colourChunks.size()) return false;
@@ -51,6 +57,36 @@ void requireClassicBmp(const glint::Picture& picture) {
     require(54 + std::uint64_t{carrier.dataAreaSize()} == bmp.size);
 }
 
+std::istringstream streamOf(const unsigned char* bytes, std::size_t size) {
+    return std::istringstream(std::string(reinterpret_cast<const char*>(bytes), size));
+}
+
+void requireRoundTrip(const std::uint8_t* input, std::size_t size, glint::CoverOutput output) {
+    std::ostringstream sink;
+    common::Console console(sink);
+    std::istringstream file = streamOf(input, size);
+    const glint::OpenedCover cover = glint::openCover(file, glint::CoverUse::Hide, output, console, console);
+    require(cover.carrier != nullptr);
+    const std::optional<std::uint32_t> room = cover.carrier->capacity();
+    if (!room) return;
+    std::string payload(*room, '\0');
+    for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(input[i % size] + i);
+    std::istringstream payloadStream(payload);
+    require(!cover.carrier->hide(payloadStream));
+    std::string saved;
+    require(!cover.carrier->save([&](std::initializer_list<glint::ByteRange> pieces) {
+        for (const glint::ByteRange& piece : pieces) saved.append(reinterpret_cast<const char*>(piece.bytes), piece.size);
+        return std::error_code();
+    }));
+    std::istringstream stego(saved);
+    const glint::OpenedCover again = glint::openCover(stego, glint::CoverUse::Recover, output, console, console);
+    require(again.carrier != nullptr);
+    const glint::Carrier::Recovered back = again.carrier->recover();
+    require(!back.failure && back.size == payload.size() &&
+            std::equal(payload.begin(), payload.end(), reinterpret_cast<const char*>(back.bytes.get())));
+    require(sink.str().empty());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
@@ -75,5 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     requireSameSamples(picture, again.picture);
     require(sameChunks(picture, again.picture));
     requireClassicBmp(picture);
+    if (picture.byteCount() > kLargestCarried) return 0;
+    requireRoundTrip(input, size, glint::CoverOutput::Png);
+    requireRoundTrip(input, size, glint::CoverOutput::Bmp);
     return 0;
 }

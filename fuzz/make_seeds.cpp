@@ -10,8 +10,8 @@
 #include <iostream>
 #include <string>
 
-#include "carrier/picture.h"
-#include "carrier/picture_codecs.h"
+#include "picture/picture.h"
+#include "picture/picture_codecs.h"
 #include "test_support.h"
 
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <utility>
 
-#include "carrier/picture_codecs.h"
+#include "picture/picture_codecs.h"
 #include "carrier/png_carrier.h"
 #include "common/system_error.h"
 #include "files/file_names.h"
@@ -46,8 +46,10 @@ ReadBlock readRest(std::istream& file, const ReadBlock& head, std::size_t limit)
 
 bool carriedAsItIs(const ReadBlock& head, CoverUse use, CoverOutput output) {
     if (pictureFormat(head.bytes.get(), head.size) != PictureFormat::Bmp) return false;
-    // A file too short for its headers is refused by the carrier, which says so.
-    if (use == CoverUse::Recover || head.size < kHeadBytes) return true;
+    // Any BMP to recover from, as the dialogue loads it; to hide in, only
+    // the classic kind (a BMP of fewer than 54 bytes, OS/2's, goes to the
+    // library like every other).
+    if (use == CoverUse::Recover) return true;
     return output == CoverOutput::Bmp && isClassicBmp(head.bytes.get(), head.size);
 }
 

@@ -15,7 +15,7 @@
 
 #include "carrier/bmp_carrier.h"
 #include "carrier/carrier.h"
-#include "carrier/picture.h"
+#include "picture/picture.h"
 #include "common/console.h"
 
 namespace glint {

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "carrier/picture_codecs.h"
+#include "picture/picture_codecs.h"
 
 namespace glint {
 namespace {

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "carrier/carrier.h"
-#include "carrier/picture.h"
+#include "picture/picture.h"
 
 namespace glint {
 

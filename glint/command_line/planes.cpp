@@ -3,8 +3,8 @@
 #include <optional>
 
 #include "carrier/cover.h"
-#include "carrier/picture_codecs.h"
-#include "carrier/plane_picture.h"
+#include "picture/picture_codecs.h"
+#include "picture/plane_picture.h"
 #include "command_line/covers.h"
 #include "files/file_output.h"
 

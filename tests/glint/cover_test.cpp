@@ -14,7 +14,7 @@
 
 #include "carrier/bmp_carrier.h"
 #include "carrier/cover.h"
-#include "carrier/picture_codecs.h"
+#include "picture/picture_codecs.h"
 #include "test_support.h"
 
 namespace {
@@ -103,6 +103,10 @@ TEST(CoverRoundTrip, EveryFixtureCarriesAFullPayloadAsBmpAndAsPng) {
             SCOPED_TRACE(path.filename().string() + (output == CoverOutput::Png ? " as PNG" : " as BMP"));
             Consoles consoles;
             const OpenedCover opened = open(cover, CoverUse::Hide, output, consoles);
+            if (testing_support::unreadHere(path.filename().string())) {
+                EXPECT_EQ(opened.problem, glint::CoverProblem::Picture);
+                continue;
+            }
             ASSERT_TRUE(opened.carrier) << static_cast<int>(opened.problem) << " " << opened.detail;
             const std::optional<std::uint32_t> room = opened.carrier->capacity();
             ASSERT_TRUE(room);

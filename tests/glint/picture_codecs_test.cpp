@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "carrier/picture.h"
-#include "carrier/picture_codecs.h"
+#include "picture/picture.h"
+#include "picture/picture_codecs.h"
 #include "png_bytes.h"
 #include "test_support.h"
 

@@ -59,9 +59,9 @@ PY
 # A BMP suite of the kinds none of the writers above makes, built here from
 # the same picture: a 24-bit one with a colour table, one top-down (a classic
 # header, carried as it is), one whose pixels start after a gap, 16 bits
-# without masks, 32 bits with masks after a 40-byte header and with a V4
-# header, palettes of 8 used entries, an OS/2 1.x header and 4 bits, and RLE8
-# with absolute runs.
+# without masks, 32 bits with masks after a 40-byte header (usual and odd)
+# and with a V4 header, palettes of 8 used entries, an OS/2 1.x header and 4
+# bits, and RLE8 with absolute runs.
 /usr/bin/python3 - <<'PY'
 import struct
 from PIL import Image
@@ -109,15 +109,19 @@ write('rgb24-gap', file(info40(24, 0, len(pixels)) + b'\0' * 6, b'', pixels))
 five = lambda row: b''.join(struct.pack('<H', (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3)) for r, g, b in row)
 pixels = rows(five)
 write('rgb16-bi-rgb', file(info40(16, 0, len(pixels)), b'', pixels))
-# 32 bits with masks after a 40-byte header, blue in the top byte
+# 32 bits with masks after a 40-byte header: the usual ones, and blue in the
+# top byte (which Wine's imaging component does not read)
+masks = struct.pack('<III', 0x00FF0000, 0x0000FF00, 0x000000FF)
+plain32 = lambda row: b''.join(struct.pack('<I', r << 16 | g << 8 | b) for r, g, b in row)
+pixels = rows(plain32)
+write('rgb32-bitfields', file(info40(32, 3, len(pixels)) + masks, b'', pixels))
 masks = struct.pack('<III', 0x0000FF00, 0x00FF0000, 0xFF000000)
 swapped = lambda row: b''.join(struct.pack('<I', r << 8 | g << 16 | b << 24) for r, g, b in row)
 pixels = rows(swapped)
-write('rgb32-bitfields', file(info40(32, 3, len(pixels)) + masks, b'', pixels))
+write('rgb32-odd-masks', file(info40(32, 3, len(pixels)) + masks, b'', pixels))
 # 32 bits with a 108-byte (V4) header and no alpha
 v4 = struct.pack('<IiiHHIIiiII', 108, W, H, 1, 32, 3, 0, 2835, 2835, 0, 0)
 v4 += struct.pack('<IIII', 0x00FF0000, 0x0000FF00, 0x000000FF, 0) + b'sRGB' + b'\0' * 48
-plain32 = lambda row: b''.join(struct.pack('<I', r << 16 | g << 8 | b) for r, g, b in row)
 pixels = rows(plain32)
 write('rgb32-v4', file(v4, b'', pixels))
 # 8 bits with as many table entries as colours used

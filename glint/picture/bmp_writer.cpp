@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "layout/byte_order.h"
-#include "carrier/picture.h"
+#include "picture/picture.h"
 #include "files/large_block.h"
 
 namespace glint {

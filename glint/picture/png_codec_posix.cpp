@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "carrier/picture_codecs.h"
-#include "carrier/png_settings.h"
+#include "picture/picture_codecs.h"
+#include "picture/png_settings.h"
 #include "files/large_block.h"
 
 namespace glint {

@@ -3,7 +3,7 @@
 // bits a plain hide wrote lie in one block from the first samples on.
 #pragma once
 
-#include "carrier/picture.h"
+#include "picture/picture.h"
 
 namespace glint {
 

@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "carrier/picture.h"
+#include "picture/picture.h"
 
 namespace glint {
 

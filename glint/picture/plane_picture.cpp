@@ -1,4 +1,4 @@
-#include "carrier/plane_picture.h"
+#include "picture/plane_picture.h"
 
 #include <algorithm>
 

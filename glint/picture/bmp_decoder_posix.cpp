@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "carrier/picture_codecs.h"
+#include "picture/picture_codecs.h"
 
 namespace glint {
 namespace {

@@ -1,4 +1,4 @@
-#include "carrier/picture.h"
+#include "picture/picture.h"
 
 #include <zlib.h>
 
@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "layout/byte_order.h"
-#include "carrier/picture_codecs.h"
+#include "picture/picture_codecs.h"
 #include "files/large_block.h"
 
 namespace glint {

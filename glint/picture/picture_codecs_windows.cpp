@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "layout/byte_order.h"
-#include "carrier/picture_codecs.h"
+#include "picture/picture_codecs.h"
 #include "files/large_block.h"
 
 namespace glint {

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "carrier/picture_codecs.h"
+#include "picture/picture_codecs.h"
 
 namespace glint {
 namespace {
