@@ -34,33 +34,30 @@ unsigned usableProcessors() {
 
 // Names are UTF-8 inside the program; one that is not names no file.
 Facts factsOf(const char* name) {
-    bool valid = true;
-    const std::wstring wide = common::wideFromUtf8(name, &valid);
-    const std::wstring system = common::fileSystemName(wide);
-    if (!valid) return {};
-    // The C runtime's stat refuses the \\?\ of a long name, as it refuses
-    // wildcards; pipes and devices, which it tells apart, have short names.
-    if (system != wide) {
+    const std::optional<std::wstring> system = common::systemNameOf(name);
+    if (!system) return {};
+    // The C runtime's stat refuses the \\?\ form, as it refuses wildcards;
+    // pipes and devices, which it tells apart, do not take it.
+    if (common::isExtendedLengthPath(*system)) {
         WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (!::GetFileAttributesExW(system.c_str(), GetFileExInfoStandard, &data)) return {};
+        if (!::GetFileAttributesExW(system->c_str(), GetFileExInfoStandard, &data)) return {};
         return {false, (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow};
     }
     struct _stat64 status {};
-    if (::_wstat64(wide.c_str(), &status) != 0) return {};
+    if (::_wstat64(system->c_str(), &status) != 0) return {};
     const bool stream = (status.st_mode & _S_IFREG) == 0 && (status.st_mode & _S_IFDIR) == 0;
     return {stream, static_cast<std::uint64_t>(status.st_size)};
 }
 
 int openForReading(const char* name, bool sequential) {
-    bool valid = true;
-    const std::wstring system = common::fileSystemName(common::wideFromUtf8(name, &valid));
-    if (!valid) {
+    const std::optional<std::wstring> system = common::systemNameOf(name);
+    if (!system) {
         errno = ENOENT;
         return -1;
     }
     ::SetLastError(ERROR_SUCCESS);  // the runtime may fail before the system is asked
     const int descriptor =
-        ::_wopen(system.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT | (sequential ? _O_SEQUENTIAL : 0));
+        ::_wopen(system->c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT | (sequential ? _O_SEQUENTIAL : 0));
     if (descriptor >= 0) return descriptor;
     // The system refuses a folder as access denied, and a name that no file
     // can have (a wildcard that matched nothing) as invalid: md5sum's reasons
@@ -68,7 +65,7 @@ int openForReading(const char* name, bool sequential) {
     if (::GetLastError() == ERROR_INVALID_NAME) {
         errno = ENOENT;
     } else if (errno == EACCES) {
-        const DWORD attributes = ::GetFileAttributesW(system.c_str());
+        const DWORD attributes = ::GetFileAttributesW(system->c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) errno = EISDIR;
     }
     return -1;

@@ -131,7 +131,7 @@ std::string ansiFromWide(std::wstring_view wide, bool* lossless) {
 // GetFullPathNameW does what \\?\ turns off: it makes the path absolute,
 // resolves "." and "..", and turns '/' into '\'.
 std::wstring fileSystemName(const std::wstring& name) {
-    if (name.rfind(L"\\\\?\\", 0) == 0 || name.rfind(L"\\\\.\\", 0) == 0) return name;
+    if (isExtendedLengthPath(name) || name.rfind(L"\\\\.\\", 0) == 0) return name;
     const DWORD needed = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
     if (needed <= MAX_PATH) return name;  // its NUL counted: shorter than MAX_PATH, or not a path at all
     std::wstring full(needed, L'\0');
@@ -140,6 +140,15 @@ std::wstring fileSystemName(const std::wstring& name) {
     full.resize(length);
     if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
     return L"\\\\?\\" + full;
+}
+
+bool isExtendedLengthPath(std::wstring_view name) { return name.rfind(L"\\\\?\\", 0) == 0; }
+
+std::optional<std::wstring> systemNameOf(std::string_view name) {
+    bool valid = true;
+    const std::wstring wide = wideFromUtf8(name, &valid);
+    if (!valid) return std::nullopt;
+    return fileSystemName(wide);
 }
 
 }  // namespace common

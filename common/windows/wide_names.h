@@ -38,4 +38,11 @@ std::string ansiFromWide(std::wstring_view wide, bool* lossless = nullptr);
 // the limit also where the system's long-path setting is off.
 std::wstring fileSystemName(const std::wstring& name);
 
+// The system's name (fileSystemName) of a name as the program holds it, in
+// UTF-8; nothing for bytes that are not UTF-8, which name no file.
+std::optional<std::wstring> systemNameOf(std::string_view name);
+
+// Whether a name is in the form \\?\ that fileSystemName gives long paths.
+bool isExtendedLengthPath(std::wstring_view name);
+
 }  // namespace common

@@ -12,11 +12,11 @@
 #include <string_view>
 
 #include "common/console.h"
+#include "common/file_names.h"
 #include "common/posix/text_conversion.h"
 #include "common/signals.h"
 #include "common/system_error.h"
 #include "encryption/passphrase.h"
-#include "files/file_names.h"
 
 namespace glint {
 namespace {
@@ -120,7 +120,7 @@ PassphraseFile::PassphraseFile(const char* name) {
         if (::fcntl(STDIN_FILENO, F_GETFD) < 0) error_ = common::lastSystemError();
         return;
     }
-    handle_ = ::open(pathOfName(name).c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    handle_ = ::open(common::pathOfName(name).c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
     owned_ = handle_ >= 0;
     if (!owned_) error_ = common::lastSystemError();
 }

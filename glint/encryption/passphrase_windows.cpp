@@ -4,10 +4,10 @@
 #include <optional>
 
 #include "common/console.h"
+#include "common/file_names.h"
 #include "common/signals.h"
 #include "common/system_error.h"
 #include "encryption/passphrase.h"
-#include "files/file_names.h"
 
 namespace glint {
 namespace {
@@ -88,7 +88,7 @@ PassphraseFile::PassphraseFile(const char* name) {
         file = ::GetStdHandle(STD_INPUT_HANDLE);
         if (file == nullptr) ::SetLastError(ERROR_INVALID_HANDLE);  // started without one
     } else {
-        file = ::CreateFileW(pathOfName(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        file = ::CreateFileW(common::pathOfName(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, 0, nullptr);
         owned_ = file != INVALID_HANDLE_VALUE;
     }

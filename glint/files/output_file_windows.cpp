@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/file_names.h"
 #include "common/windows/wide_names.h"
-#include "files/file_names.h"
 #include "files/output_file.h"
 
 namespace glint {
@@ -187,7 +187,7 @@ OutputTarget::~OutputTarget() {
 // identity come from a second handle that may read attributes; without them
 // the file is written in place.
 std::error_code OutputTarget::open(const char* name, common::SignalsHeld& /*held*/) {
-    const HANDLE opened = ::CreateFileW(pathOfName(name).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+    const HANDLE opened = ::CreateFileW(common::pathOfName(name).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD openedHow = ::GetLastError();
     if (opened == INVALID_HANDLE_VALUE) return windowsError(openedHow);
