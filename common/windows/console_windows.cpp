@@ -26,11 +26,6 @@ std::wstring wideFromGbk(std::string_view gbk) {
     return wide;
 }
 
-bool isConsole(HANDLE handle) {
-    DWORD mode = 0;
-    return handle != INVALID_HANDLE_VALUE && handle != nullptr && ::GetConsoleMode(handle, &mode);
-}
-
 // Whatever is buffered for either stream goes out first, in order.
 bool writeAfterWhatIsBuffered(std::ostream& stream, HANDLE console, const std::wstring& wide) {
     if (std::ostream* tied = stream.tie()) tied->flush();
@@ -61,9 +56,10 @@ bool Console::writeConverted(std::string_view gbk) {
 // Names are UTF-8 inside the program: a console shows them as they were
 // given, and pipes and files get them as the command line's texts.
 void Console::userText(std::string_view text) {
-    const std::wstring wide = wideFromUtf8(text);
     const HANDLE console = shown_ ? shown_->console : nullptr;
-    if (console == nullptr || !writeAfterWhatIsBuffered(*stream_, console, wide)) *stream_ << ansiFromWide(wide);
+    if (console == nullptr || !writeAfterWhatIsBuffered(*stream_, console, wideFromUtf8(text))) {
+        *stream_ << bytesForReader(text, false);
+    }
 }
 
 // The console's own screen buffer, even when standard output is redirected.

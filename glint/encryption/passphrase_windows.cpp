@@ -7,6 +7,7 @@
 #include "common/file_names.h"
 #include "common/signals.h"
 #include "common/system_error.h"
+#include "common/windows/wide_console.h"
 #include "encryption/passphrase.h"
 
 namespace glint {
@@ -100,10 +101,7 @@ PassphraseFile::~PassphraseFile() {
     if (owned_) ::CloseHandle(handleOf(handle_));
 }
 
-bool PassphraseFile::isTerminal() const {
-    DWORD mode = 0;
-    return ::GetConsoleMode(handleOf(handle_), &mode) != 0;
-}
+bool PassphraseFile::isTerminal() const { return common::isConsole(handleOf(handle_)); }
 
 // A pipe whose writer has gone ends there, as it does elsewhere.
 bool PassphraseFile::next(unsigned char& byte) {
