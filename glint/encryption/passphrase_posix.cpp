@@ -152,16 +152,17 @@ PassphraseTerminal::~PassphraseTerminal() {
     if (owned_) ::close(static_cast<int>(terminal_));
 }
 
-Passphrase PassphraseTerminal::ask(const char* prompt) {
-    auto line = std::make_unique<SecretBytes>(kLongestPassphrase);
-    if (!line->allocated()) return {PassphraseResult::NoMemory, nullptr};
+TypedLine PassphraseTerminal::ask(const char* prompt) {
+    TypedLine line{std::make_unique<SecretBytes>(kLongestPassphrase)};
+    if (!line.bytes->allocated()) return {};
     common::Console shown = common::Console::terminal();
     shown.text(prompt);
     shown.flush();
-    const bool fits = readLine(static_cast<int>(terminal_), *line);
+    line.overflowed = !readLine(static_cast<int>(terminal_), *line.bytes);
     shown.text("\n");
     shown.flush();
-    return checkedPassphrase(inUtf8(std::move(line)), !fits);
+    line.bytes = inUtf8(std::move(line.bytes));
+    return line;
 }
 
 }  // namespace glint

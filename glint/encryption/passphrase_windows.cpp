@@ -133,9 +133,9 @@ PassphraseTerminal::~PassphraseTerminal() {
 }
 
 // Typed as UTF-16 and kept as UTF-8, whatever the console's code page.
-Passphrase PassphraseTerminal::ask(const char* prompt) {
+TypedLine PassphraseTerminal::ask(const char* prompt) {
     auto line = std::make_unique<SecretBytes>(3 * kTypedRoom);  // UTF-8 takes at most 3 bytes per UTF-16 unit
-    if (!line->allocated()) return {PassphraseResult::NoMemory, nullptr};
+    if (!line->allocated()) return {};
     common::Console shown = common::Console::terminal();
     wchar_t typed[kTypedRoom];
     DWORD length = 0;
@@ -148,7 +148,7 @@ Passphrase PassphraseTerminal::ask(const char* prompt) {
                                                          static_cast<int>(line->capacity()), nullptr, nullptr);
     ::SecureZeroMemory(typed, sizeof typed);
     line->resize(static_cast<std::size_t>(size > 0 ? size : 0));
-    return checkedPassphrase(std::move(line), !fits);
+    return {std::move(line), !fits};
 }
 
 }  // namespace glint
