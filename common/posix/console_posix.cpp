@@ -41,9 +41,8 @@ bool isAscii(std::string_view text) {
 std::shared_ptr<const Console::Shown> Console::shownOn(int descriptor, Texts texts) {
     const bool terminal = ::isatty(descriptor) != 0;
     if (!terminal && texts == Texts::Dialogue) return nullptr;
-    std::string codeset = localeCodeset();
+    const std::string codeset = terminal ? terminalCodeset() : localeCodeset();
     if (showsGbkAsIs(canonicalCodeset(codeset))) return nullptr;
-    if (terminal && isPlainAscii(codeset)) codeset = "UTF-8";
     return std::make_shared<const Shown>(Shown{codeset});
 }
 

@@ -14,7 +14,8 @@ namespace glint {
 namespace {
 
 // The console's mode before echo went off, put back by Ctrl+C and Ctrl+Break
-// too, which end the program.
+// too, which end the program. Their handler runs on a thread of its own: the
+// mode only changes hands with it held back.
 HANDLE quietConsole = nullptr;
 DWORD modeBefore = 0;
 
@@ -24,6 +25,7 @@ constexpr common::SignalActions kEchoBack{echoOn, false, nullptr, nullptr};
 std::optional<common::SignalTakeover> signals;
 
 bool takeEcho(HANDLE console) {
+    const common::SignalsHeld held;
     if (!::GetConsoleMode(console, &modeBefore)) return false;
     quietConsole = console;
     signals.emplace(kEchoBack);
@@ -35,6 +37,7 @@ bool takeEcho(HANDLE console) {
 }
 
 void giveEchoBack() {
+    const common::SignalsHeld held;
     echoOn();
     signals.reset();
     quietConsole = nullptr;

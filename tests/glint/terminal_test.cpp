@@ -3,7 +3,6 @@
 // UTF-8 texts are this file's own literals; the GBK ones are the programs'.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -80,63 +79,6 @@ TEST(GlintTerminal, KeyWaitsTakeWholeKeys) {
         EXPECT_EQ(terminal.finish(), -1);
         EXPECT_TRUE(terminal.inLineMode());
     }
-}
-
-// Ctrl+Z at a wait gives the shell its terminal in line mode; `bg` leaves
-// it so while the program stops again at its read, and after `fg` the wait
-// takes one key. The shell never runs what was typed after that key.
-TEST(JobControl, WaitsStopAndResumeUnderAShell) {
-    for (const std::string& start : {std::string(GLINT_BINARY) + "\r3\r", std::string(CAIRN_BINARY) + "\r"}) {
-        SCOPED_TRACE(start);
-        ScratchDir dir;
-        Terminal shell({"dash", "-i"}, dir.path(), {"LC_ALL=C.UTF-8", "PS1=$ "});
-        if (!shell.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
-        shell.type(start);
-        ASSERT_TRUE(shell.waitFor(". . .")) << shell.output();
-        ASSERT_TRUE(shell.waitForKeyMode());
-        shell.type("\x1a");
-        ASSERT_TRUE(shell.waitFor("Stopped")) << shell.output();
-        EXPECT_TRUE(shell.inLineMode());
-        shell.type("bg\rsleep 0.5\r");
-        ASSERT_TRUE(shell.waitFor("Stopped (tty input)")) << shell.output();
-        EXPECT_TRUE(shell.inLineMode());
-        shell.type("fg\r");
-        ASSERT_TRUE(shell.waitFor("fg") && shell.waitForKeyMode()) << shell.output();
-        shell.type("aecho LEAK$((6*7))\r");
-        ASSERT_TRUE(shell.waitForKeyMode(false)) << shell.output();
-        shell.type("echo status $?\rexit\r");
-        EXPECT_EQ(shell.finish(), 0);
-        EXPECT_NE(shell.output().find("status 0"), std::string::npos) << shell.output();
-        EXPECT_EQ(shell.output().find("LEAK42"), std::string::npos) << shell.output();
-    }
-}
-
-// The passphrase prompt, whose echo is off, under the same shell: stopped,
-// it gives the shell its echo back; in the background it leaves the shell's
-// terminal alone; after `fg` it reads on without echo, and the save is done.
-TEST(JobControl, PassphrasePromptStopsAndResumesUnderAShell) {
-    ScratchDir dir;
-    transcript::writeCoverAndSecret(dir.path());
-    Terminal shell({"dash", "-i"}, dir.path(), {"LC_ALL=C.UTF-8", "PS1=$ "});
-    if (!shell.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
-    shell.type(std::string(GLINT_BINARY) + " -q hide -p cover.bmp secret.bin out.bmp\r");
-    ASSERT_TRUE(shell.waitFor("Passphrase: ")) << shell.output();
-    ASSERT_TRUE(shell.waitForKeyMode()) << shell.output();
-    shell.type("\x1a");
-    ASSERT_TRUE(shell.waitFor("Stopped")) << shell.output();
-    EXPECT_TRUE(shell.inLineMode());
-    shell.type("bg\rsleep 0.5\r");
-    ASSERT_TRUE(shell.waitFor("Stopped")) << shell.output();
-    EXPECT_TRUE(shell.inLineMode());
-    shell.type("fg\r");
-    ASSERT_TRUE(shell.waitFor("fg") && shell.waitForKeyMode()) << shell.output();
-    shell.type("secret words\r");
-    ASSERT_TRUE(shell.waitFor("again: ")) << shell.output();
-    shell.type("secret words\recho status $?\rexit\r");
-    EXPECT_EQ(shell.finish(), 0);
-    EXPECT_NE(shell.output().find("status 0"), std::string::npos) << shell.output();
-    EXPECT_EQ(shell.output().find("secret words"), std::string::npos) << shell.output();
-    EXPECT_TRUE(std::filesystem::exists(dir / "out.bmp"));
 }
 
 // "'abc'的MD5: " and 请按任意键继续. . . in UTF-8, GBK and Big5, which has
