@@ -35,11 +35,11 @@ bool writeAfterWhatIsBuffered(std::ostream& stream, HANDLE console, const std::w
 
 }  // namespace
 
-// None where the dialogue writes the designed GBK bytes: pipes and files.
+// None where the texts go as given: on pipes and files.
 std::shared_ptr<const Console::Shown> Console::shownOn(int descriptor, Texts texts) {
     HANDLE handle = ::GetStdHandle(descriptor == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     if (!isConsole(handle)) handle = nullptr;
-    if (handle == nullptr && texts == Texts::Dialogue) return nullptr;
+    if (handle == nullptr && texts == Texts::AsGiven) return nullptr;
     return std::make_shared<const Shown>(Shown{handle});
 }
 
