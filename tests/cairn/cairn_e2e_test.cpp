@@ -1,6 +1,6 @@
 // Runs the real cairn binary and compares its output byte for byte: with no
-// arguments against the designed line, with arguments against GNU
-// coreutils' md5sum run on the same arguments.
+// arguments against the designed line (on a terminal, in its encoding), with
+// arguments against GNU coreutils' md5sum run on the same arguments.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "messages.h"
 #include "test_support.h"
 
 namespace {
@@ -34,6 +35,30 @@ TEST(CairnProgram, PrintsTheCaptionedDigestOfAbcThenWaits) {
               "\xC7\xEB\xB0\xB4\xC8\xCE\xD2\xE2\xBC\xFC\xBC\xCC\xD0\xF8. . .\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.exitStatus, 0);
+}
+
+// "'abc'的MD5: " and 请按任意键继续. . . in UTF-8, GBK and Big5, which has
+// no 请, 键, 继 or 续.
+TEST(CairnTerminal, CaptionShowsInTheTerminalsEncoding) {
+    const std::string digest = "900150983cd24fb0d6963f7d28e17f72";
+    const std::vector<std::string> rows[] = {
+        {"C.UTF-8", "'abc'的MD5: ", "请按任意键继续. . ."},
+        {"C", "'abc'的MD5: ", "请按任意键继续. . ."},
+        {"zh_CN.GBK", "'abc'\xb5\xc4" "MD5: ", cairn::msg::kPressAnyKey},
+        {"zh_TW.BIG5", "'abc'\xaa\xba" "MD5: ", "?\xab\xf6\xa5\xf4\xb7\x4e???. . ."},
+    };
+    for (const std::vector<std::string>& row : rows) {
+        SCOPED_TRACE(row[0]);
+        const std::vector<std::string> environment = testing_support::localeEnvironment(row[0]);
+        if (environment.empty()) GTEST_SKIP() << "localedef cannot build " << row[0];
+        ScratchDir dir;
+        testing_support::Terminal terminal({CAIRN_BINARY}, dir.path(), environment);
+        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+        ASSERT_TRUE(terminal.waitFor(row[1] + digest)) << terminal.output();
+        ASSERT_TRUE(terminal.waitFor(row[2])) << terminal.output();
+        terminal.type("x");
+        EXPECT_EQ(terminal.finish(), 0);
+    }
 }
 
 // A digest that never reached its reader is no success.

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "wine.h"
 
 namespace {
 
@@ -367,8 +368,8 @@ TEST(ReplaceFileContents, FollowsTheRuleOfAPlainWrite) {
 // Wine reserves no room on the disk: the Windows build, run under it, keeps a
 // hard-linked file whole on a disk too small for the new contents.
 TEST(ReplaceFileContents, UnderWineAFullDiskKeepsAHardLinkedFile) {
-    const char* windowsBin = std::getenv("GLINT_WINDOWS_BIN");
-    if (windowsBin == nullptr || ::geteuid() != 0) GTEST_SKIP() << "set GLINT_WINDOWS_BIN, and run as root to mount";
+    const std::string glint = wine::windowsProgram("glint.exe");
+    if (glint.empty() || ::geteuid() != 0) GTEST_SKIP() << wine::kNotAtHand << ", and run as root to mount";
     ScratchDir dir;
     Machine machine;
     prepare(kSmallDisk, dir / "disk", machine);
@@ -376,10 +377,7 @@ TEST(ReplaceFileContents, UnderWineAFullDiskKeepsAHardLinkedFile) {
     testing_support::BmpFields stego;
     stego.data = testing_support::withLengthBits(patternBytes(std::size_t{8} << 20, 9), 1 << 19);
     writeFile(dir / "stego.bmp", testing_support::makeBmp(stego));
-    testing_support::RunOptions wine;
-    wine.arguments = {"recover", "stego.bmp", hardLinkedOld(dir / "disk")};
-    wine.prefix = {"wine"};
-    EXPECT_EQ(testing_support::runProgram(fs::path(windowsBin) / "glint.exe", "", dir.path(), wine).exitStatus, 1);
+    EXPECT_EQ(wine::run(glint, {"recover", "stego.bmp", hardLinkedOld(dir / "disk")}, dir.path(), {}).exitStatus, 1);
     otherLinkKept(dir / "disk" / "old.bin");
 }
 
