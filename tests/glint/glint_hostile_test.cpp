@@ -183,10 +183,9 @@ TEST(GlintHostileInput, UnwritableOutputsKeepWhatWasThere) {
 }
 
 // Quiet, and in English: standard error holds only the failures.
-RunResult hide(const ScratchDir& dir, const std::string& image, const std::string& target,
-               RunOptions options = {}, const std::string& program = GLINT_BINARY) {
+RunResult hide(const ScratchDir& dir, const std::string& image, const std::string& target, RunOptions options = {}) {
     options.arguments = {"--quiet", "hide", image, "one.bin", target};
-    return testing_support::runInUtf8Locale(program, "", dir.path(), options);
+    return testing_support::runInUtf8Locale(GLINT_BINARY, "", dir.path(), options);
 }
 
 // Writes img.bmp and one.bin, and hides the one in the other as an ordinary
@@ -245,14 +244,17 @@ TEST(GlintHostileInput, OwnersAndFoldersOfOtherUsers) {
     EXPECT_EQ(owner.st_uid, kNobody);
     EXPECT_EQ(owner.st_gid, kNobody);
 
-    // The program is copied where that user can reach it, wherever the build is.
-    fs::copy_file(GLINT_BINARY, dir / "glint");
+    // What that user is handed is open to them, whatever the umask; runProgram
+    // copies the program where they can reach it, wherever the build is.
     fs::create_directory(dir / "locked");
     writeFile(dir / "locked" / "target.bmp", {1});
     ASSERT_EQ(::chown((dir / "locked" / "target.bmp").c_str(), kNobody, kNobody), 0);
+    for (const char* name : {"", "locked", "img.bmp", "one.bin"}) {
+        ASSERT_EQ(::chmod((dir / name).c_str(), fs::is_directory(dir / name) ? 0755 : 0644), 0) << name;
+    }
     RunOptions asNobody;
-    asNobody.prefix = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-    const RunResult r = hide(dir, "img.bmp", "locked/target.bmp", asNobody, (dir / "glint").string());
+    asNobody.asUser = kNobody;
+    const RunResult r = hide(dir, "img.bmp", "locked/target.bmp", asNobody);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(readFile(dir / "locked" / "target.bmp"), saved);

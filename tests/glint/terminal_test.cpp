@@ -18,6 +18,7 @@ using testing_support::localeEnvironment;
 using testing_support::patternBytes;
 using testing_support::readFile;
 using testing_support::ScratchDir;
+using testing_support::shellQuoted;
 using testing_support::Terminal;
 using testing_support::writeFile;
 using transcript::kHideAndRecover;
@@ -86,7 +87,7 @@ TEST(GlintTerminal, KeyWaitsTakeWholeKeys) {
 // it so while the program stops again at its read, and after `fg` the wait
 // takes one key. The shell never runs what was typed after that key.
 TEST(JobControl, WaitsStopAndResumeUnderAShell) {
-    for (const std::string& start : {std::string(GLINT_BINARY) + "\r3\r", std::string(CAIRN_BINARY) + "\r"}) {
+    for (const std::string& start : {shellQuoted(GLINT_BINARY) + "\r3\r", shellQuoted(CAIRN_BINARY) + "\r"}) {
         SCOPED_TRACE(start);
         ScratchDir dir;
         Terminal shell({"dash", "-i"}, dir.path(), {"LC_ALL=C.UTF-8", "PS1=$ "});
@@ -119,7 +120,7 @@ TEST(JobControl, PassphrasePromptStopsAndResumesUnderAShell) {
     transcript::writeCoverAndSecret(dir.path());
     Terminal shell({"dash", "-i"}, dir.path(), {"LC_ALL=C.UTF-8", "PS1=$ "});
     if (!shell.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
-    shell.type(std::string(GLINT_BINARY) + " -q hide -p cover.bmp secret.bin out.bmp\r");
+    shell.type(shellQuoted(GLINT_BINARY) + " -q hide -p cover.bmp secret.bin out.bmp\r");
     ASSERT_TRUE(shell.waitFor("Passphrase: ")) << shell.output();
     ASSERT_TRUE(shell.waitForKeyMode()) << shell.output();
     shell.type("\x1a");
