@@ -370,8 +370,10 @@ TEST(ReplaceFileContents, FollowsTheRuleOfAPlainWrite) {
 // Wine reserves no room on the disk: the Windows build, run under it, keeps a
 // hard-linked file whole on a disk too small for the new contents.
 TEST(ReplaceFileContents, UnderWineAFullDiskKeepsAHardLinkedFile) {
-    const char* windowsBin = std::getenv("GLINT_WINDOWS_BIN");
-    if (windowsBin == nullptr || ::geteuid() != 0) GTEST_SKIP() << "set GLINT_WINDOWS_BIN, and run as root to mount";
+    if (::geteuid() != 0) GTEST_SKIP() << "mounts a small tmpfs: run as root";
+    std::string missing;
+    const fs::path windowsBin = testing_support::windowsBuildFolder(missing);
+    if (windowsBin.empty()) GTEST_SKIP() << missing;
     ScratchDir dir;
     Machine machine;
     prepare(kSmallDisk, dir / "disk", machine);
@@ -382,7 +384,7 @@ TEST(ReplaceFileContents, UnderWineAFullDiskKeepsAHardLinkedFile) {
     testing_support::RunOptions wine;
     wine.arguments = {"recover", "stego.bmp", hardLinkedOld(dir / "disk")};
     wine.prefix = {"wine"};
-    EXPECT_EQ(testing_support::runProgram(fs::path(windowsBin) / "glint.exe", "", dir.path(), wine).exitStatus, 1);
+    EXPECT_EQ(testing_support::runProgram(windowsBin / "glint.exe", "", dir.path(), wine).exitStatus, 1);
     otherLinkKept(dir / "disk" / "old.bin");
 }
 

@@ -230,7 +230,7 @@ TEST(GlintHostileInput, OutputsInTheCornersOfTheFileSystem) {
 // into a folder they may not write to, onto a file they may.
 TEST(GlintHostileInput, OwnersAndFoldersOfOtherUsers) {
     if (::geteuid() != 0 || std::system("setpriv --version >/dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "acting as another user needs root and setpriv (util-linux)";
+        GTEST_SKIP() << "acts as another user: run as root, with setpriv (util-linux)";
     }
     using testing_support::kNobody;
     ScratchDir dir;
@@ -294,8 +294,8 @@ TEST(GlintHostileInput, ImagesFromPipes) {
 // limit leaves room for the program (under 6 MiB) and the data area, but
 // not for the payload as well.
 TEST(GlintHostileInput, RunningOutOfMemoryFailsTheStep) {
-    if (testing_support::underAddressSanitizer()) GTEST_SKIP() << "AddressSanitizer needs address space of its own";
-    if (testing_support::underMemoryChecker()) GTEST_SKIP() << "the memory checker needs address space of its own";
+    if (testing_support::underAddressSanitizer()) GTEST_SKIP() << "AddressSanitizer needs address space of its own; the plain build runs this test";
+    if (testing_support::underMemoryChecker()) GTEST_SKIP() << "the memory checker needs address space of its own; the plain run covers this test";
     ScratchDir dir;
     const std::uint32_t area = 512U << 20;
     BmpFields huge = plain(64, 0xFFFFFFFF);

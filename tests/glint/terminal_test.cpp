@@ -31,7 +31,7 @@ TEST(GlintTerminal, DialogueShowsTextsInTheTerminalsEncoding) {
         ScratchDir dir;
         const Bytes payload = transcript::writeCoverAndSecret(dir.path());
         Terminal terminal({GLINT_BINARY}, dir.path(), {locale});
-        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
         for (const Step& step : kHideAndRecover) {
             ASSERT_TRUE(terminal.waitFor(step.utf8)) << step.utf8 << " in\n" << terminal.output();
             if (step.typed) terminal.type(step.typed);
@@ -64,12 +64,12 @@ TEST(GlintTerminal, KeyWaitsTakeWholeKeys) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.locale);
         const std::vector<std::string> environment = localeEnvironment(row.locale);
-        if (environment.empty()) GTEST_SKIP() << "localedef cannot build " << row.locale;
+        if (environment.empty()) GTEST_SKIP() << "localedef cannot build " << row.locale << ": install Debian's locales package";
         ScratchDir dir;
         transcript::writeCoverAndSecret(dir.path());
         writeFile(dir / "big.bin", patternBytes(4000, 9));
         Terminal terminal({GLINT_BINARY}, dir.path(), environment);
-        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
         terminal.type("1 cover.bmp big.bin\r");
         for (const std::string& key : row.keys) {
             // the wait after " >>>文件长度过长<<<", then the final one
@@ -91,7 +91,7 @@ TEST(JobControl, WaitsStopAndResumeUnderAShell) {
         SCOPED_TRACE(start);
         ScratchDir dir;
         Terminal shell({"dash", "-i"}, dir.path(), {"LC_ALL=C.UTF-8", "PS1=$ "});
-        if (!shell.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+        if (!shell.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
         shell.type(start);
         ASSERT_TRUE(shell.waitFor(". . .")) << shell.output();
         ASSERT_TRUE(shell.waitForKeyMode());
@@ -119,7 +119,7 @@ TEST(JobControl, PassphrasePromptStopsAndResumesUnderAShell) {
     ScratchDir dir;
     transcript::writeCoverAndSecret(dir.path());
     Terminal shell({"dash", "-i"}, dir.path(), {"LC_ALL=C.UTF-8", "PS1=$ "});
-    if (!shell.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+    if (!shell.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
     shell.type(shellQuoted(GLINT_BINARY) + " -q hide -p cover.bmp secret.bin out.bmp\r");
     ASSERT_TRUE(shell.waitFor("Passphrase: ")) << shell.output();
     ASSERT_TRUE(shell.waitForKeyMode()) << shell.output();
@@ -153,10 +153,10 @@ TEST(CairnTerminal, CaptionShowsInTheTerminalsEncoding) {
     for (const std::vector<std::string>& row : rows) {
         SCOPED_TRACE(row[0]);
         const std::vector<std::string> environment = localeEnvironment(row[0]);
-        if (environment.empty()) GTEST_SKIP() << "localedef cannot build " << row[0];
+        if (environment.empty()) GTEST_SKIP() << "localedef cannot build " << row[0] << ": install Debian's locales package";
         ScratchDir dir;
         Terminal terminal({CAIRN_BINARY}, dir.path(), environment);
-        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
         ASSERT_TRUE(terminal.waitFor(row[1] + digest)) << terminal.output();
         ASSERT_TRUE(terminal.waitFor(row[2])) << terminal.output();
         terminal.type("x");

@@ -30,14 +30,11 @@ using testing_support::Terminal;
 using transcript::kHideAndRecover;
 
 // The Windows program (glint.exe, cairn.exe), or empty when the Windows
-// build or Wine is not at hand.
-std::string windowsProgram(const std::string& name) {
-    const char* folder = std::getenv("GLINT_WINDOWS_BIN");
-    if (folder == nullptr || std::system("wine --version >/dev/null 2>&1") != 0) return {};
-    const fs::path program = fs::absolute(fs::path(folder) / name);
-    return fs::exists(program) ? program.string() : std::string();
+// build or wine is not at hand, with what is missing in `missing`.
+std::string windowsProgram(const std::string& name, std::string& missing) {
+    const fs::path folder = testing_support::windowsBuildFolder(missing);
+    return folder.empty() ? std::string() : (folder / name).string();
 }
-std::string windowsGlint() { return windowsProgram("glint.exe"); }
 
 RunResult runUnderWine(const std::string& program, const std::vector<std::string>& arguments, const fs::path& dir,
                        const std::vector<std::string>& environment) {
@@ -49,12 +46,13 @@ RunResult runUnderWine(const std::string& program, const std::vector<std::string
 }
 
 TEST(WineConsole, ShowsTheTextsInTheTerminalsEncoding) {
-    const std::string glint = windowsGlint();
-    if (glint.empty()) GTEST_SKIP() << "set GLINT_WINDOWS_BIN to the Windows build's bin folder, with wine installed";
+    std::string missing;
+    const std::string glint = windowsProgram("glint.exe", missing);
+    if (glint.empty()) GTEST_SKIP() << missing;
     ScratchDir dir;
     const Bytes payload = transcript::writeCoverAndSecret(dir.path());
     Terminal terminal({"wine", glint}, dir.path(), {"LC_ALL=C.UTF-8", "WINEDEBUG=-all"}, true);
-    if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+    if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
     // Every text of the dialogue but the final wait, which is the interpreter's own.
     for (const transcript::Step& step : kHideAndRecover) {
         if (step.gbk == glint::msg::kPressAnyKey) break;
@@ -70,10 +68,11 @@ TEST(WineConsole, ShowsTheTextsInTheTerminalsEncoding) {
 // A zh_CN locale built into a scratch folder gives Wine the ANSI code page
 // 936. 淺 is 9C 5C in GBK: its trail byte is a backslash.
 TEST(WineNames, ChineseNamesReachTheFilesTheyName) {
-    const std::string glint = windowsGlint();
-    if (glint.empty()) GTEST_SKIP() << "set GLINT_WINDOWS_BIN to the Windows build's bin folder, with wine installed";
+    std::string missing;
+    const std::string glint = windowsProgram("glint.exe", missing);
+    if (glint.empty()) GTEST_SKIP() << missing;
     std::vector<std::string> environment = testing_support::localeEnvironment("zh_CN.UTF-8");
-    if (environment.empty()) GTEST_SKIP() << "localedef cannot build zh_CN.UTF-8 (Debian's locales package)";
+    if (environment.empty()) GTEST_SKIP() << "localedef cannot build zh_CN.UTF-8: install Debian's locales package";
     environment.push_back("WINEDEBUG=-all");
     // 秘密.txt, 测试淺.bmp and 恢复淺.txt, as typed on a UTF-8 terminal and as GBK bytes
     const std::string payloadName = "秘密.txt", stegoName = "测试淺.bmp", backName = "恢复淺.txt";
@@ -87,7 +86,7 @@ TEST(WineNames, ChineseNamesReachTheFilesTheyName) {
         fs::rename(dir / "secret.bin", dir / payloadName);
         if (typed) {
             Terminal terminal({"wine", glint}, dir.path(), environment, true);
-            if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+            if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
             const std::string answers[] = {"1", "cover.bmp", payloadName, stegoName, "2", stegoName, backName, "3"};
             for (const std::string& answer : answers) {
                 ASSERT_TRUE(terminal.waitFor(answer == "1" || answer == "2" || answer == "3" ? "3." : "："))
@@ -114,8 +113,9 @@ TEST(WineNames, ChineseNamesReachTheFilesTheyName) {
 // the passphrase typed at its console (UTF-16), from the same passphrase in a
 // UTF-8 file.
 TEST(WineEncryption, EachProgramDecryptsWhatTheOtherEncrypted) {
-    const std::string glint = windowsGlint();
-    if (glint.empty()) GTEST_SKIP() << "set GLINT_WINDOWS_BIN to the Windows build's bin folder, with wine installed";
+    std::string missing;
+    const std::string glint = windowsProgram("glint.exe", missing);
+    if (glint.empty()) GTEST_SKIP() << missing;
     ScratchDir dir;
     const Bytes payload = transcript::writeCoverAndSecret(dir.path());
     const std::string passphrase = "口令 passphrase";
@@ -139,7 +139,7 @@ TEST(WineEncryption, EachProgramDecryptsWhatTheOtherEncrypted) {
         std::vector<std::string> command = {"wine", glint};
         command.insert(command.end(), arguments.begin(), arguments.end());
         Terminal terminal(command, dir.path(), {"LC_ALL=C.UTF-8", "WINEDEBUG=-all"}, true);
-        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
         const char* prompts[] = {"Passphrase: ", "Passphrase again: "};
         for (std::size_t i = 0; i < answers; ++i) {
             ASSERT_TRUE(terminal.waitFor(prompts[i])) << terminal.output();
@@ -192,12 +192,13 @@ std::optional<std::string> inCharset(const std::string& utf8, const char* charse
 // in the ANSI code page where it holds the name and otherwise in UTF-8, and
 // check, as md5sum's sums from Linux (UTF-8) do; wildcards are expanded.
 TEST(WineNames, EveryNameIsTheFileUsedInEveryCodePage) {
-    const std::string glint = windowsGlint(), cairn = windowsProgram("cairn.exe");
-    if (glint.empty()) GTEST_SKIP() << "set GLINT_WINDOWS_BIN to the Windows build's bin folder, with wine installed";
+    std::string missing;
+    const std::string glint = windowsProgram("glint.exe", missing), cairn = windowsProgram("cairn.exe", missing);
+    if (glint.empty()) GTEST_SKIP() << missing;
     for (const CodePage& page : kCodePages) {
         SCOPED_TRACE(page.locale);
         std::vector<std::string> environment = testing_support::localeEnvironment(page.locale);
-        if (environment.empty()) GTEST_SKIP() << "localedef cannot build " << page.locale;
+        if (environment.empty()) GTEST_SKIP() << "localedef cannot build " << page.locale << ": install Debian's locales package";
         environment.push_back("WINEDEBUG=-all");
         ScratchDir dir;
         const fs::path folder = dir / "in";
@@ -215,7 +216,7 @@ TEST(WineNames, EveryNameIsTheFileUsedInEveryCodePage) {
             expected.insert({name + ".bmp", name + ".out", name + ".txt"});
         }
         Terminal terminal({"wine", glint}, folder, environment, true);
-        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
         for (const std::string& name : kNames) {
             for (const std::string& answer : {std::string("2"), name + ".bmp", name + ".txt"}) {
                 ASSERT_TRUE(terminal.waitFor(answer == "2" ? "3." : "：")) << terminal.output();
@@ -270,8 +271,9 @@ TEST(WineNames, EveryNameIsTheFileUsedInEveryCodePage) {
 // A path of more than MAX_PATH (260) characters, given relative to the
 // working folder, is loaded, saved and hashed.
 TEST(WineNames, PathsBeyondMaxPathAreLoadedAndSaved) {
-    const std::string glint = windowsGlint(), cairn = windowsProgram("cairn.exe");
-    if (glint.empty()) GTEST_SKIP() << "set GLINT_WINDOWS_BIN to the Windows build's bin folder, with wine installed";
+    std::string missing;
+    const std::string glint = windowsProgram("glint.exe", missing), cairn = windowsProgram("cairn.exe", missing);
+    if (glint.empty()) GTEST_SKIP() << missing;
     ScratchDir dir;
     const Bytes payload = transcript::writeCoverAndSecret(dir.path());
     std::string deep;

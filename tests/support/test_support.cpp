@@ -350,6 +350,21 @@ std::string shellQuoted(const std::string& text) {
     return quoted + "'";
 }
 
+fs::path windowsBuildFolder(std::string& missing) {
+    const char* folder = std::getenv("GLINT_WINDOWS_BIN");
+    if (folder == nullptr || *folder == '\0') {
+        missing = "needs the Windows build: build the windows preset and set GLINT_WINDOWS_BIN to its bin folder "
+                  "(see the README's Windows section)";
+    } else if (!fs::exists(fs::path(folder) / "glint.exe")) {
+        missing = "GLINT_WINDOWS_BIN names " + std::string(folder) + ", which holds no glint.exe: build the windows preset";
+    } else if (std::system("wine --version >/dev/null 2>&1") != 0) {
+        missing = "needs wine to run the Windows build (Debian's wine and wine64)";
+    } else {
+        return fs::absolute(folder);
+    }
+    return {};
+}
+
 std::vector<std::string> localeEnvironment(const std::string& locale) {
     if (locale == "C" || locale == "C.UTF-8") return {"LC_ALL=" + locale};
     static const ScratchDir folder;

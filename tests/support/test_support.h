@@ -113,6 +113,11 @@ inline constexpr unsigned kNobody = 65534;
 // `text` as a single word of a shell command, whatever characters it holds.
 std::string shellQuoted(const std::string& text);
 
+// The bin folder of the Windows build, named by GLINT_WINDOWS_BIN, whose
+// programs the Wine tests run. Empty when it or wine is not at hand;
+// `missing` then says what is missing and how to include those tests.
+std::filesystem::path windowsBuildFolder(std::string& missing);
+
 // The environment for a program in `locale` ("zh_CN.GBK": zh_CN's rules in
 // the GBK character set), built with localedef into a folder that lasts the
 // whole test run; C and C.UTF-8 need no building. Empty when it cannot be
