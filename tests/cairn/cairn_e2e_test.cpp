@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -164,15 +165,25 @@ TEST(CairnSums, MatchesMd5sumByteForByte) {
          R"(mkfifo p; { echo one > p; until grep -q "  p$" out; do sleep 0.05; done; timeout 20 sh -c "echo two > p"; } &
            "$0" many/* - p p - many/* > out; status=$?; wait; cat out; rm p out; exit $status)"},
     };
+    // Without strace, sh would say "not found" alike for both programs.
+    const bool haveStrace = std::system("strace -V >/dev/null 2>&1") == 0;
+    std::set<std::string> missing;
     for (const Case& c : cases) {
         std::string shown = c.script;
         for (const std::string& argument : c.arguments) shown += " [" + argument + "]";
         SCOPED_TRACE(shown);
         if (!c.script.empty() && testing_support::underMemoryChecker()) continue;  // it would check sh
         if (c.limits && (testing_support::underAddressSanitizer() || testing_support::underThreadSanitizer())) continue;
+        if (c.script.rfind(strace, 0) == 0 && !haveStrace) {
+            missing.insert("strace (Debian's strace)");
+            continue;
+        }
         const std::vector<std::string> environment =
             testing_support::localeEnvironment(c.locale.empty() ? "C.UTF-8" : c.locale);
-        ASSERT_FALSE(environment.empty()) << "no " << c.locale << " locale";
+        if (environment.empty()) {
+            missing.insert("the " + c.locale + " locale (Debian's locales package)");
+            continue;
+        }
         const auto runCase = [&](const std::string& program) {
             if (c.script.empty()) return run(program, c.arguments, c.input, dir, environment);
             return run("sh", {"-c", c.script, program}, c.input, dir, environment);
@@ -182,6 +193,11 @@ TEST(CairnSums, MatchesMd5sumByteForByte) {
         EXPECT_EQ(actual.out, expected.out);
         EXPECT_EQ(actual.exitStatus, expected.exitStatus);
         EXPECT_EQ(actual.err, sharedError(expected.err));
+    }
+    if (!missing.empty()) {
+        std::string needed;
+        for (const std::string& what : missing) needed += "\n" + what;
+        GTEST_SKIP() << "some rows did not run, for want of:" << needed;
     }
 }
 
