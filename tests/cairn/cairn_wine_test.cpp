@@ -21,14 +21,15 @@ using testing_support::ScratchDir;
 // otherwise in UTF-8; both check, also typed at the console (not in its OEM
 // code page); wildcards are expanded, and one that matches nothing stays.
 TEST(WineNames, SumsOfEveryNameCheckInEveryCodePage) {
-    const std::string cairn = wine::windowsProgram("cairn.exe");
-    if (cairn.empty()) GTEST_SKIP() << wine::kNotAtHand;
+    std::string missing;
+    const std::string cairn = wine::windowsProgram("cairn.exe", missing);
+    if (cairn.empty()) GTEST_SKIP() << missing;
     RunOptions sums;
     for (const std::string& name : wine::kNames) sums.arguments.push_back(name + ".out");
     for (const wine::CodePage& page : wine::kCodePages) {
         SCOPED_TRACE(page.locale);
         const std::vector<std::string> environment = wine::environmentIn(page.locale);
-        if (environment.empty()) GTEST_SKIP() << "localedef cannot build " << page.locale;
+        if (environment.empty()) GTEST_SKIP() << "localedef cannot build " << page.locale << ": install Debian's locales package";
         ScratchDir dir;
         for (const std::string& name : sums.arguments) {
             testing_support::writeFile(dir / name, testing_support::patternBytes(200, 8));
@@ -63,8 +64,9 @@ TEST(WineNames, SumsOfEveryNameCheckInEveryCodePage) {
 // A path of more than MAX_PATH (260) characters, given relative to the
 // working folder, is hashed.
 TEST(WineNames, SumsOfPathsBeyondMaxPath) {
-    const std::string cairn = wine::windowsProgram("cairn.exe");
-    if (cairn.empty()) GTEST_SKIP() << wine::kNotAtHand;
+    std::string missing;
+    const std::string cairn = wine::windowsProgram("cairn.exe", missing);
+    if (cairn.empty()) GTEST_SKIP() << missing;
     ScratchDir dir;
     std::string deep;
     for (char letter = 'a'; letter < 'g'; ++letter) deep += std::string(50, letter) + "/";

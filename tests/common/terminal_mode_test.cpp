@@ -13,6 +13,7 @@ namespace {
 
 using testing_support::ScratchDir;
 using testing_support::Terminal;
+using testing_support::shellQuoted;
 
 // A shell whose terminal belongs to the program it starts in the
 // foreground, as a person's does.
@@ -43,11 +44,11 @@ void stopThenResume(Terminal& shell) {
 // After `fg` the wait takes one key; the shell never runs what was typed
 // after that key.
 TEST(JobControl, WaitsStopAndResumeUnderAShell) {
-    for (const std::string& start : {std::string(GLINT_BINARY) + "\r3\r", std::string(CAIRN_BINARY) + "\r"}) {
+    for (const std::string& start : {shellQuoted(GLINT_BINARY) + "\r3\r", shellQuoted(CAIRN_BINARY) + "\r"}) {
         SCOPED_TRACE(start);
         ScratchDir dir;
         Terminal shell = interactiveShell(dir);
-        if (!shell.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+        if (!shell.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
         shell.type(start);
         ASSERT_TRUE(shell.waitFor(". . .")) << shell.output();
         stopThenResume(shell);
@@ -65,13 +66,13 @@ TEST(JobControl, WaitsStopAndResumeUnderAShell) {
 // stopped by Ctrl+Z or started in the background, there with SIGTTOU ignored,
 // which would let it change the shell's terminal; the save is done.
 TEST(JobControl, PassphrasePromptStopsAndResumesUnderAShell) {
-    const std::string hide = std::string(GLINT_BINARY) + " -q hide -p cover.bmp secret.bin out.bmp";
+    const std::string hide = shellQuoted(GLINT_BINARY) + " -q hide -p cover.bmp secret.bin out.bmp";
     for (const bool inBackground : {false, true}) {
         SCOPED_TRACE(inBackground ? "started in the background" : "stopped by Ctrl+Z");
         ScratchDir dir;
         writeCoverAndSecret(dir);
         Terminal shell = interactiveShell(dir);
-        if (!shell.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+        if (!shell.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
         if (inBackground) {
             shell.type("(trap '' TTOU; exec " + hide + ") &\r");
             ASSERT_TRUE(shell.waitFor("Passphrase: ")) << shell.output();

@@ -29,7 +29,7 @@ TEST(GlintTerminal, DialogueShowsTextsInTheTerminalsEncoding) {
         ScratchDir dir;
         const Bytes payload = transcript::writeCoverAndSecret(dir.path());
         Terminal terminal({GLINT_BINARY}, dir.path(), {locale});
-        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
         for (const Step& step : kHideAndRecover) {
             ASSERT_TRUE(terminal.waitFor(step.utf8)) << step.utf8 << " in\n" << terminal.output();
             if (step.typed) terminal.type(step.typed);
@@ -62,12 +62,12 @@ TEST(GlintTerminal, KeyWaitsTakeWholeKeys) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.locale);
         const std::vector<std::string> environment = localeEnvironment(row.locale);
-        if (environment.empty()) GTEST_SKIP() << "localedef cannot build " << row.locale;
+        if (environment.empty()) GTEST_SKIP() << "localedef cannot build " << row.locale << ": install Debian's locales package";
         ScratchDir dir;
         transcript::writeCoverAndSecret(dir.path());
         writeFile(dir / "big.bin", patternBytes(4000, 9));
         Terminal terminal({GLINT_BINARY}, dir.path(), environment);
-        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
         terminal.type("1 cover.bmp big.bin\r");
         for (const std::string& key : row.keys) {
             // the wait after " >>>文件长度过长<<<", then the final one

@@ -26,15 +26,14 @@ using testing_support::ScratchDir;
 using testing_support::Terminal;
 using transcript::kHideAndRecover;
 
-std::string windowsGlint() { return wine::windowsProgram("glint.exe"); }
-
 TEST(WineConsole, ShowsTheTextsInTheTerminalsEncoding) {
-    const std::string glint = windowsGlint();
-    if (glint.empty()) GTEST_SKIP() << wine::kNotAtHand;
+    std::string missing;
+    const std::string glint = wine::windowsProgram("glint.exe", missing);
+    if (glint.empty()) GTEST_SKIP() << missing;
     ScratchDir dir;
     const Bytes payload = transcript::writeCoverAndSecret(dir.path());
     Terminal terminal({"wine", glint}, dir.path(), {"LC_ALL=C.UTF-8", "WINEDEBUG=-all"}, true);
-    if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+    if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
     // Every text of the dialogue but the final wait, which is the interpreter's own.
     for (const transcript::Step& step : kHideAndRecover) {
         if (step.gbk == glint::msg::kPressAnyKey) break;
@@ -50,10 +49,11 @@ TEST(WineConsole, ShowsTheTextsInTheTerminalsEncoding) {
 // A zh_CN locale built into a scratch folder gives Wine the ANSI code page
 // 936. 淺 is 9C 5C in GBK: its trail byte is a backslash.
 TEST(WineNames, ChineseNamesReachTheFilesTheyName) {
-    const std::string glint = windowsGlint();
-    if (glint.empty()) GTEST_SKIP() << wine::kNotAtHand;
+    std::string missing;
+    const std::string glint = wine::windowsProgram("glint.exe", missing);
+    if (glint.empty()) GTEST_SKIP() << missing;
     std::vector<std::string> environment = testing_support::localeEnvironment("zh_CN.UTF-8");
-    if (environment.empty()) GTEST_SKIP() << "localedef cannot build zh_CN.UTF-8 (Debian's locales package)";
+    if (environment.empty()) GTEST_SKIP() << "localedef cannot build zh_CN.UTF-8: install Debian's locales package";
     environment.push_back("WINEDEBUG=-all");
     // 秘密.txt, 测试淺.bmp and 恢复淺.txt, as typed on a UTF-8 terminal and as GBK bytes
     const std::string payloadName = "秘密.txt", stegoName = "测试淺.bmp", backName = "恢复淺.txt";
@@ -67,7 +67,7 @@ TEST(WineNames, ChineseNamesReachTheFilesTheyName) {
         fs::rename(dir / "secret.bin", dir / payloadName);
         if (typed) {
             Terminal terminal({"wine", glint}, dir.path(), environment, true);
-            if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+            if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
             const std::string answers[] = {"1", "cover.bmp", payloadName, stegoName, "2", stegoName, backName, "3"};
             for (const std::string& answer : answers) {
                 ASSERT_TRUE(terminal.waitFor(answer == "1" || answer == "2" || answer == "3" ? "3." : "："))
@@ -94,8 +94,9 @@ TEST(WineNames, ChineseNamesReachTheFilesTheyName) {
 // the passphrase typed at its console (UTF-16), from the same passphrase in a
 // UTF-8 file.
 TEST(WineEncryption, EachProgramDecryptsWhatTheOtherEncrypted) {
-    const std::string glint = windowsGlint();
-    if (glint.empty()) GTEST_SKIP() << wine::kNotAtHand;
+    std::string missing;
+    const std::string glint = wine::windowsProgram("glint.exe", missing);
+    if (glint.empty()) GTEST_SKIP() << missing;
     ScratchDir dir;
     const Bytes payload = transcript::writeCoverAndSecret(dir.path());
     const std::string passphrase = "口令 passphrase";
@@ -119,7 +120,7 @@ TEST(WineEncryption, EachProgramDecryptsWhatTheOtherEncrypted) {
         std::vector<std::string> command = {"wine", glint};
         command.insert(command.end(), arguments.begin(), arguments.end());
         Terminal terminal(command, dir.path(), {"LC_ALL=C.UTF-8", "WINEDEBUG=-all"}, true);
-        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
         const char* prompts[] = {"Passphrase: ", "Passphrase again: "};
         for (std::size_t i = 0; i < answers; ++i) {
             ASSERT_TRUE(terminal.waitFor(prompts[i])) << terminal.output();
@@ -136,12 +137,13 @@ TEST(WineEncryption, EachProgramDecryptsWhatTheOtherEncrypted) {
 // Each name, given as an argument and typed at the console, is the file
 // loaded and saved, in a folder that nothing leaves; wildcards are expanded.
 TEST(WineNames, EveryNameIsTheFileUsedInEveryCodePage) {
-    const std::string glint = windowsGlint();
-    if (glint.empty()) GTEST_SKIP() << wine::kNotAtHand;
+    std::string missing;
+    const std::string glint = wine::windowsProgram("glint.exe", missing);
+    if (glint.empty()) GTEST_SKIP() << missing;
     for (const wine::CodePage& page : wine::kCodePages) {
         SCOPED_TRACE(page.locale);
         const std::vector<std::string> environment = wine::environmentIn(page.locale);
-        if (environment.empty()) GTEST_SKIP() << "localedef cannot build " << page.locale;
+        if (environment.empty()) GTEST_SKIP() << "localedef cannot build " << page.locale << ": install Debian's locales package";
         ScratchDir dir;
         const fs::path folder = dir / "in";
         fs::create_directory(folder);
@@ -156,7 +158,7 @@ TEST(WineNames, EveryNameIsTheFileUsedInEveryCodePage) {
             expected.insert({name + ".bmp", name + ".out", name + ".txt"});
         }
         Terminal terminal({"wine", glint}, folder, environment, true);
-        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here";
+        if (!terminal.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
         for (const std::string& name : wine::kNames) {
             for (const std::string& answer : {std::string("2"), name + ".bmp", name + ".txt"}) {
                 ASSERT_TRUE(terminal.waitFor(answer == "2" ? "3." : "：")) << terminal.output();
@@ -184,8 +186,9 @@ TEST(WineNames, EveryNameIsTheFileUsedInEveryCodePage) {
 // A path of more than MAX_PATH (260) characters, given relative to the
 // working folder, is loaded and saved.
 TEST(WineNames, PathsBeyondMaxPathAreLoadedAndSaved) {
-    const std::string glint = windowsGlint();
-    if (glint.empty()) GTEST_SKIP() << wine::kNotAtHand;
+    std::string missing;
+    const std::string glint = wine::windowsProgram("glint.exe", missing);
+    if (glint.empty()) GTEST_SKIP() << missing;
     ScratchDir dir;
     const Bytes payload = transcript::writeCoverAndSecret(dir.path());
     std::string deep;

@@ -17,16 +17,11 @@
 
 namespace wine {
 
-// Why a test of the Windows programs did not run.
-inline constexpr char kNotAtHand[] = "set GLINT_WINDOWS_BIN to the Windows build's bin folder, with wine installed";
-
 // The Windows program (glint.exe, cairn.exe), or empty when the Windows
-// build or Wine is not at hand.
-inline std::string windowsProgram(const std::string& name) {
-    const char* folder = std::getenv("GLINT_WINDOWS_BIN");
-    if (folder == nullptr || std::system("wine --version >/dev/null 2>&1") != 0) return {};
-    const std::filesystem::path program = std::filesystem::absolute(std::filesystem::path(folder) / name);
-    return std::filesystem::exists(program) ? program.string() : std::string();
+// build or Wine is not at hand, with what is missing in `missing`.
+inline std::string windowsProgram(const std::string& name, std::string& missing) {
+    const std::filesystem::path folder = testing_support::windowsBuildFolder(missing);
+    return folder.empty() ? std::string() : (folder / name).string();
 }
 
 inline testing_support::RunResult run(const std::string& program, const std::vector<std::string>& arguments,
