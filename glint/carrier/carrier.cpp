@@ -5,8 +5,8 @@
 #include <limits>
 #include <vector>
 
+#include "common/file_names.h"
 #include "common/system_error.h"
-#include "files/file_names.h"
 #include "files/large_block.h"
 #include "layout/plane_bits.h"
 
@@ -32,7 +32,7 @@ std::optional<std::uint32_t> Carrier::capacity(std::size_t overhead) const {
 }
 
 Carrier::Failure Carrier::hide(const char* name, PayloadSeal* seal) {
-    std::ifstream txtfile(pathOfName(name), std::ios::binary);
+    std::ifstream txtfile(common::pathOfName(name), std::ios::binary);
     if (!txtfile.is_open()) return {Problem::System, common::lastSystemError()};
     return hide(txtfile, seal);
 }

@@ -6,15 +6,18 @@
 #include <optional>
 #include <utility>
 
+#include "common/byte_order.h"
+#include "common/file_names.h"
 #include "picture/picture_codecs.h"
 #include "carrier/png_carrier.h"
 #include "common/system_error.h"
-#include "files/file_names.h"
 #include "files/large_block.h"
-#include "layout/byte_order.h"
 
 namespace glint {
 namespace {
+
+using common::readLe16;
+using common::readLe32;
 
 // A BMP's two headers: enough to tell its kind and its stated size.
 constexpr std::size_t kHeadBytes = BmpCarrier::kHeadersSize;
@@ -161,7 +164,7 @@ void convert(Picture picture, const ReadBlock& head, CoverUse use, CoverOutput o
 
 template <typename Opened, typename Open>
 Opened openNamed(const char* name, Open open) {
-    std::ifstream file(pathOfName(name), std::ios::binary);
+    std::ifstream file(common::pathOfName(name), std::ios::binary);
     if (!file.is_open()) {
         Opened failed;
         failed.problem = CoverProblem::Load;

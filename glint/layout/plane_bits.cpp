@@ -1,10 +1,13 @@
 #include "layout/plane_bits.h"
 
+#include "common/byte_order.h"
 #include "layout/bit_plane.h"
-#include "layout/byte_order.h"
 
 namespace glint {
 namespace {
+
+using common::readLe32;
+using common::writeLe32;
 
 bool oneRunOfBytes(const SamplePlane& plane) {
     return plane.sampleBytes == 1 && plane.pixelBytes == plane.channels &&

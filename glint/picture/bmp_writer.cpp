@@ -3,12 +3,15 @@
 #include <cstring>
 #include <limits>
 
-#include "layout/byte_order.h"
+#include "common/byte_order.h"
 #include "picture/picture.h"
 #include "files/large_block.h"
 
 namespace glint {
 namespace {
+
+using common::writeLe16;
+using common::writeLe32;
 
 // File header.
 constexpr std::size_t kBfType = 0;

@@ -5,12 +5,15 @@
 #include <cstring>
 #include <limits>
 
-#include "layout/byte_order.h"
+#include "common/byte_order.h"
 #include "picture/picture_codecs.h"
 #include "files/large_block.h"
 
 namespace glint {
 namespace {
+
+using common::readLe16;
+using common::readLe32;
 
 constexpr unsigned char kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr unsigned char kJpegStart[] = {0xFF, 0xD8, 0xFF};  // SOI and the next marker's first byte

@@ -17,12 +17,15 @@
 #include <utility>
 #include <vector>
 
-#include "layout/byte_order.h"
+#include "common/byte_order.h"
 #include "picture/picture_codecs.h"
 #include "files/large_block.h"
 
 namespace glint {
 namespace {
+
+using common::readLe16;
+using common::readLe32;
 
 // The densest coding of each format, as on Linux: deflate expands a byte
 // to at most 1032 (a PNG of one bit a pixel then holds 8256 pixels a byte),
