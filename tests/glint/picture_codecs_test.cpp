@@ -49,7 +49,9 @@ Bytes smoothSamples(std::uint32_t width, std::uint32_t height, int components) {
     return out;
 }
 
-Bytes writeJpeg(const JpegSpec& spec, std::uint32_t width, std::uint32_t height, const Bytes& samples, const Bytes& icc) {
+// `scans`, when given, replaces the scans that the spec's kind would have.
+Bytes writeJpeg(const JpegSpec& spec, std::uint32_t width, std::uint32_t height, const Bytes& samples, const Bytes& icc,
+                const std::vector<jpeg_scan_info>& scans = {}) {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors{};
     cinfo.err = jpeg_std_error(&errors);
@@ -64,6 +66,10 @@ Bytes writeJpeg(const JpegSpec& spec, std::uint32_t width, std::uint32_t height,
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 95, TRUE);
     if (spec.progressive) jpeg_simple_progression(&cinfo);
+    if (!scans.empty()) {
+        cinfo.scan_info = scans.data();
+        cinfo.num_scans = static_cast<int>(scans.size());
+    }
     jpeg_start_compress(&cinfo, TRUE);
     if (!icc.empty()) jpeg_write_icc_profile(&cinfo, icc.data(), static_cast<unsigned>(icc.size()));
     const std::size_t rowBytes = std::size_t{width} * static_cast<std::size_t>(spec.components);
@@ -121,7 +127,6 @@ TEST(JpegDecoder, BaselineProgressiveAndGreyComeCloseToWhatWasWritten) {
     }
 }
 
-
 // A grey progressive JPEG whose every coefficient is sent in its own scans,
 // its bits from `firstBit` down one scan at a time: 64 x (firstBit + 1) scans.
 Bytes manyScanJpeg(int firstBit) {
@@ -136,30 +141,8 @@ Bytes manyScanJpeg(int firstBit) {
             scans.push_back(scan);
         }
     }
-    const Bytes samples = smoothSamples(32, 32, 1);
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr errors{};
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = cinfo.image_height = 32;
-    cinfo.input_components = 1;
-    cinfo.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&cinfo);
-    cinfo.scan_info = scans.data();
-    cinfo.num_scans = static_cast<int>(scans.size());
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < 32) {
-        JSAMPROW row = const_cast<unsigned char*>(samples.data()) + cinfo.next_scanline * 32;
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes file(out, out + size);
-    std::free(out);
-    return file;
+    const JpegSpec grey{"grey, a scan for each bit of each coefficient", 1, false, false};
+    return writeJpeg(grey, 32, 32, smoothSamples(32, 32, 1), {}, scans);
 }
 
 TEST(JpegDecoder, RefusesMoreScansThanAnyPhotographHas) {
