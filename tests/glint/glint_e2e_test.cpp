@@ -159,6 +159,7 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     writeFile(dir / deep, makeBmp(rgb));
     BmpFields indexed;
     indexed.bitCount = 8;
+    indexed.offBits = 54 + 1024;  // its pixels after the colour table
     indexed.data = patternBytes(1024 + 400, 5);
     writeFile(dir / "indexed.bmp", makeBmp(indexed));
     BmpFields tiny;
@@ -399,6 +400,7 @@ TEST(GlintCommandLine, SpeaksTheLocalesLanguage) {
     transcript::writeCoverAndSecret(dir.path());
     BmpFields indexed;
     indexed.bitCount = 8;
+    indexed.offBits = 54 + 1024;  // its pixels after the colour table
     indexed.data = patternBytes(1024 + 400, 5);
     writeFile(dir / "indexed.bmp", makeBmp(indexed));
     // LANG decides, with every LC_ variable that would override it emptied.
