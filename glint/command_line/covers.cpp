@@ -37,6 +37,7 @@ Reason reasonOf(PictureProblem problem, const std::string& detail) {
         case PictureProblem::Unsupported: return {{}, &msg::kUnsupportedKind, 0, detail};
         case PictureProblem::OutOfMemory: return {std::make_error_code(std::errc::not_enough_memory)};
         case PictureProblem::TooLargeForBmp: return {{}, &msg::kTooLargeForBmp};
+        case PictureProblem::Unencodable: return {{}, &msg::kUnencodable, 0, detail};
         case PictureProblem::None: break;
     }
     return {};

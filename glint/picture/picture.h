@@ -57,6 +57,7 @@ enum class PictureProblem {
     Unsupported,      // a kind the library reads but glint does not take (CMYK JPEG)
     OutOfMemory,
     TooLargeForBmp,   // a classic BMP holds at most 4 GiB
+    Unencodable,      // the library could not write the picture: `detail` says why
 };
 
 struct DecodedPicture {
