@@ -79,7 +79,7 @@ const char* formatName(PictureFormat format) {
 std::vector<std::string> bmpParts(const CoverConversion& conversion, const Voice& voice) {
     std::vector<std::string> parts;
     const BmpCarrier::LeadingBytes& lead = conversion.bmpLeading;
-    if (conversion.bmpBitsPerPixel != 24) parts.push_back(withNumber(voice.in(msg::kBitsPerPixel), conversion.bmpBitsPerPixel));
+    if (conversion.bmpBitsPerPixel != 0 && conversion.bmpBitsPerPixel != 24) parts.push_back(withNumber(voice.in(msg::kBitsPerPixel), conversion.bmpBitsPerPixel));
     if (lead.headerBytes != 0) parts.push_back(withNumber(voice.in(msg::kHeaderBytes), lead.headerBytes));
     if (lead.maskBytes != 0) parts.push_back(withNumber(voice.in(msg::kMaskBytes), lead.maskBytes));
     if (lead.tableEntries != 0) parts.push_back(withNumber(voice.in(msg::kColorTable), lead.tableEntries));

@@ -328,8 +328,8 @@ Bytes fixture(const std::string& name) { return readFile(fs::path(GLINT_TEST_PIC
 // before anything is read.
 TEST(GlintCommandLine, ConvertsCoversAndWritesWhatTheOutputsNameAsks) {
     ScratchDir dir;
-    for (const char* name : {"imagemagick-v5-24bit.bmp", "imagemagick-rle8.bmp", "jpeg-grey.jpg", "jpeg-baseline.jpg",
-                             "png-6-16.png"}) {
+    for (const char* name : {"imagemagick-v5-24bit.bmp", "imagemagick-rle8.bmp", "imagemagick-os2.bmp",
+                             "netpbm-os2-palette4.bmp", "jpeg-grey.jpg", "jpeg-baseline.jpg", "png-6-16.png"}) {
         writeFile(dir / name, fixture(name));
     }
     writeFile(dir / "one.bin", {'!'});
@@ -345,6 +345,11 @@ TEST(GlintCommandLine, ConvertsCoversAndWritesWhatTheOutputsNameAsks) {
          note + "to a classic 24-bit BMP, so that only pixels carry the payload; the cover has 8 bits a pixel, a "
                 "colour table of 256 entries and compressed pixel data"},
         {"imagemagick-rle8.bmp", "out.PNG", note + "from BMP to PNG, as the output's name asks"},
+        // OS/2's 12-byte header: its own bit count, no compression field.
+        {"imagemagick-os2.bmp", "out.bmp", note + "to a classic 24-bit BMP, so that only pixels carry the payload"},
+        {"netpbm-os2-palette4.bmp", "out.bmp",
+         note + "to a classic 24-bit BMP, so that only pixels carry the payload; the cover has 4 bits a pixel and a "
+                "colour table of 16 entries"},
         {"jpeg-grey.jpg", "out", note + "from JPEG to a classic 24-bit BMP: a JPEG loses hidden bits whenever it is saved"},
         {"jpeg-baseline.jpg", "out.png", note + "from JPEG to PNG: a JPEG loses hidden bits whenever it is saved"},
         {"png-6-16.png", "out.Bmp",
