@@ -65,6 +65,12 @@ int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
         voice.failure(output, msg::kCannotSave, {{}, &msg::kLossyOutput});
         return kUsageError;
     }
+    // The payload would be gone before anyone could recover it. The cover
+    // itself may be replaced by its stego picture, as the menu allows.
+    if (payload != kStandardStream && output != kStandardStream && sameFile(payload.c_str(), output.c_str())) {
+        voice.failure(output, msg::kCannotSave, {{}, &msg::kOutputIsInput});
+        return kFailed;
+    }
     const OpenedCover cover = openCoverTold(image, CoverUse::Hide, *format, voice);
     if (!cover.carrier) return kFailed;
     Carrier& carrier = *cover.carrier;

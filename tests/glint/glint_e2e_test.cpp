@@ -322,6 +322,50 @@ TEST(GlintCommandLine, WriteErrorsOnStandardOutputFail) {
 
 Bytes fixture(const std::string& name) { return readFile(fs::path(GLINT_TEST_PICTURES) / name); }
 
+// An output that is one of the inputs, by any name or link, is refused
+// before anything is read, and so is any existing file as the picture of
+// planes, which never replaces one: the file is left as it was. A cover may
+// still become its own stego picture, and a stego picture its payload, as
+// the menu allows.
+TEST(GlintCommandLine, RefusesOutputsThatWouldDestroyAnInput) {
+    ScratchDir dir;
+    BmpFields fields;
+    fields.width = fields.height = 8;
+    fields.data = patternBytes(8 * 8 * 3, 9);
+    writeFile(dir / "cover.bmp", makeBmp(fields));
+    writeFile(dir / "secret.bin", {'s'});
+    fs::create_hard_link(dir / "secret.bin", dir / "linked.bin");
+    ASSERT_EQ(command(dir, {"-q", "hide", "cover.bmp", "secret.bin", "stego.bmp"}).exitStatus, 0);
+    writeFile(dir / "drawn.png", {'d'});
+    const std::string isInput = "it is one of the input files, which saving would destroy; choose another name";
+    const std::string exists = "the file exists already; remove it or choose a new name";
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {{"hide", "cover.bmp", "secret.bin", "secret.bin"}, isInput},
+        {{"hide", "cover.bmp", "secret.bin", "./secret.bin"}, isInput},
+        {{"hide", "cover.bmp", "secret.bin", "linked.bin"}, isInput},
+        {{"planes", "stego.bmp", "stego.bmp"}, isInput},
+        {{"planes", "cover.bmp", "stego.bmp", "./cover.bmp"}, isInput},
+        {{"planes", "cover.bmp", "stego.bmp"}, exists},  // the picture forgotten
+        {{"planes", "cover.bmp", "stego.bmp", "drawn.png"}, exists},
+    };
+    for (const Case& c : cases) {
+        const std::string& output = c.arguments.back();
+        SCOPED_TRACE(c.arguments[0] + " to " + output);
+        const Bytes before = readFile(dir / output);
+        const RunResult refused = command(dir, c.arguments);
+        EXPECT_EQ(refused.err, failure(output, "cannot save", c.reason));
+        EXPECT_EQ(refused.exitStatus, 1);
+        EXPECT_EQ(readFile(dir / output), before);
+    }
+    EXPECT_EQ(command(dir, {"-q", "hide", "cover.bmp", "secret.bin", "cover.bmp"}).exitStatus, 0);
+    EXPECT_EQ(command(dir, {"-q", "recover", "cover.bmp", "cover.bmp"}).exitStatus, 0);
+    EXPECT_EQ(readFile(dir / "cover.bmp"), Bytes{'s'});
+}
+
 // Covers that are not classic BMPs are converted, with a note that says from
 // what, to what and what was lost, and give their payload back; BMPs written
 // so are recovered by the dialogue too. Outputs in lossy formats are refused
