@@ -232,6 +232,9 @@ inline constexpr Text kCannotReadPayload{
 // 无法隐藏 / cannot hide
 inline constexpr Text kCannotHide{"\xce\xde\xb7\xa8\xd2\xfe\xb2\xd8", "cannot hide"};
 
+// 容量不足 / no room: the step of capacity
+inline constexpr Text kNoRoom{"\xc8\xdd\xc1\xbf\xb2\xbb\xd7\xe3", "no room"};
+
 // 无法保存 / cannot save
 inline constexpr Text kCannotSave{"\xce\xde\xb7\xa8\xb1\xa3\xb4\xe6", "cannot save"};
 
@@ -282,8 +285,9 @@ inline constexpr Text kNoPayload{
 // Notes on a converted cover, each on a line after "glint: NAME: ".
 // kConvertedToBmp for a BMP of another kind, with kCoverHas and its parts
 // joined by kListSeparator (the last two by kListLastSeparator); kConvertedFrom
-// FORMAT kConvertedTo TARGET and kAsTheNameAsks or kJpegLosesBits for other
-// formats; then kRoundedTo8Bits and kAlphaDropped where they apply.
+// FORMAT kConvertedTo TARGET and kAsTheNameAsks (.png or .bmp),
+// kGlintsChoice (any other name) or kJpegLosesBits for other formats; then
+// kRoundedTo8Bits and kAlphaDropped where they apply.
 
 
 // 提示：已转换为经典 24 位 BMP，只让像素承载数据 / note: converted to a classic 24-bit BMP, so that only pixels carry the payload
@@ -313,6 +317,10 @@ inline constexpr Text kClassicBmp{"\xbe\xad\xb5\xe4" " 24 \xce\xbb" " BMP",
 // ，这是输出文件名要求的 / , as the output's name asks
 inline constexpr Text kAsTheNameAsks{"\xa3\xac\xd5\xe2\xca\xc7\xca\xe4\xb3\xf6\xce\xc4\xbc\xfe\xc3\xfb\xd2\xaa\xc7\xf3\xb5\xc4",
     ", as the output's name asks"};
+
+// ，输出文件名不是 .png 时 glint 都写经典 BMP / , which glint writes for every output not named .png
+inline constexpr Text kGlintsChoice{"\xa3\xac\xca\xe4\xb3\xf6\xce\xc4\xbc\xfe\xc3\xfb\xb2\xbb\xca\xc7" " .png " "\xca\xb1" " glint " "\xb6\xbc\xd0\xb4\xbe\xad\xb5\xe4" " BMP",
+    ", which glint writes for every output not named .png"};
 
 // ：JPEG 保存时会改掉隐藏的位 / : a JPEG loses hidden bits whenever it is saved
 inline constexpr Text kJpegLosesBits{"\xa3\xba" "JPEG \xb1\xa3\xb4\xe6\xca\xb1\xbb\xe1\xb8\xc4\xb5\xf4\xd2\xfe\xb2\xd8\xb5\xc4\xce\xbb",

@@ -89,7 +89,10 @@ std::vector<std::string> bmpParts(const CoverConversion& conversion, const Voice
 
 }  // namespace
 
-void noteConversion(const std::string& name, const CoverConversion& conversion, Voice& voice) {
+void noteConversion(const std::string& name, const CoverConversion& conversion, const std::string& output,
+                    Voice& voice) {
+    const std::string extension = extensionOf(output);
+    const bool nameAsks = extension == "png" || extension == "bmp";
     if (!conversion.converted()) return;
     std::string text;
     if (conversion.from == PictureFormat::Bmp && conversion.to == CoverOutput::Bmp) {
@@ -99,7 +102,9 @@ void noteConversion(const std::string& name, const CoverConversion& conversion, 
     } else {
         text = std::string(voice.in(msg::kConvertedFrom)) + formatName(conversion.from) + voice.in(msg::kConvertedTo) +
                (conversion.to == CoverOutput::Png ? "PNG" : voice.in(msg::kClassicBmp)) +
-               voice.in(conversion.from == PictureFormat::Jpeg ? msg::kJpegLosesBits : msg::kAsTheNameAsks);
+               voice.in(conversion.from == PictureFormat::Jpeg ? msg::kJpegLosesBits
+                        : nameAsks                                 ? msg::kAsTheNameAsks
+                                                                   : msg::kGlintsChoice);
     }
     voice.note(name, text);
     if (conversion.roundedTo8Bits) voice.note(name, voice.in(msg::kRoundedTo8Bits));

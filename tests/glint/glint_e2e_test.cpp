@@ -202,7 +202,7 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
         {{"capacity", "cover.bmp", "nosuch.bmp", "fake.bmp", "indexed.bmp", "tiny.bmp", "overrun.bmp", deep, "--",
           "-cover.bmp"},
          failure("nosuch.bmp", "cannot load image", noSuchFile) + failure("fake.bmp", "cannot load image", notAPicture) +
-             asBmpNote("indexed.bmp") + failure("tiny.bmp", "cannot hide", "the image is too small to carry a payload") +
+             asBmpNote("indexed.bmp") + failure("tiny.bmp", "no room", "the image is too small to carry a payload") +
              asBmpNote("overrun.bmp"),
          1},
         {{"hide", "--passphrase-file", "pass.txt", "cover.bmp", "fits.bin", "refused.bmp"},
@@ -401,6 +401,12 @@ TEST(GlintCommandLine, ConvertsCoversAndWritesWhatTheOutputsNameAsks) {
                 "samples rounded to 8 bits, as a BMP holds no more; name the output .png to keep them\nglint: "
                 "png-6-16.png: note: transparency dropped, as a classic BMP has none; name the output .png to keep it"},
         {"png-6-16.png", "out.png", ""},
+        // A name that asks for nothing: glint's choice.
+        {"png-6-16.png", "out.dat",
+         note + "from PNG to a classic 24-bit BMP, which glint writes for every output not named .png\nglint: "
+                "png-6-16.png: note: 16-bit samples rounded to 8 bits, as a BMP holds no more; name the output .png "
+                "to keep them\nglint: png-6-16.png: note: transparency dropped, as a classic BMP has none; name the "
+                "output .png to keep it"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cover + " to " + c.output);
