@@ -232,6 +232,9 @@ inline constexpr Text kCannotReadPayload{
 // 无法隐藏 / cannot hide
 inline constexpr Text kCannotHide{"\xce\xde\xb7\xa8\xd2\xfe\xb2\xd8", "cannot hide"};
 
+// 容量不足 / no room: the step of capacity
+inline constexpr Text kNoRoom{"\xc8\xdd\xc1\xbf\xb2\xbb\xd7\xe3", "no room"};
+
 // 无法保存 / cannot save
 inline constexpr Text kCannotSave{"\xce\xde\xb7\xa8\xb1\xa3\xb4\xe6", "cannot save"};
 
@@ -282,8 +285,9 @@ inline constexpr Text kNoPayload{
 // Notes on a converted cover, each on a line after "glint: NAME: ".
 // kConvertedToBmp for a BMP of another kind, with kCoverHas and its parts
 // joined by kListSeparator (the last two by kListLastSeparator); kConvertedFrom
-// FORMAT kConvertedTo TARGET and kAsTheNameAsks or kJpegLosesBits for other
-// formats; then kRoundedTo8Bits and kAlphaDropped where they apply.
+// FORMAT kConvertedTo TARGET and kAsTheNameAsks (.png or .bmp),
+// kGlintsChoice (any other name) or kJpegLosesBits for other formats; then
+// kRoundedTo8Bits and kAlphaDropped where they apply.
 
 
 // 提示：已转换为经典 24 位 BMP，只让像素承载数据 / note: converted to a classic 24-bit BMP, so that only pixels carry the payload
@@ -313,6 +317,10 @@ inline constexpr Text kClassicBmp{"\xbe\xad\xb5\xe4" " 24 \xce\xbb" " BMP",
 // ，这是输出文件名要求的 / , as the output's name asks
 inline constexpr Text kAsTheNameAsks{"\xa3\xac\xd5\xe2\xca\xc7\xca\xe4\xb3\xf6\xce\xc4\xbc\xfe\xc3\xfb\xd2\xaa\xc7\xf3\xb5\xc4",
     ", as the output's name asks"};
+
+// ，输出文件名不是 .png 时 glint 都写经典 BMP / , which glint writes for every output not named .png
+inline constexpr Text kGlintsChoice{"\xa3\xac\xca\xe4\xb3\xf6\xce\xc4\xbc\xfe\xc3\xfb\xb2\xbb\xca\xc7" " .png " "\xca\xb1" " glint " "\xb6\xbc\xd0\xb4\xbe\xad\xb5\xe4" " BMP",
+    ", which glint writes for every output not named .png"};
 
 // ：JPEG 保存时会改掉隐藏的位 / : a JPEG loses hidden bits whenever it is saved
 inline constexpr Text kJpegLosesBits{"\xa3\xba" "JPEG \xb1\xa3\xb4\xe6\xca\xb1\xbb\xe1\xb8\xc4\xb5\xf4\xd2\xfe\xb2\xd8\xb5\xc4\xce\xbb",
@@ -404,6 +412,16 @@ inline constexpr Text kNotBmpOrPng{"\xb2\xbb\xca\xc7" " BMP \xbb\xf2" " PNG \xcd
 // 有损格式会毁掉隐藏的位，请把输出命名为 .png 或 .bmp / a lossy format would destroy the hidden bits; name it .png or .bmp
 inline constexpr Text kLossyOutput{"\xd3\xd0\xcb\xf0\xb8\xf1\xca\xbd\xbb\xe1\xbb\xd9\xb5\xf4\xd2\xfe\xb2\xd8\xb5\xc4\xce\xbb\xa3\xac\xc7\xeb\xb0\xd1\xca\xe4\xb3\xf6\xc3\xfc\xc3\xfb\xce\xaa" " .png \xbb\xf2" " .bmp",
     "a lossy format would destroy the hidden bits; name it .png or .bmp"};
+
+// The output named is a file glint must not replace.
+
+// 它是输入文件之一，保存会毁掉它；请另选一个名字 / it is one of the input files, which saving would destroy; choose another name
+inline constexpr Text kOutputIsInput{"\xcb\xfc\xca\xc7\xca\xe4\xc8\xeb\xce\xc4\xbc\xfe\xd6\xae\xd2\xbb\xa3\xac\xb1\xa3\xb4\xe6\xbb\xe1\xbb\xd9\xb5\xf4\xcb\xfc\xa3\xbb\xc7\xeb\xc1\xed\xd1\xa1\xd2\xbb\xb8\xf6\xc3\xfb\xd7\xd6",
+    "it is one of the input files, which saving would destroy; choose another name"};
+
+// 文件已存在；请先删除它或另选一个名字 / the file exists already; remove it or choose a new name
+inline constexpr Text kOutputExists{"\xce\xc4\xbc\xfe\xd2\xd1\xb4\xe6\xd4\xda\xa3\xbb\xc7\xeb\xcf\xc8\xc9\xbe\xb3\xfd\xcb\xfc\xbb\xf2\xc1\xed\xd1\xa1\xd2\xbb\xb8\xf6\xc3\xfb\xd7\xd6",
+    "the file exists already; remove it or choose a new name"};
 
 // The planes command.
 

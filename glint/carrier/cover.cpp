@@ -22,7 +22,19 @@ using common::readLe32;
 // A BMP's two headers: enough to tell its kind and its stated size.
 constexpr std::size_t kHeadBytes = BmpCarrier::kHeadersSize;
 constexpr std::size_t kBfSize = 2;
-constexpr std::size_t kBiBitCount = 28;  // from the file's start
+// Fields of the info header, from the file's start, and the header sizes
+// that hold them: OS/2's 12-byte header has 16-bit sizes, its bit count at
+// its own place and neither compression nor a colour count; OS/2's second
+// version may end after any of the fields of the 40-byte one.
+constexpr std::size_t kBiSize = 14;
+constexpr std::size_t kBiBitCount = 28;
+constexpr std::size_t kBiCompression = 30;
+constexpr std::size_t kBiClrUsed = 46;
+constexpr std::size_t kBcBitCount = 24;
+constexpr std::uint32_t kCoreHeaderSize = 12;
+constexpr std::uint32_t kHeaderSizeWithBitCount = 16;
+constexpr std::uint32_t kHeaderSizeWithCompression = 20;
+constexpr std::uint32_t kHeaderSizeWithClrUsed = 36;
 
 const std::size_t kMaxCoverBytes =
     static_cast<std::size_t>(std::min<std::uint64_t>(kMaxCoverFileBytes, std::numeric_limits<std::size_t>::max() - 1));
@@ -129,6 +141,32 @@ std::unique_ptr<Carrier> bmpCarrier(const Picture& picture, OpenedCover& opened,
     return carrier;
 }
 
+// The colour table a palette of `bitCount` bits implies: none above 8.
+std::uint32_t impliedTableEntries(std::uint16_t bitCount) {
+    return bitCount == 0 || bitCount > 8 ? 0 : std::uint32_t{1} << bitCount;
+}
+
+// What the BMP's header says of its kind, read from the fields its own
+// header has, a full 54-byte head given.
+void noteBmpKind(const unsigned char* head, CoverConversion& conversion) {
+    const std::uint32_t headerSize = readLe32(head + kBiSize);
+    const std::uint32_t fileSize = readLe32(head + kBfSize);
+    const std::uint32_t dataSize = fileSize > kHeadBytes ? fileSize - static_cast<std::uint32_t>(kHeadBytes) : 0;
+    BmpCarrier::LeadingBytes& lead = conversion.bmpLeading;
+    if (headerSize >= BmpCarrier::kInfoHeaderSize) {
+        conversion.bmpBitsPerPixel = readLe16(head + kBiBitCount);
+        lead = BmpCarrier::leadingBytesOf(head + BmpCarrier::kFileHeaderSize, dataSize);
+    } else if (headerSize == kCoreHeaderSize) {
+        conversion.bmpBitsPerPixel = readLe16(head + kBcBitCount);
+        lead.tableEntries = impliedTableEntries(conversion.bmpBitsPerPixel);
+    } else if (headerSize >= kHeaderSizeWithBitCount) {
+        conversion.bmpBitsPerPixel = readLe16(head + kBiBitCount);
+        lead.compressed = headerSize >= kHeaderSizeWithCompression && readLe32(head + kBiCompression) != 0;
+        const std::uint32_t used = headerSize >= kHeaderSizeWithClrUsed ? readLe32(head + kBiClrUsed) : 0;
+        lead.tableEntries = used != 0 ? used : impliedTableEntries(conversion.bmpBitsPerPixel);
+    }
+}
+
 CoverConversion conversionOf(const ReadBlock& head, PictureFormat format, CoverOutput output, const Picture& picture) {
     CoverConversion conversion;
     if (format == PictureFormat::Png && output == CoverOutput::Png) return conversion;
@@ -136,12 +174,7 @@ CoverConversion conversionOf(const ReadBlock& head, PictureFormat format, CoverO
     conversion.to = output;
     conversion.roundedTo8Bits = output == CoverOutput::Bmp && picture.bitsPerSample == 16;
     conversion.alphaDropped = output == CoverOutput::Bmp && picture.alpha;
-    if (format == PictureFormat::Bmp && head.size >= kHeadBytes) {
-        const std::uint32_t fileSize = readLe32(head.bytes.get() + kBfSize);
-        const std::uint32_t dataSize = fileSize > kHeadBytes ? fileSize - static_cast<std::uint32_t>(kHeadBytes) : 0;
-        conversion.bmpBitsPerPixel = readLe16(head.bytes.get() + kBiBitCount);
-        conversion.bmpLeading = BmpCarrier::leadingBytesOf(head.bytes.get() + BmpCarrier::kFileHeaderSize, dataSize);
-    }
+    if (format == PictureFormat::Bmp && head.size >= kHeadBytes) noteBmpKind(head.bytes.get(), conversion);
     return conversion;
 }
 

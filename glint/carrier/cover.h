@@ -48,7 +48,7 @@ struct CoverConversion {
     bool roundedTo8Bits = false;  // 16-bit samples into a BMP
     bool alphaDropped = false;    // a BMP holds none
     // A BMP cover's own kind, which the layout would have carried as it is.
-    std::uint16_t bmpBitsPerPixel = 0;
+    std::uint16_t bmpBitsPerPixel = 0;  // 0 when its header does not say
     BmpCarrier::LeadingBytes bmpLeading;
     bool converted() const { return from != PictureFormat::Unknown; }
 };

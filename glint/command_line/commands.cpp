@@ -65,11 +65,17 @@ int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
         voice.failure(output, msg::kCannotSave, {{}, &msg::kLossyOutput});
         return kUsageError;
     }
+    // The payload would be gone before anyone could recover it. The cover
+    // itself may be replaced by its stego picture, as the menu allows.
+    if (payload != kStandardStream && output != kStandardStream && sameFile(payload.c_str(), output.c_str())) {
+        voice.failure(output, msg::kCannotSave, {{}, &msg::kOutputIsInput});
+        return kFailed;
+    }
     const OpenedCover cover = openCoverTold(image, CoverUse::Hide, *format, voice);
     if (!cover.carrier) return kFailed;
     Carrier& carrier = *cover.carrier;
     voice.success(msg::kImageLoaded);
-    noteConversion(image, cover.conversion, voice);
+    noteConversion(image, cover.conversion, output, voice);
     // Asked once the image has loaded, so that a wrong name is told first.
     std::unique_ptr<PayloadSeal> seal;
     if (!takeSeal(encryption, true, voice, seal)) return kFailed;
@@ -137,7 +143,7 @@ int capacity(const Names& names, Voice& voice, const EncryptionOption& encryptio
         const OpenedCover cover = openCoverTold(name, CoverUse::Capacity, CoverOutput::Bmp, voice);
         const std::optional<std::uint32_t> room =
             cover.carrier ? cover.carrier->capacity(encryption.overhead()) : std::nullopt;
-        if (cover.carrier && !room) voice.failure(name, msg::kCannotHide, {{}, &msg::kTooSmall});
+        if (cover.carrier && !room) voice.failure(name, msg::kNoRoom, {{}, &msg::kTooSmall});
         if (!room) {
             status = kFailed;
             continue;

@@ -37,6 +37,7 @@ Reason reasonOf(PictureProblem problem, const std::string& detail) {
         case PictureProblem::Unsupported: return {{}, &msg::kUnsupportedKind, 0, detail};
         case PictureProblem::OutOfMemory: return {std::make_error_code(std::errc::not_enough_memory)};
         case PictureProblem::TooLargeForBmp: return {{}, &msg::kTooLargeForBmp};
+        case PictureProblem::Unencodable: return {{}, &msg::kUnencodable, 0, detail};
         case PictureProblem::None: break;
     }
     return {};
@@ -78,7 +79,7 @@ const char* formatName(PictureFormat format) {
 std::vector<std::string> bmpParts(const CoverConversion& conversion, const Voice& voice) {
     std::vector<std::string> parts;
     const BmpCarrier::LeadingBytes& lead = conversion.bmpLeading;
-    if (conversion.bmpBitsPerPixel != 24) parts.push_back(withNumber(voice.in(msg::kBitsPerPixel), conversion.bmpBitsPerPixel));
+    if (conversion.bmpBitsPerPixel != 0 && conversion.bmpBitsPerPixel != 24) parts.push_back(withNumber(voice.in(msg::kBitsPerPixel), conversion.bmpBitsPerPixel));
     if (lead.headerBytes != 0) parts.push_back(withNumber(voice.in(msg::kHeaderBytes), lead.headerBytes));
     if (lead.maskBytes != 0) parts.push_back(withNumber(voice.in(msg::kMaskBytes), lead.maskBytes));
     if (lead.tableEntries != 0) parts.push_back(withNumber(voice.in(msg::kColorTable), lead.tableEntries));
@@ -88,7 +89,10 @@ std::vector<std::string> bmpParts(const CoverConversion& conversion, const Voice
 
 }  // namespace
 
-void noteConversion(const std::string& name, const CoverConversion& conversion, Voice& voice) {
+void noteConversion(const std::string& name, const CoverConversion& conversion, const std::string& output,
+                    Voice& voice) {
+    const std::string extension = extensionOf(output);
+    const bool nameAsks = extension == "png" || extension == "bmp";
     if (!conversion.converted()) return;
     std::string text;
     if (conversion.from == PictureFormat::Bmp && conversion.to == CoverOutput::Bmp) {
@@ -98,7 +102,9 @@ void noteConversion(const std::string& name, const CoverConversion& conversion, 
     } else {
         text = std::string(voice.in(msg::kConvertedFrom)) + formatName(conversion.from) + voice.in(msg::kConvertedTo) +
                (conversion.to == CoverOutput::Png ? "PNG" : voice.in(msg::kClassicBmp)) +
-               voice.in(conversion.from == PictureFormat::Jpeg ? msg::kJpegLosesBits : msg::kAsTheNameAsks);
+               voice.in(conversion.from == PictureFormat::Jpeg ? msg::kJpegLosesBits
+                        : nameAsks                                 ? msg::kAsTheNameAsks
+                                                                   : msg::kGlintsChoice);
     }
     voice.note(name, text);
     if (conversion.roundedTo8Bits) voice.note(name, voice.in(msg::kRoundedTo8Bits));

@@ -23,8 +23,10 @@ Reason reasonOf(PictureProblem problem, const std::string& detail);
 // not open (the carrier is null then).
 OpenedCover openCoverTold(const std::string& name, CoverUse use, CoverOutput output, Voice& voice);
 
-// Notes what a converted cover was converted from and to, and what it lost.
-void noteConversion(const std::string& name, const CoverConversion& conversion, Voice& voice);
+// Notes what a converted cover was converted from and to, for the output
+// named `output`, and what it lost.
+void noteConversion(const std::string& name, const CoverConversion& conversion, const std::string& output,
+                    Voice& voice);
 
 // The same for a picture that is only looked at.
 OpenedPicture openPictureTold(const std::string& name, Voice& voice);

@@ -11,12 +11,26 @@
 namespace glint {
 namespace {
 
+const std::string kStandardStream = "-";
+
 std::error_code writeOutput(const std::string& name, const EncodedPicture& file) {
     const ByteRange whole{file.bytes.get(), file.size};
-    return name == "-" ? writeStandardOutput({whole}) : replaceFileContents(name.c_str(), {whole});
+    return name == kStandardStream ? writeStandardOutput({whole}) : replaceFileContents(name.c_str(), {whole});
 }
 
 bool sameSize(const Picture& a, const Picture& b) { return a.width == b.width && a.height == b.height; }
+
+// Why the picture must not be written to `output`, if it must not: a
+// drawing never replaces a file, so that a stego picture named last by
+// mistake (its PICTURE forgotten) is kept.
+const msg::Text* refusedOutput(const std::vector<std::string>& names) {
+    const std::string& output = names.back();
+    if (output == kStandardStream) return nullptr;
+    for (std::size_t i = 0; i + 1 < names.size(); ++i) {
+        if (names[i] != kStandardStream && sameFile(names[i].c_str(), output.c_str())) return &msg::kOutputIsInput;
+    }
+    return existingRegularFile(output.c_str()) ? &msg::kOutputExists : nullptr;
+}
 
 }  // namespace
 
@@ -26,6 +40,10 @@ int planes(const std::vector<std::string>& names, Voice& voice, const Encryption
     if (!format) {
         voice.failure(output, msg::kCannotSave, {{}, &msg::kLossyOutput});
         return kUsageError;
+    }
+    if (const msg::Text* refused = refusedOutput(names)) {
+        voice.failure(output, msg::kCannotSave, {{}, refused});
+        return kFailed;
     }
     std::vector<OpenedPicture> pictures;
     for (std::size_t i = 0; i + 1 < names.size(); ++i) {

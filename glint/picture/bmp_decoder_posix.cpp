@@ -2,8 +2,11 @@
 // file is never offered to its other loaders, whatever its bytes look like.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <vector>
 
 #include "picture/picture_codecs.h"
 
@@ -15,9 +18,17 @@ namespace {
 // more pixels than it codes (60 bytes for 50000 x 50000) is no cover.
 constexpr std::uint64_t kBmpMaxPixelsPerByte = 128;
 
-struct SizeCheck {
-    std::uint64_t fileBytes;
-    PictureProblem problem;
+// What the loader tells while it reads: the size, checked before the
+// pixels are allocated, and the rows it has filled. The loader finishes a
+// file that runs out of data (a cut RLE picture, say) without an error,
+// leaving the rows it never reached blank; it reports each row as updated
+// when it decodes it, or when an RLE picture's end-of-picture code or skip
+// leaves it blank as coded, so a row never reported is one the data lacks.
+struct LoadWatch {
+    std::uint64_t fileBytes = 0;
+    PictureProblem problem = PictureProblem::None;
+    std::vector<bool> rowsDecoded;
+    std::uint64_t rowsLeft = 0;
 };
 
 struct LoaderRelease {
@@ -42,11 +53,31 @@ void silenceLibraryLog() {
 
 // Called with the size from the header, before the pixels are allocated: a
 // size of 0 x 0 makes the loader stop without allocating them.
-void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer check) {
-    auto& size = *static_cast<SizeCheck*>(check);
-    size.problem = checkPictureSize(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height),
-                                    size.fileBytes, kBmpMaxPixelsPerByte);
-    if (size.problem != PictureProblem::None) gdk_pixbuf_loader_set_size(loader, 0, 0);
+void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer watched) {
+    auto& watch = *static_cast<LoadWatch*>(watched);
+    watch.problem = checkPictureSize(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height),
+                                     watch.fileBytes, kBmpMaxPixelsPerByte);
+    if (watch.problem == PictureProblem::None) {
+        try {
+            watch.rowsDecoded.assign(static_cast<std::size_t>(height), false);
+            watch.rowsLeft = static_cast<std::uint64_t>(height);
+        } catch (const std::bad_alloc&) {
+            watch.problem = PictureProblem::OutOfMemory;
+        }
+    }
+    if (watch.problem != PictureProblem::None) gdk_pixbuf_loader_set_size(loader, 0, 0);
+}
+
+void onAreaUpdated(GdkPixbufLoader*, int, int y, int, int height, gpointer watched) {
+    auto& watch = *static_cast<LoadWatch*>(watched);
+    const std::size_t first = static_cast<std::size_t>(std::max(y, 0));
+    const std::int64_t after = std::max<std::int64_t>(std::int64_t{y} + height, 0);
+    const std::size_t end = std::min(watch.rowsDecoded.size(), static_cast<std::size_t>(after));
+    for (std::size_t row = first; row < end; ++row) {
+        if (watch.rowsDecoded[row]) continue;
+        watch.rowsDecoded[row] = true;
+        --watch.rowsLeft;
+    }
 }
 
 bool opaqueEverywhere(const guchar* pixels, int width, int height, int stride) {
@@ -108,8 +139,10 @@ DecodedPicture decodeBmp(const unsigned char* bytes, std::size_t size) {
         failed.detail = error ? error->message : "";
         return failed;
     }
-    SizeCheck sizeCheck{size, PictureProblem::None};
-    g_signal_connect(loader.get(), "size-prepared", G_CALLBACK(onSizePrepared), &sizeCheck);
+    LoadWatch watch;
+    watch.fileBytes = size;
+    g_signal_connect(loader.get(), "size-prepared", G_CALLBACK(onSizePrepared), &watch);
+    g_signal_connect(loader.get(), "area-updated", G_CALLBACK(onAreaUpdated), &watch);
     const bool written = gdk_pixbuf_loader_write(loader.get(), bytes, size, &raw) != FALSE;
     error.reset(raw);
     raw = nullptr;
@@ -118,11 +151,14 @@ DecodedPicture decodeBmp(const unsigned char* bytes, std::size_t size) {
     const bool closed = gdk_pixbuf_loader_close(loader.get(), written ? &raw : nullptr) != FALSE;
     if (written) error.reset(raw);
     GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader.get());
-    if (sizeCheck.problem != PictureProblem::None) {
-        failed.problem = sizeCheck.problem;
+    if (watch.problem != PictureProblem::None) {
+        failed.problem = watch.problem;
     } else if (!written || !closed || pixbuf == nullptr) {
         failed.problem = PictureProblem::Corrupt;
         failed.detail = error ? error->message : "";
+    } else if (watch.rowsLeft != 0) {
+        failed.problem = PictureProblem::Corrupt;
+        failed.detail = "the picture library found pixels for only some of its rows";
     } else if (gdk_pixbuf_get_bits_per_sample(pixbuf) != 8 || gdk_pixbuf_get_colorspace(pixbuf) != GDK_COLORSPACE_RGB) {
         failed.problem = PictureProblem::Unsupported;
     } else {

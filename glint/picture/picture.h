@@ -57,6 +57,7 @@ enum class PictureProblem {
     Unsupported,      // a kind the library reads but glint does not take (CMYK JPEG)
     OutOfMemory,
     TooLargeForBmp,   // a classic BMP holds at most 4 GiB
+    Unencodable,      // the library could not write the picture: `detail` says why
 };
 
 struct DecodedPicture {
@@ -86,6 +87,12 @@ bool isClassicBmp(const unsigned char* bytes, std::size_t size);
 // inside the file. A decoder that sizes a buffer by that claim is never
 // shown a file of 30 bytes that claims a 4 GiB header.
 bool bmpHeaderInFile(const unsigned char* bytes, std::size_t size);
+
+// Whether the pixel rows of an uncompressed BMP, as many and as long as its
+// header says, end inside the file, so that a cut file is never shown with
+// rows the library made up; true for a compressed BMP, whose decoder alone
+// knows where its data ends.
+bool bmpRowsInFile(const unsigned char* bytes, std::size_t size);
 
 // The file's bytes, read whole by the caller, as a picture by its format, or
 // the reason it is none.

@@ -509,7 +509,7 @@ EncodedPicture encodeWith(const Picture& picture, bool swap16) {
     if (SUCCEEDED(result)) result = GetHGlobalFromStream(wic.stream.get(), &memory);
     STATSTG stat{};
     if (SUCCEEDED(result)) result = wic.stream->Stat(&stat, STATFLAG_NONAME);
-    if (FAILED(result)) return encodeFailure(PictureProblem::Unsupported, hresultText(result));
+    if (FAILED(result)) return encodeFailure(PictureProblem::Unencodable, hresultText(result));
 
     EncodedPicture encoded;
     const auto* file = static_cast<const unsigned char*>(GlobalLock(memory));

@@ -78,8 +78,15 @@ void readFromMemory(png_structp png, png_bytep out, std::size_t length) {
     reader->offset += length;
 }
 
-void setReadLimits(png_structp png) {
+// libpng's own limit of a million rows or columns holds for reading and
+// writing alike: glint's pixel ceiling takes its place, so that any picture
+// the decoder takes is also written.
+void liftRowAndColumnLimits(png_structp png) {
     png_set_user_limits(png, static_cast<png_uint_32>(kMaxPicturePixels), static_cast<png_uint_32>(kMaxPicturePixels));
+}
+
+void setReadLimits(png_structp png) {
+    liftRowAndColumnLimits(png);
     png_set_chunk_cache_max(png, kMaxAncillaryChunks);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
     // Every ancillary chunk libpng knows is skipped unread (text, time, ...)
@@ -188,6 +195,7 @@ bool writePng(PngWriter& writer, const Picture& picture) {
     png_structp png = writer.png;
     png_infop info = writer.info;
     if (setjmp(png_jmpbuf(png))) return false;
+    liftRowAndColumnLimits(png);
     png_set_write_fn(png, &writer, writeToMemory, flushNothing);
     png_set_IHDR(png, info, picture.width, picture.height, picture.bitsPerSample, pngColourType(picture),
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
@@ -239,7 +247,7 @@ EncodedPicture encodePng(const Picture& picture) {
     if (writer.info == nullptr) {
         encoded.problem = PictureProblem::OutOfMemory;
     } else if (!writePng(writer, picture)) {
-        encoded.problem = PictureProblem::Corrupt;
+        encoded.problem = PictureProblem::Unencodable;
         encoded.detail = writer.message;
     } else {
         encoded.bytes = std::move(writer.bytes);

@@ -159,6 +159,7 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     writeFile(dir / deep, makeBmp(rgb));
     BmpFields indexed;
     indexed.bitCount = 8;
+    indexed.offBits = 54 + 1024;  // its pixels after the colour table
     indexed.data = patternBytes(1024 + 400, 5);
     writeFile(dir / "indexed.bmp", makeBmp(indexed));
     BmpFields tiny;
@@ -201,7 +202,7 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
         {{"capacity", "cover.bmp", "nosuch.bmp", "fake.bmp", "indexed.bmp", "tiny.bmp", "overrun.bmp", deep, "--",
           "-cover.bmp"},
          failure("nosuch.bmp", "cannot load image", noSuchFile) + failure("fake.bmp", "cannot load image", notAPicture) +
-             asBmpNote("indexed.bmp") + failure("tiny.bmp", "cannot hide", "the image is too small to carry a payload") +
+             asBmpNote("indexed.bmp") + failure("tiny.bmp", "no room", "the image is too small to carry a payload") +
              asBmpNote("overrun.bmp"),
          1},
         {{"hide", "--passphrase-file", "pass.txt", "cover.bmp", "fits.bin", "refused.bmp"},
@@ -321,14 +322,58 @@ TEST(GlintCommandLine, WriteErrorsOnStandardOutputFail) {
 
 Bytes fixture(const std::string& name) { return readFile(fs::path(GLINT_TEST_PICTURES) / name); }
 
+// An output that is one of the inputs, by any name or link, is refused
+// before anything is read, and so is any existing file as the picture of
+// planes, which never replaces one: the file is left as it was. A cover may
+// still become its own stego picture, and a stego picture its payload, as
+// the menu allows.
+TEST(GlintCommandLine, RefusesOutputsThatWouldDestroyAnInput) {
+    ScratchDir dir;
+    BmpFields fields;
+    fields.width = fields.height = 8;
+    fields.data = patternBytes(8 * 8 * 3, 9);
+    writeFile(dir / "cover.bmp", makeBmp(fields));
+    writeFile(dir / "secret.bin", {'s'});
+    fs::create_hard_link(dir / "secret.bin", dir / "linked.bin");
+    ASSERT_EQ(command(dir, {"-q", "hide", "cover.bmp", "secret.bin", "stego.bmp"}).exitStatus, 0);
+    writeFile(dir / "drawn.png", {'d'});
+    const std::string isInput = "it is one of the input files, which saving would destroy; choose another name";
+    const std::string exists = "the file exists already; remove it or choose a new name";
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {{"hide", "cover.bmp", "secret.bin", "secret.bin"}, isInput},
+        {{"hide", "cover.bmp", "secret.bin", "./secret.bin"}, isInput},
+        {{"hide", "cover.bmp", "secret.bin", "linked.bin"}, isInput},
+        {{"planes", "stego.bmp", "stego.bmp"}, isInput},
+        {{"planes", "cover.bmp", "stego.bmp", "./cover.bmp"}, isInput},
+        {{"planes", "cover.bmp", "stego.bmp"}, exists},  // the picture forgotten
+        {{"planes", "cover.bmp", "stego.bmp", "drawn.png"}, exists},
+    };
+    for (const Case& c : cases) {
+        const std::string& output = c.arguments.back();
+        SCOPED_TRACE(c.arguments[0] + " to " + output);
+        const Bytes before = readFile(dir / output);
+        const RunResult refused = command(dir, c.arguments);
+        EXPECT_EQ(refused.err, failure(output, "cannot save", c.reason));
+        EXPECT_EQ(refused.exitStatus, 1);
+        EXPECT_EQ(readFile(dir / output), before);
+    }
+    EXPECT_EQ(command(dir, {"-q", "hide", "cover.bmp", "secret.bin", "cover.bmp"}).exitStatus, 0);
+    EXPECT_EQ(command(dir, {"-q", "recover", "cover.bmp", "cover.bmp"}).exitStatus, 0);
+    EXPECT_EQ(readFile(dir / "cover.bmp"), Bytes{'s'});
+}
+
 // Covers that are not classic BMPs are converted, with a note that says from
 // what, to what and what was lost, and give their payload back; BMPs written
 // so are recovered by the dialogue too. Outputs in lossy formats are refused
 // before anything is read.
 TEST(GlintCommandLine, ConvertsCoversAndWritesWhatTheOutputsNameAsks) {
     ScratchDir dir;
-    for (const char* name : {"imagemagick-v5-24bit.bmp", "imagemagick-rle8.bmp", "jpeg-grey.jpg", "jpeg-baseline.jpg",
-                             "png-6-16.png"}) {
+    for (const char* name : {"imagemagick-v5-24bit.bmp", "imagemagick-rle8.bmp", "imagemagick-os2.bmp",
+                             "netpbm-os2-palette4.bmp", "jpeg-grey.jpg", "jpeg-baseline.jpg", "png-6-16.png"}) {
         writeFile(dir / name, fixture(name));
     }
     writeFile(dir / "one.bin", {'!'});
@@ -344,6 +389,11 @@ TEST(GlintCommandLine, ConvertsCoversAndWritesWhatTheOutputsNameAsks) {
          note + "to a classic 24-bit BMP, so that only pixels carry the payload; the cover has 8 bits a pixel, a "
                 "colour table of 256 entries and compressed pixel data"},
         {"imagemagick-rle8.bmp", "out.PNG", note + "from BMP to PNG, as the output's name asks"},
+        // OS/2's 12-byte header: its own bit count, no compression field.
+        {"imagemagick-os2.bmp", "out.bmp", note + "to a classic 24-bit BMP, so that only pixels carry the payload"},
+        {"netpbm-os2-palette4.bmp", "out.bmp",
+         note + "to a classic 24-bit BMP, so that only pixels carry the payload; the cover has 4 bits a pixel and a "
+                "colour table of 16 entries"},
         {"jpeg-grey.jpg", "out", note + "from JPEG to a classic 24-bit BMP: a JPEG loses hidden bits whenever it is saved"},
         {"jpeg-baseline.jpg", "out.png", note + "from JPEG to PNG: a JPEG loses hidden bits whenever it is saved"},
         {"png-6-16.png", "out.Bmp",
@@ -351,6 +401,12 @@ TEST(GlintCommandLine, ConvertsCoversAndWritesWhatTheOutputsNameAsks) {
                 "samples rounded to 8 bits, as a BMP holds no more; name the output .png to keep them\nglint: "
                 "png-6-16.png: note: transparency dropped, as a classic BMP has none; name the output .png to keep it"},
         {"png-6-16.png", "out.png", ""},
+        // A name that asks for nothing: glint's choice.
+        {"png-6-16.png", "out.dat",
+         note + "from PNG to a classic 24-bit BMP, which glint writes for every output not named .png\nglint: "
+                "png-6-16.png: note: 16-bit samples rounded to 8 bits, as a BMP holds no more; name the output .png "
+                "to keep them\nglint: png-6-16.png: note: transparency dropped, as a classic BMP has none; name the "
+                "output .png to keep it"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cover + " to " + c.output);
@@ -399,6 +455,7 @@ TEST(GlintCommandLine, SpeaksTheLocalesLanguage) {
     transcript::writeCoverAndSecret(dir.path());
     BmpFields indexed;
     indexed.bitCount = 8;
+    indexed.offBits = 54 + 1024;  // its pixels after the colour table
     indexed.data = patternBytes(1024 + 400, 5);
     writeFile(dir / "indexed.bmp", makeBmp(indexed));
     // LANG decides, with every LC_ variable that would override it emptied.

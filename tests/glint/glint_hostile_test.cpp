@@ -349,6 +349,64 @@ TEST(GlintHostileInput, DamagedPicturesFailWithTheirReasonAndWriteNothing) {
     }
 }
 
+// BMPs that end before the rows their headers describe: every way in
+// (hide to PNG and to BMP, planes, capacity) ends with status 1 and writes
+// nothing, never a picture with rows made up. A classic BMP to BMP takes
+// the designed path, which refuses a file shorter than its stated size.
+TEST(GlintHostileInput, BmpsShorterThanTheirRowsAreRefusedEverywhere) {
+    ScratchDir dir;
+    writeFile(dir / "one.bin", {'!'});
+    const auto fixture = [](const char* name) { return readFile(fs::path(GLINT_TEST_PICTURES) / name); };
+    const auto cut = [](Bytes file, std::size_t keep, bool statedSizeToo) {  // files below 64 KiB
+        file.resize(keep);
+        if (statedSizeToo) {
+            file[2] = static_cast<unsigned char>(keep);
+            file[3] = static_cast<unsigned char>(keep >> 8);
+        }
+        return file;
+    };
+    BmpFields classic;
+    classic.width = classic.height = 8;
+    classic.data = patternBytes(8 * 8 * 3, 5);
+    Bytes tall = fixture("imagemagick-v5-24bit.bmp");
+    tall[22] = 0xE8;  // 1000 rows instead of 5, the stated file size unchanged
+    tall[23] = 0x03;
+    const Bytes rle = fixture("imagemagick-rle8.bmp");
+    const Bytes palette = fixture("pillow-palette8.bmp");
+    struct Case {
+        std::string what;
+        Bytes file;
+        bool classic;
+    };
+    const Case cases[] = {
+        {"classic BMP cut by a row", cut(makeBmp(classic), 54 + 7 * 8 * 3, false), true},
+        {"V5 BMP claiming 1000 rows", tall, false},
+        {"palette BMP cut, its stated size too", cut(palette, palette.size() - 20, true), false},
+        {"RLE8 BMP cut halfway through its pixel data, its stated size too",
+         cut(rle, (rle.size() + (rle[10] | rle[11] << 8)) / 2, true), false},
+    };
+    const std::vector<std::string> commands[] = {
+        {"hide", "img", "one.bin", "out.png"}, {"hide", "img", "one.bin", "out.bmp"}, {"planes", "img", "out.png"},
+        {"capacity", "img"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(dir / "img", c.file);
+        for (const std::vector<std::string>& arguments : commands) {
+            RunOptions options;
+            options.arguments = arguments;
+            const RunResult r = testing_support::runInUtf8Locale(GLINT_BINARY, "", dir.path(), options);
+            const bool designed = c.classic && (arguments[0] == "capacity" || arguments.back() == "out.bmp");
+            EXPECT_EQ(r.exitStatus, 1) << arguments.back();
+            EXPECT_EQ(r.err.rfind(std::string("glint: img: cannot load image: ") +
+                                      (designed ? "shorter than its header says" : "damaged picture: "), 0),
+                      0U) << r.err;
+            EXPECT_EQ(r.out, "");
+            EXPECT_FALSE(fs::exists(dir / "out.png"));
+            EXPECT_FALSE(fs::exists(dir / "out.bmp"));
+        }
+    }
+}
+
 // The carrier's hostile BMPs on the command line, where every one that is
 // not classic goes to the BMP library: each run ends normally, and writes its
 // output exactly when it says so. (Left out of the memory checker's run, for

@@ -261,6 +261,11 @@ TEST(PictureDecoders, RefuseHostileFilesCleanly) {
                            40, 0, 0, 0, 0x50, 0xC3, 0, 0, 0x50, 0xC3, 0, 0, 1, 0, 8, 0, 1, 0, 0, 0,
                            4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0,
                            0, 0, 0, 0, 0, 1};  // RLE8 50000 x 50000, one colour, "end of picture"
+    const Bytes v5 = fixture("imagemagick-v5-24bit.bmp");  // 7 x 5, rows of 24 bytes
+    const Bytes os2 = fixture("imagemagick-os2.bmp");
+    Bytes tallPalette = fixture("pillow-palette8.bmp");
+    tallPalette[22] = 0xE8;  // the height: 1000 rows, not 5
+    tallPalette[23] = 0x03;
     const Hostile cases[] = {
         {"PNG cut inside IHDR", Bytes(goodPng.begin(), goodPng.begin() + 20), 20, PictureProblem::Corrupt},
         {"PNG cut inside IDAT", Bytes(goodPng.begin(), goodPng.end() - 16), 53, PictureProblem::Corrupt},
@@ -291,6 +296,9 @@ TEST(PictureDecoders, RefuseHostileFilesCleanly) {
         {"BMP claiming a header of 4 GiB", {'B', 'M', 0xC2, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0xFF, 0, 0, 0xFF, 0xFF,
                                             0xFF, 0x23, 0xFF, 0xFF, 0xFF, 0, 0x32, 0, 0xFF, 0xFF, 0xFF, 0xFF},
          30, PictureProblem::Corrupt},
+        {"V5 BMP cut by a pixel row", Bytes(v5.begin(), v5.end() - 24), 234, PictureProblem::Corrupt},
+        {"OS/2 BMP cut by a pixel row", Bytes(os2.begin(), os2.end() - 24), 122, PictureProblem::Corrupt},
+        {"palette BMP claiming 1000 rows", tallPalette, 1118, PictureProblem::Corrupt},
         {"BMP cut inside its header", {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0}, 16, PictureProblem::Corrupt},
         {"GIF", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}, 10, PictureProblem::UnknownFormat},
         {"nothing", {}, 0, PictureProblem::UnknownFormat},
@@ -304,6 +312,32 @@ TEST(PictureDecoders, RefuseHostileFilesCleanly) {
         if (c.problem == PictureProblem::Corrupt && c.file.size() > 0 && c.file[0] != 'B') {
             EXPECT_FALSE(decoded.detail.empty());
         }
+    }
+}
+
+// libpng's default limit of a million rows or columns is lifted for writing
+// as for reading: what glint decodes, it writes. An encoder that keeps the
+// limit says it could not write the picture, never that it is damaged.
+TEST(PngEncoder, WritesPicturesOfMoreThanAMillionRowsOrColumns) {
+    const std::uint32_t sides[][2] = {{1, 1000001}, {1000001, 1}};
+    for (const auto& side : sides) {
+        SCOPED_TRACE(side[0]);
+        Picture picture;
+        picture.width = side[0];
+        picture.height = side[1];
+        picture.colourChannels = 1;
+        ASSERT_TRUE(glint::allocateSamples(picture));
+        for (std::size_t i = 0; i < picture.byteCount(); ++i) picture.samples[i] = static_cast<unsigned char>(i * 7);
+        const glint::EncodedPicture file = glint::encodePng(picture);
+        if (testing_support::pngEncoderStopsAtAMillionRows()) {
+            EXPECT_EQ(file.problem, PictureProblem::Unencodable) << file.detail;
+            continue;
+        }
+        ASSERT_EQ(file.problem, PictureProblem::None) << file.detail;
+        const DecodedPicture back = glint::decodePicture(file.bytes.get(), file.size);
+        ASSERT_EQ(back.problem, PictureProblem::None) << back.detail;
+        EXPECT_EQ(back.picture.width, picture.width);
+        EXPECT_EQ(samplesOf(back.picture), samplesOf(picture));
     }
 }
 

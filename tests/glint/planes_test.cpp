@@ -73,9 +73,10 @@ TEST(GlintPlanes, ShowTheHiddenBlockAndNoiseWhereEachBelongs) {
     const Case cases[] = {{"flat.bmp", 0, 0}, {"stego.bmp", 0.5, 0}, {"photograph.bmp", 0.5, 0.5}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.image);
-        const RunResult drawn = glint(dir, {"-q", "planes", c.image, "planes.png"});
+        const std::string picture = std::string(c.image) + "-planes.png";  // planes never replaces a file
+        const RunResult drawn = glint(dir, {"-q", "planes", c.image, picture});
         ASSERT_EQ(drawn.exitStatus, 0) << drawn.err;
-        const glint::Picture planes = decodedPng(readFile(dir / "planes.png"));
+        const glint::Picture planes = decodedPng(readFile(dir / picture));
         ASSERT_EQ(planes.width, 2U * kSide);
         ASSERT_EQ(planes.height, 2U * kSide);
         for (int panel = 0; panel < 4; ++panel) {
