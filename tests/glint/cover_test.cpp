@@ -16,6 +16,7 @@
 #include "carrier/cover.h"
 #include "picture/picture_codecs.h"
 #include "test_support.h"
+#include "test_pictures.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ void expectOnlyLowestBitsDiffer(const Picture& before, const Picture& after) {
 
 std::vector<fs::path> coverFixtures() {
     std::vector<fs::path> covers;
-    for (const auto& entry : fs::directory_iterator(GLINT_TEST_PICTURES)) {
+    for (const auto& entry : fs::directory_iterator(testPictures())) {
         const std::string name = entry.path().filename().string();
         if (entry.path().extension() != ".sh" && name != "jpeg-cmyk.jpg") covers.push_back(entry.path());
     }
@@ -156,7 +157,7 @@ TEST(PngLayout, IsReadFromTheDocumentedOrderAlone) {
         SCOPED_TRACE(name);
         Consoles consoles;
         const OpenedCover opened =
-            open(testing_support::readFile(fs::path(GLINT_TEST_PICTURES) / name), CoverUse::Hide, CoverOutput::Png, consoles);
+            open(testing_support::readFile(testPictures() / name), CoverUse::Hide, CoverOutput::Png, consoles);
         ASSERT_TRUE(opened.carrier);
         const Bytes payload = {'L', 'S', 'B', 0x00, 0xFF, 0x5A};
         std::istringstream in = streamOf(payload);
@@ -199,7 +200,7 @@ TEST(CoverKinds, EachCoverIsCarriedAsItsUseAndOutputAsk) {
         bool alphaDropped, rounded, asPng;
         std::size_t pixelRows, unchangedBytes;
     };
-    const auto fixture = [](const char* name) { return testing_support::readFile(fs::path(GLINT_TEST_PICTURES) / name); };
+    const auto fixture = [](const char* name) { return testing_support::readFile(testPictures() / name); };
     const Case cases[] = {
         {"classic BMP as BMP", classic, CoverUse::Hide, CoverOutput::Bmp, PictureFormat::Unknown, false, false, false, 3, 54},
         {"classic BMP as PNG", classic, CoverUse::Hide, CoverOutput::Png, PictureFormat::Bmp, false, false, false, 3, 13},
@@ -233,7 +234,7 @@ TEST(CoverKinds, EachCoverIsCarriedAsItsUseAndOutputAsk) {
 
 TEST(CoverKinds, RecoverTakesOnlyBmpAndPngAndCmykJpegIsRefused) {
     Consoles consoles;
-    const auto fixture = [](const char* name) { return testing_support::readFile(fs::path(GLINT_TEST_PICTURES) / name); };
+    const auto fixture = [](const char* name) { return testing_support::readFile(testPictures() / name); };
     EXPECT_EQ(open(fixture("jpeg-baseline.jpg"), CoverUse::Recover, CoverOutput::Bmp, consoles).problem,
               glint::CoverProblem::NotStego);
     EXPECT_EQ(open({'G', 'I', 'F', '8'}, CoverUse::Recover, CoverOutput::Bmp, consoles).problem,

@@ -14,6 +14,7 @@
 
 #include "glint_transcript.h"
 #include "test_support.h"
+#include "test_pictures.h"
 
 namespace {
 
@@ -320,7 +321,7 @@ TEST(GlintCommandLine, WriteErrorsOnStandardOutputFail) {
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
-Bytes fixture(const std::string& name) { return readFile(fs::path(GLINT_TEST_PICTURES) / name); }
+Bytes fixture(const std::string& name) { return readFile(testPictures() / name); }
 
 // An output that is one of the inputs, by any name or link, is refused
 // before anything is read, and so is any existing file as the picture of

@@ -21,6 +21,7 @@
 #include "glint_transcript.h"
 #include "png_bytes.h"
 #include "test_support.h"
+#include "test_pictures.h"
 
 namespace {
 
@@ -303,7 +304,7 @@ TEST(GlintHostileInput, DamagedPicturesFailWithTheirReasonAndWriteNothing) {
     const Bytes goodPng = png({ihdr(1, 1, 8, 2), idat(pixel), chunk("IEND", {})});
     Bytes badCrc = goodPng;
     badCrc[8 + 8 + 13] ^= 1;
-    const Bytes jpeg = readFile(fs::path(GLINT_TEST_PICTURES) / "jpeg-baseline.jpg");
+    const Bytes jpeg = readFile(testPictures() / "jpeg-baseline.jpg");
     const auto marker = [&](unsigned char code) {
         const unsigned char bytes[] = {0xFF, code};
         return static_cast<std::size_t>(std::search(jpeg.begin(), jpeg.end(), bytes, bytes + 2) - jpeg.begin());
@@ -328,7 +329,7 @@ TEST(GlintHostileInput, DamagedPicturesFailWithTheirReasonAndWriteNothing) {
         {"JPEG cut in half", Bytes(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() / 2)), damaged},
         {"JPEG with a bad Huffman table", badHuffman, damaged},
         {"JPEG of 65278 x 65278", hugeJpeg, "more than 268435456 pixels"},
-        {"CMYK JPEG", readFile(fs::path(GLINT_TEST_PICTURES) / "jpeg-cmyk.jpg"), "a kind of picture glint does not take"},
+        {"CMYK JPEG", readFile(testPictures() / "jpeg-cmyk.jpg"), "a kind of picture glint does not take"},
         {"GIF", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}, "not a picture glint reads (BMP, PNG or JPEG)"},
     };
     for (const Case& c : cases) {
@@ -356,7 +357,7 @@ TEST(GlintHostileInput, DamagedPicturesFailWithTheirReasonAndWriteNothing) {
 TEST(GlintHostileInput, BmpsShorterThanTheirRowsAreRefusedEverywhere) {
     ScratchDir dir;
     writeFile(dir / "one.bin", {'!'});
-    const auto fixture = [](const char* name) { return readFile(fs::path(GLINT_TEST_PICTURES) / name); };
+    const auto fixture = [](const char* name) { return readFile(testPictures() / name); };
     const auto cut = [](Bytes file, std::size_t keep, bool statedSizeToo) {  // files below 64 KiB
         file.resize(keep);
         if (statedSizeToo) {

@@ -13,6 +13,7 @@
 #include "picture/picture_codecs.h"
 #include "png_bytes.h"
 #include "test_support.h"
+#include "test_pictures.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ using png_bytes::idat;
 using png_bytes::ihdr;
 using png_bytes::png;
 
-Bytes fixture(const std::string& name) { return testing_support::readFile(std::string(GLINT_TEST_PICTURES) + "/" + name); }
+Bytes fixture(const std::string& name) { return testing_support::readFile(testPictures() / name); }
 
 Bytes samplesOf(const Picture& picture) {
     return Bytes(picture.samples.get(), picture.samples.get() + picture.byteCount());

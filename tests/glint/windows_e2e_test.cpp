@@ -14,6 +14,7 @@
 #include "common/windows/wide_names.h"
 #include "glint_transcript.h"
 #include "test_support.h"
+#include "test_pictures.h"
 
 namespace {
 
@@ -229,7 +230,7 @@ TEST(WindowsGlint, CoversOfEveryFormatComeBackFromBothOutputs) {
     writeFile(dir / "secret.bin", Bytes(payload.begin(), payload.begin() + 6));  // as much as a 13 x 7 grey PNG takes
     for (const char* cover : {"png-6-16.png", "png-3-4-trns-interlaced.png", "png-0-16.png", "jpeg-progressive.jpg",
                               "imagemagick-rle8.bmp", "suite-rgb32-v4.bmp"}) {
-        writeFile(dir / cover, readFile(std::filesystem::path(GLINT_TEST_PICTURES) / cover));
+        writeFile(dir / cover, readFile(testPictures() / cover));
         for (const char* output : {"stego.png", "stego.bmp"}) {
             SCOPED_TRACE(std::string(cover) + " to " + output);
             testing_support::RunOptions options;
