@@ -24,7 +24,8 @@ constexpr std::size_t kSecureMemoryBytes = 64 * 1024;
 // "diskperf -y") are not texts of this program.
 void dropLibraryNote(void* /*unused*/, int /*level*/, const char* /*format*/, va_list /*arguments*/) {}
 
-// libgcrypt must be set up once, before its first use.
+}  // namespace
+
 bool libraryReady() {
     static const bool ready = [] {
         gcry_set_log_handler(dropLibraryNote, nullptr);
@@ -39,11 +40,12 @@ bool libraryReady() {
     return ready;
 }
 
-// A store the compiler may not leave out because the block is freed next.
 void wipe(unsigned char* bytes, std::size_t size) {
     volatile unsigned char* at = bytes;
     for (std::size_t i = 0; i < size; ++i) at[i] = 0;
 }
+
+namespace {
 
 struct CipherCloser {
     void operator()(gcry_cipher_handle* handle) const { gcry_cipher_close(handle); }
@@ -55,8 +57,10 @@ struct KdfCloser {
 };
 using Kdf = std::unique_ptr<gcry_kdf_handle, KdfCloser>;
 
-// AES-256-GCM keyed and set to `nonce`; its key schedule in secure memory.
-Cipher startCipher(const SecretBytes& key, const unsigned char* nonce) {
+// AES-256-GCM keyed, set to `nonce` and given the associated data; its key
+// schedule in secure memory.
+Cipher startCipher(const SecretBytes& key, const unsigned char* nonce, const unsigned char* associated,
+                   std::size_t associatedSize) {
     gcry_cipher_hd_t handle = nullptr;
     if (!libraryReady() || key.size() != kKeyBytes ||
         gcry_cipher_open(&handle, GCRY_CIPHER_AES256, GCRY_CIPHER_MODE_GCM, GCRY_CIPHER_SECURE) != 0) {
@@ -64,14 +68,15 @@ Cipher startCipher(const SecretBytes& key, const unsigned char* nonce) {
     }
     Cipher cipher(handle);
     if (gcry_cipher_setkey(handle, key.data(), kKeyBytes) != 0 || gcry_cipher_setiv(handle, nonce, kNonceBytes) != 0 ||
+        (associatedSize > 0 && gcry_cipher_authenticate(handle, associated, associatedSize) != 0) ||
         gcry_cipher_final(handle) != 0) {
         return nullptr;
     }
     return cipher;
 }
 
-// The key for `passphrase` and `salt`; none when libgcrypt fails (for
-// instance when the 64 MiB cannot be had).
+}  // namespace
+
 std::unique_ptr<SecretBytes> deriveKey(const SecretBytes& passphrase, const unsigned char* salt) {
     // tag length, passes, memory in KiB, lanes: libgcrypt's order
     const unsigned long parameters[] = {kKeyBytes, kArgonPasses, kArgonMemoryKiB, kArgonLanes};
@@ -87,8 +92,6 @@ std::unique_ptr<SecretBytes> deriveKey(const SecretBytes& passphrase, const unsi
     if (gcry_kdf_compute(handle, nullptr) != 0 || gcry_kdf_final(handle, kKeyBytes, key->data()) != 0) return nullptr;
     return key;
 }
-
-}  // namespace
 
 SecretBytes::SecretBytes(std::size_t capacity) {
     if (!libraryReady()) return;
@@ -118,15 +121,16 @@ bool SecretBytes::operator==(const SecretBytes& other) const {
 }
 
 bool sealWithKey(const SecretBytes& key, const unsigned char* nonce, unsigned char* bytes, std::size_t size,
-                 unsigned char* tag) {
-    const Cipher cipher = startCipher(key, nonce);
+                 unsigned char* tag, const unsigned char* associated, std::size_t associatedSize) {
+    const Cipher cipher = startCipher(key, nonce, associated, associatedSize);
     return cipher && (size == 0 || gcry_cipher_encrypt(cipher.get(), bytes, size, nullptr, 0) == 0) &&
            gcry_cipher_gettag(cipher.get(), tag, kTagBytes) == 0;
 }
 
 PayloadSeal::Opened openWithKey(const SecretBytes& key, const unsigned char* nonce, unsigned char* bytes,
-                                std::size_t size, const unsigned char* tag) {
-    const Cipher cipher = startCipher(key, nonce);
+                                std::size_t size, const unsigned char* tag, const unsigned char* associated,
+                                std::size_t associatedSize) {
+    const Cipher cipher = startCipher(key, nonce, associated, associatedSize);
     if (!cipher || (size > 0 && gcry_cipher_decrypt(cipher.get(), bytes, size, nullptr, 0) != 0)) {
         wipe(bytes, size);
         return PayloadSeal::Opened::Failed;
