@@ -73,13 +73,14 @@ void copyBits(const std::uint64_t* from, std::uint64_t source, std::uint64_t* to
 // Per-thread working words of one block.
 struct Scratch {
     std::vector<std::uint64_t> memory, layout, spare, changes, directions;
-    std::vector<std::uint64_t> syndromes, messages, used;
+    std::vector<std::uint64_t> syndromes, messages, used, share;
 
     explicit Scratch(unsigned code) {
         for (auto* v : {&memory, &layout, &spare, &changes, &directions}) v->resize(kBlockWords);
         syndromes.resize(code * (kBlockWords + 1));
         messages.resize(code * (kBlockWords + 1));
         used.resize(kBlockWords + 1);
+        share.resize(kBlockWords + 3);
     }
 };
 
@@ -290,30 +291,28 @@ bool HiddenLayout::extract(const SecretBytes& layoutKey, const std::vector<std::
             units_.gather(64 * block.firstWord, block.words, s.memory.data());
             shuffle.forward(s.memory.data(), s.layout.data(), s.spare.data());
             computeSyndromes(s.layout.data(), code, rowWords, s.syndromes.data());
-            // Words at either end of the share may hold bits of other blocks'
-            // shares, written by other threads: those are ORed in atomically.
-            const std::uint64_t firstWord = block.offset / 64;
-            const std::uint64_t lastWord = (block.offset + code * block.groups - 1) / 64;
+            // The share, gathered at the bit offset it has in its first word of
+            // the body; that word and the last may hold bits of other blocks'
+            // shares, written by other threads, so those two are ORed in
+            // atomically and the rest stored.
+            const std::uint64_t shift = block.offset % 64;
+            const std::uint64_t shareBits = code * block.groups;
+            const std::size_t shareWords = static_cast<std::size_t>((shift + shareBits + 63) / 64);
+            std::fill(s.share.begin(), s.share.begin() + static_cast<std::ptrdiff_t>(shareWords) + 1, 0);
             forEachRun(block.holes, block.groups, [&](std::uint64_t column, std::uint64_t group, std::uint64_t count) {
                 for (unsigned q = 0; q < code; ++q) {
-                    const std::uint64_t target = block.offset + q * block.groups + group;
-                    for (std::uint64_t done = 0; done < count; done += 64) {
-                        const auto piece = static_cast<unsigned>(std::min<std::uint64_t>(64, count - done));
-                        const std::uint64_t value = readBits(s.syndromes.data() + q * rowWords, column + done, piece);
-                        const std::uint64_t at = target + done;
-                        const unsigned shift = static_cast<unsigned>(at % 64);
-                        const std::uint64_t parts[2] = {value << shift, shift + piece > 64 ? value >> (64 - shift) : 0};
-                        for (std::uint64_t w = at / 64, k = 0; k < 2; ++w, ++k) {
-                            if (parts[k] == 0) continue;
-                            if (w == firstWord || w == lastWord) {
-                                std::atomic_ref<std::uint64_t>(body[w]).fetch_or(parts[k]);
-                            } else {
-                                body[w] |= parts[k];
-                            }
-                        }
-                    }
+                    copyBits(s.syndromes.data() + q * rowWords, column, s.share.data(), shift + q * block.groups + group,
+                             count);
                 }
             });
+            std::uint64_t* to = body + block.offset / 64;
+            for (std::size_t w = 0; w < shareWords; ++w) {
+                if (w == 0 || w + 1 == shareWords) {
+                    std::atomic_ref<std::uint64_t>(to[w]).fetch_or(s.share[w]);
+                } else {
+                    to[w] = s.share[w];
+                }
+            }
         }
         return true;
     });

@@ -1,10 +1,12 @@
 #include "layout/sample_units.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
 #include "byte_order.h"
+#include "layout/bit_words.h"
 
 namespace glint {
 namespace {
@@ -49,6 +51,52 @@ private:
     std::uint64_t pending_ = 0;
     unsigned filled_ = 0;
 };
+
+// spread[v] has bit b of v in bit 0 of byte b.
+constexpr std::array<std::uint64_t, 256> makeSpreadTable() {
+    std::array<std::uint64_t, 256> table{};
+    for (unsigned v = 0; v < 256; ++v) {
+        for (unsigned b = 0; b < 8; ++b) table[v] |= std::uint64_t{(v >> b) & 1U} << (8 * b);
+    }
+    return table;
+}
+
+constexpr std::array<std::uint64_t, 256> kSpread = makeSpreadTable();
+
+// Bit 0 set in each byte of `word` that is 0.
+std::uint64_t zeroBytes(std::uint64_t word) {
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    return (~(((word & kLow7) + kLow7) | word | kLow7) >> 7) & kLowBits;
+}
+
+// Eight byte samples at `at`: those whose bit is set in `changed` move up
+// (bit set in `up`, or at 0) or down (or at 255). No byte that goes up is
+// 255 and none that goes down is 0, so no carry or borrow crosses a byte.
+void stepEight(unsigned char* at, std::uint64_t changed, std::uint64_t up) {
+    const std::uint64_t word = readLe64(at);
+    const std::uint64_t change = kSpread[changed];
+    const std::uint64_t rise = ((kSpread[up] | zeroBytes(word)) & ~zeroBytes(~word)) & change;
+    writeLe64(at, word + rise - (change & ~rise));
+}
+
+// stepEight for 64 samples, in a form the compiler turns into vector code:
+// the bits spread to one byte each, then a plain loop over the bytes.
+void stepSixtyFour(unsigned char* at, std::uint64_t changed, std::uint64_t up) {
+    unsigned char change[64];
+    unsigned char rise[64];
+    for (unsigned k = 0; k < 8; ++k) {
+        writeLe64(change + 8 * k, kSpread[changed >> (8 * k) & 0xFF]);
+        writeLe64(rise + 8 * k, kSpread[up >> (8 * k) & 0xFF]);
+    }
+    for (unsigned k = 0; k < 64; ++k) {
+        const unsigned char value = at[k];
+        const unsigned char bottom = value == 0 ? 1 : 0;
+        const unsigned char top = value == 255 ? 1 : 0;
+        const unsigned char goesUp = static_cast<unsigned char>((rise[k] | bottom) & ~top & change[k]);
+        const unsigned char goesDown = static_cast<unsigned char>(change[k] & ~goesUp);
+        at[k] = static_cast<unsigned char>(value + goesUp - goesDown);
+    }
+}
 
 }  // namespace
 
@@ -95,38 +143,68 @@ void SampleUnits::step(std::uint64_t unit, bool up) {
     }
 }
 
-void SampleUnits::gather(std::uint64_t first, std::size_t words, std::uint64_t* out) const {
-    BitSink sink(out);
-    std::uint64_t left = std::uint64_t{words} * 64;
+template <typename Segment>
+void SampleUnits::forEachRowRun(std::uint64_t first, std::uint64_t count, Segment segment) const {
     std::uint64_t row = first / perRow_;
     std::uint64_t index = first % perRow_;
+    for (std::uint64_t done = 0; done < count; ++row, index = 0) {
+        const std::uint64_t run = std::min(count - done, perRow_ - index);
+        segment(row, index, done, run);
+        done += run;
+    }
+}
+
+void SampleUnits::gather(std::uint64_t first, std::size_t words, std::uint64_t* out) const {
+    BitSink sink(out);
     const std::size_t lowByte = plane_.sampleBytes - 1;
-    while (left > 0) {
-        const std::uint64_t run = std::min(left, perRow_ - index);
+    const bool contiguous = contiguousBytes();
+    forEachRowRun(first, std::uint64_t{words} * 64, [&](std::uint64_t row, std::uint64_t index, std::uint64_t,
+                                                       std::uint64_t run) {
         std::uint64_t done = 0;
-        if (contiguousBytes()) {
+        if (contiguous) {
             const unsigned char* at = sampleAt(row, index);
-            for (; done + 8 <= run; done += 8) {
-                sink.put(((readLe64(at + done) & kLowBits) * kGather) >> 56, 8);
+            for (; done + 64 <= run; done += 64) {
+                std::uint64_t word = 0;
+                for (unsigned k = 0; k < 8; ++k) {
+                    word |= (((readLe64(at + done + 8 * k) & kLowBits) * kGather) >> 56) << (8 * k);
+                }
+                sink.put(word, 64);
             }
+            for (; done + 8 <= run; done += 8) sink.put(((readLe64(at + done) & kLowBits) * kGather) >> 56, 8);
         }
         for (; done < run; ++done) sink.put(sampleAt(row, index + done)[lowByte] & 1U, 1);
-        left -= run;
-        ++row;
-        index = 0;
-    }
+    });
 }
 
 void SampleUnits::apply(std::uint64_t first, std::size_t words, const std::uint64_t* changes,
                         const std::uint64_t* directions) {
-    for (std::size_t w = 0; w < words; ++w) {
-        std::uint64_t pending = changes[w];
-        while (pending != 0) {
-            const unsigned b = static_cast<unsigned>(std::countr_zero(pending));
-            pending &= pending - 1;
-            step(first + 64 * w + b, ((directions[w] >> b) & 1) != 0);
+    const bool contiguous = contiguousBytes();
+    forEachRowRun(first, std::uint64_t{words} * 64, [&](std::uint64_t row, std::uint64_t index, std::uint64_t bit,
+                                                       std::uint64_t run) {
+        std::uint64_t done = 0;
+        if (contiguous) {
+            unsigned char* at = sampleAt(row, index);
+            for (; done + 64 <= run; done += 64) {
+                const std::uint64_t changed = readBits(changes, bit + done, 64);
+                if (changed != 0) stepSixtyFour(at + done, changed, readBits(directions, bit + done, 64));
+            }
+            for (; done + 8 <= run; done += 8) {
+                const std::uint64_t changed = readBits(changes, bit + done, 8);
+                if (changed != 0) stepEight(at + done, changed, readBits(directions, bit + done, 8));
+            }
         }
-    }
+        for (; done < run; ++done) {
+            if ((readBits(changes, bit + done, 1)) != 0) {
+                const bool up = readBits(directions, bit + done, 1) != 0;
+                unsigned char* sample = sampleAt(row, index + done);
+                stepAt(sample, up);
+                if (grey_) {
+                    std::memcpy(sample + plane_.sampleBytes, sample, plane_.sampleBytes);
+                    std::memcpy(sample + 2 * plane_.sampleBytes, sample, plane_.sampleBytes);
+                }
+            }
+        }
+    });
 }
 
 }  // namespace glint

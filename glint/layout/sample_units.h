@@ -36,6 +36,10 @@ private:
     unsigned char* sampleAt(std::uint64_t row, std::uint64_t index) const;
     void stepAt(unsigned char* sample, bool up) const;
     bool contiguousBytes() const;
+    // Calls segment(row, index, offset, count) for the runs of units
+    // [first, first + count) that lie in one row each; offset counts from first.
+    template <typename Segment>
+    void forEachRowRun(std::uint64_t first, std::uint64_t count, Segment segment) const;
 
     SamplePlane plane_;
     bool grey_ = false;
