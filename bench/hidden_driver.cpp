@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,8 +22,11 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 
 Bytes readAll(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ifstream in(name, std::ios::binary | std::ios::ate);
+    Bytes bytes(in ? static_cast<std::size_t>(in.tellg()) : 0);
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 bool writeAll(const std::string& name, const unsigned char* bytes, std::size_t size) {

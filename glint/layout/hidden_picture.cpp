@@ -101,9 +101,6 @@ HiddenHide hideHidden(const HiddenCover& cover, const SecretBytes& passphrase, c
     HiddenLayout layout(cover.plane, true);
     const std::optional<std::uint64_t> room = hiddenRoom(cover.plane, lastNameComponent(name).size());
     if (!room || size > *room) return HiddenHide::TooLong;
-    std::optional<SealedBody> body = frameBody(lastNameComponent(name), payload, size);
-    if (!body) return HiddenHide::Failed;
-
     const std::vector<unsigned char> context = contextOf(cover);
     const std::unique_ptr<SecretBytes> placementBytes = placementKey(passphrase, context.data(), context.size());
     if (!placementBytes) return HiddenHide::Failed;
@@ -116,6 +113,10 @@ HiddenHide hideHidden(const HiddenCover& cover, const SecretBytes& passphrase, c
     KeyStream changes(*keys.changes);
     if (!layoutStream.ready() || !changes.ready()) return HiddenHide::Failed;
     const Reserved reserved = reservedUnits(layout, placement, layoutStream);
+    // Framed once Argon2's memory is released, so that the two are never
+    // held together.
+    std::optional<SealedBody> body = frameBody(lastNameComponent(name), payload, size);
+    if (!body) return HiddenHide::Failed;
 
     const auto length = static_cast<std::uint32_t>(body->size);
     if (!sealBody(*body, *keys.seal, keys.nonce->data(), associatedData(context, layout.units().grey(), length))) {
@@ -141,6 +142,19 @@ HiddenHide hideHidden(const HiddenCover& cover, const SecretBytes& passphrase, c
     return hidden ? HiddenHide::Hidden : HiddenHide::Failed;
 }
 
+bool readHiddenSalt(const HiddenCover& cover, const SecretBytes& passphrase, unsigned char* salt) {
+    const HiddenLayout layout(cover.plane, true);
+    const std::vector<unsigned char> context = contextOf(cover);
+    const std::unique_ptr<SecretBytes> placementBytes = placementKey(passphrase, context.data(), context.size());
+    if (layout.roomBits() == 0 || !placementBytes) return false;
+    KeyStream placement(*placementBytes);
+    if (!placement.ready()) return false;
+    const std::vector<std::uint64_t> saltUnits = layout.drawReserved(placement, kSaltUnitsDomain, kSaltUnits, {});
+    writeLe64(salt, layout.readReserved(saltUnits, 0, 64));
+    writeLe64(salt + 8, layout.readReserved(saltUnits, 64, 64));
+    return true;
+}
+
 HiddenRecovery recoverHidden(const HiddenCover& cover, const SecretBytes& passphrase) {
     HiddenRecovery recovery;
     const std::vector<unsigned char> context = contextOf(cover);
@@ -164,10 +178,8 @@ HiddenRecovery recoverHidden(const HiddenCover& cover, const SecretBytes& passph
             return recovery;
         }
         if (!layoutKey) {
-            const std::vector<std::uint64_t> saltUnits = layout.drawReserved(placement, kSaltUnitsDomain, kSaltUnits, {});
             unsigned char salt[kSaltBytes];
-            writeLe64(salt, layout.readReserved(saltUnits, 0, 64));
-            writeLe64(salt + 8, layout.readReserved(saltUnits, 64, 64));
+            if (!readHiddenSalt(cover, passphrase, salt)) return recovery;
             HideKeys keys = keysOf(passphrase, salt);
             if (!keys.ready()) return recovery;
             layoutKey = std::move(keys.layout);

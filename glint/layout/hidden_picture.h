@@ -63,6 +63,11 @@ struct HiddenRecovery {
 
 HiddenRecovery recoverHidden(const HiddenCover& cover, const SecretBytes& passphrase);
 
+// The 16 bytes at the salt's place for `passphrase`: the salt of the hide
+// that used it, random-looking bytes otherwise. False when the picture is too
+// small or libgcrypt failed.
+bool readHiddenSalt(const HiddenCover& cover, const SecretBytes& passphrase, unsigned char* salt);
+
 // The last component of a path, '/' and '\\' both separating.
 std::string lastNameComponent(const std::string& path);
 
