@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdarg>
 
+#include "encryption/vector_registers.h"
+
 namespace glint {
 namespace {
 
@@ -43,6 +45,14 @@ bool libraryReady() {
 void wipe(unsigned char* bytes, std::size_t size) {
     volatile unsigned char* at = bytes;
     for (std::size_t i = 0; i < size; ++i) at[i] = 0;
+}
+
+// 64 KiB reaches well below the deepest call libgcrypt makes. The registers
+// go first, so that no later call can save them there again.
+__attribute__((noinline)) void scrubStack() {
+    clearVectorRegisters();
+    volatile unsigned char area[64 << 10];
+    for (std::size_t i = 0; i < sizeof area; ++i) area[i] = 0;
 }
 
 namespace {
@@ -154,18 +164,25 @@ PassphraseSeal::PassphraseSeal(std::unique_ptr<SecretBytes> passphrase)
 bool PassphraseSeal::close(unsigned char* before, unsigned char* payload, std::size_t size, unsigned char* after) {
     if (!libraryReady()) return false;
     randomBytes(before, kSaltBytes + kNonceBytes);
-    const std::unique_ptr<SecretBytes> key = deriveKey(*passphrase_, before);
-    return key && sealWithKey(*key, before + kSaltBytes, payload, size, after);
+    bool sealed = false;
+    {
+        const std::unique_ptr<SecretBytes> key = deriveKey(*passphrase_, before);
+        sealed = key && sealWithKey(*key, before + kSaltBytes, payload, size, after);
+    }
+    scrubStack();
+    return sealed;
 }
 
 PayloadSeal::Opened PassphraseSeal::open(const unsigned char* before, unsigned char* payload, std::size_t size,
                                          const unsigned char* after) {
-    const std::unique_ptr<SecretBytes> key = deriveKey(*passphrase_, before);
-    if (!key) {
-        wipe(payload, size);
-        return Opened::Failed;
+    Opened opened = Opened::Failed;
+    {
+        const std::unique_ptr<SecretBytes> key = deriveKey(*passphrase_, before);
+        if (key) opened = openWithKey(*key, before + kSaltBytes, payload, size, after);
     }
-    return openWithKey(*key, before + kSaltBytes, payload, size, after);
+    if (opened == Opened::Failed) wipe(payload, size);
+    scrubStack();
+    return opened;
 }
 
 }  // namespace glint

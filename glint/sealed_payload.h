@@ -67,6 +67,13 @@ bool libraryReady();
 // A store the compiler may not leave out because the block is freed next.
 void wipe(unsigned char* bytes, std::size_t size);
 
+// Overwrites the stack below the caller, where the calls made with a key
+// leave copies of it: libgcrypt's own temporaries, and the vector registers
+// the dynamic linker saves there when it binds a function on its first call
+// (a build that binds every function at start, as ours does, has none).
+// Called when a key's work is done, from no deeper than that work began.
+void scrubStack();
+
 // The 32-byte key of Argon2id for `passphrase` and the 16-byte `salt`; none
 // when libgcrypt fails (for instance when the 64 MiB cannot be had).
 std::unique_ptr<SecretBytes> deriveKey(const SecretBytes& passphrase, const unsigned char* salt);

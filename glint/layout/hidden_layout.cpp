@@ -108,6 +108,8 @@ bool forEveryBlock(std::size_t blocks, const std::function<bool(std::size_t firs
     for (std::size_t t = 0; t < threads; ++t) {
         workers.emplace_back([&, t] {
             if (!work(t * blocks / threads, (t + 1) * blocks / threads)) allDone = false;
+            // The thread's stack outlives it in the C library's cache.
+            scrubStack();
         });
     }
     for (std::thread& worker : workers) worker.join();

@@ -96,8 +96,10 @@ std::optional<std::uint64_t> hiddenRoom(const SamplePlane& plane, std::size_t na
     return body - overhead;
 }
 
-HiddenHide hideHidden(const HiddenCover& cover, const SecretBytes& passphrase, const std::string& name,
-                      const unsigned char* payload, std::size_t size) {
+namespace {
+
+HiddenHide hideWithPassphrase(const HiddenCover& cover, const SecretBytes& passphrase, const std::string& name,
+                              const unsigned char* payload, std::size_t size) {
     HiddenLayout layout(cover.plane, true);
     const std::optional<std::uint64_t> room = hiddenRoom(cover.plane, lastNameComponent(name).size());
     if (!room || size > *room) return HiddenHide::TooLong;
@@ -142,6 +144,15 @@ HiddenHide hideHidden(const HiddenCover& cover, const SecretBytes& passphrase, c
     return hidden ? HiddenHide::Hidden : HiddenHide::Failed;
 }
 
+}  // namespace
+
+HiddenHide hideHidden(const HiddenCover& cover, const SecretBytes& passphrase, const std::string& name,
+                      const unsigned char* payload, std::size_t size) {
+    const HiddenHide result = hideWithPassphrase(cover, passphrase, name, payload, size);
+    scrubStack();
+    return result;
+}
+
 bool readHiddenSalt(const HiddenCover& cover, const SecretBytes& passphrase, unsigned char* salt) {
     const HiddenLayout layout(cover.plane, true);
     const std::vector<unsigned char> context = contextOf(cover);
@@ -155,7 +166,9 @@ bool readHiddenSalt(const HiddenCover& cover, const SecretBytes& passphrase, uns
     return true;
 }
 
-HiddenRecovery recoverHidden(const HiddenCover& cover, const SecretBytes& passphrase) {
+namespace {
+
+HiddenRecovery recoverWithPassphrase(const HiddenCover& cover, const SecretBytes& passphrase) {
     HiddenRecovery recovery;
     const std::vector<unsigned char> context = contextOf(cover);
     const std::unique_ptr<SecretBytes> placementBytes = placementKey(passphrase, context.data(), context.size());
@@ -211,6 +224,14 @@ HiddenRecovery recoverHidden(const HiddenCover& cover, const SecretBytes& passph
         recovery.body = std::move(body->words);
         return recovery;
     }
+    return recovery;
+}
+
+}  // namespace
+
+HiddenRecovery recoverHidden(const HiddenCover& cover, const SecretBytes& passphrase) {
+    HiddenRecovery recovery = recoverWithPassphrase(cover, passphrase);
+    scrubStack();
     return recovery;
 }
 
