@@ -358,6 +358,25 @@ def measure(job):
             "other_bytes": padding_changed or not same_size}
 
 
+def report(rates, results, cover_scores, grey, subset):
+    """One table: every detector at every share, over all covers or one kind."""
+    names = [n for n, _ in DETECTORS]
+    covers = [c for c, g in zip(cover_scores, grey) if subset is None or g == subset]
+    print(f"{'share':>6} " + " ".join(f"{n:>13}" for n in names) + "   changes/bit (colour, grey)")
+    print(f"{'':>6} " + " ".join(f"{'AUC  TPR@5%':>13}" for _ in names))
+    for rate in rates:
+        all_rows = [r for r in results if r["rate"] == rate]
+        rows = [r for r in all_rows if subset is None or r["grey"] == subset]
+        cells = []
+        for n in names:
+            c = [s[n] for s in covers]
+            s = [r["scores"][n] for r in rows]
+            cells.append(f"{auc(c, s):5.2f} {rate_at_5(c, s):6.2f} ")
+        per_bit = [sum(r["changed"] for r in all_rows if r["grey"] == g) /
+                   max(1, sum(r["bits"] for r in all_rows if r["grey"] == g)) for g in (False, True)]
+        print(f"{rate * 100:5.0f}% " + " ".join(f"{x:>13}" for x in cells) + f"   {per_bit[0]:.3f} {per_bit[1]:.3f}")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("kind", choices=["glint", "driver"])
@@ -365,6 +384,7 @@ def main():
     parser.add_argument("--passphrase", action="store_true", help="glint hide -p (with a passphrase file)")
     parser.add_argument("--rates", default="0.01,0.05,0.10,0.25,0.50,1.00")
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
+    parser.add_argument("--split", action="store_true", help="also the figures of colour and of grey covers alone")
     args = parser.parse_args()
     rates = [float(r) for r in args.rates.split(",")]
 
@@ -388,22 +408,14 @@ def main():
         with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
             results = list(pool.map(measure, jobs))
 
-    grey = sum(1 for _, rgb in covers if (rgb[:, :, 0] == rgb[:, :, 1]).all())
-    print(f"{len(covers)} covers ({grey} grey as 24-bit), {args.kind} {os.path.basename(args.program)}"
+    grey = [bool((rgb[:, :, 0] == rgb[:, :, 1]).all() and (rgb[:, :, 1] == rgb[:, :, 2]).all()) for _, rgb in covers]
+    print(f"{len(covers)} covers ({sum(grey)} grey as 24-bit), {args.kind} {os.path.basename(args.program)}"
           f"{' -p' if args.passphrase else ''}, capacity {min(rooms)}-{max(rooms)} bytes")
-    names = [n for n, _ in DETECTORS]
-    print(f"{'share':>6} " + " ".join(f"{n:>13}" for n in names) + "   changes/bit (colour, grey)")
-    print(f"{'':>6} " + " ".join(f"{'AUC  TPR@5%':>13}" for _ in names))
-    for rate in rates:
-        rows = [r for r in results if r["rate"] == rate]
-        cells = []
-        for n in names:
-            c = [s[n] for s in cover_scores]
-            s = [r["scores"][n] for r in rows]
-            cells.append(f"{auc(c, s):5.2f} {rate_at_5(c, s):6.2f} ")
-        per_bit = [sum(r["changed"] for r in rows if r["grey"] == g) / max(1, sum(r["bits"] for r in rows if r["grey"] == g))
-                   for g in (False, True)]
-        print(f"{rate * 100:5.0f}% " + " ".join(f"{x:>13}" for x in cells) + f"   {per_bit[0]:.3f} {per_bit[1]:.3f}")
+    report(rates, results, cover_scores, grey, None)
+    if args.split:
+        for subset in (False, True):
+            print(f"{'grey' if subset else 'colour'} covers alone:")
+            report(rates, results, cover_scores, grey, subset)
     print(f"stego images with a sample changed by more than 1: {sum(r['largest'] > 1 for r in results)}, "
           f"with a changed header: {sum(not r['header'] for r in results)}, "
           f"grey covers made non-grey: {sum(not r['grey_kept'] for r in results)}, "
