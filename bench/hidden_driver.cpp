@@ -6,6 +6,10 @@
 //   hidden_driver capacity --passphrase-file FILE IMAGE
 //   hidden_driver hide [-q] --passphrase-file FILE COVER PAYLOAD OUTPUT
 //   hidden_driver recover [-q] --passphrase-file FILE STEGO OUTPUT
+//
+// With --times, the milliseconds spent reading, hiding or recovering (key
+// derivation included) and writing go to standard error.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -63,8 +67,17 @@ std::unique_ptr<glint::SecretBytes> passphraseFrom(const std::string& name) {
     return passphrase;
 }
 
+// Milliseconds since the last call.
+double lap() {
+    static auto last = std::chrono::steady_clock::now();
+    const auto now = std::chrono::steady_clock::now();
+    const double elapsed = std::chrono::duration<double, std::milli>(now - last).count();
+    last = now;
+    return elapsed;
+}
+
 int usage() {
-    std::fputs("usage: hidden_driver capacity|hide|recover [-q] --passphrase-file FILE NAMES...\n", stderr);
+    std::fputs("usage: hidden_driver capacity|hide|recover [-q] [--times] --passphrase-file FILE NAMES...\n", stderr);
     return 2;
 }
 
@@ -73,9 +86,13 @@ int usage() {
 int main(int argc, char** argv) {
     std::vector<std::string> names;
     std::string passphraseFile;
+    bool times = false;
+    lap();
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "--passphrase-file" && i + 1 < argc) {
+        if (argument == "--times") {
+            times = true;
+        } else if (argument == "--passphrase-file" && i + 1 < argc) {
             passphraseFile = argv[++i];
         } else if (argument != "-q") {
             names.push_back(argument);
@@ -97,20 +114,28 @@ int main(int argc, char** argv) {
     const std::unique_ptr<glint::SecretBytes> passphrase = passphraseFrom(passphraseFile);
     if (command == "hide" && names.size() == 4) {
         const Bytes payload = readAll(names[2]);
+        const double read = lap();
         const glint::HiddenHide result = glint::hideHidden(*cover, *passphrase, "", payload.data(), payload.size());
+        const double hide = lap();
         if (result != glint::HiddenHide::Hidden) {
             std::fprintf(stderr, "hidden_driver: %s\n", result == glint::HiddenHide::TooLong ? "too long" : "failed");
             return 1;
         }
-        return writeAll(names[3], image.data(), image.size()) ? 0 : 1;
+        const bool written = writeAll(names[3], image.data(), image.size());
+        if (times) std::fprintf(stderr, "read %.0f ms, hide %.0f ms, write %.0f ms\n", read, hide, lap());
+        return written ? 0 : 1;
     }
     if (command == "recover" && names.size() == 3) {
+        const double read = lap();
         const glint::HiddenRecovery recovery = glint::recoverHidden(*cover, *passphrase);
+        const double recover = lap();
         if (recovery.result != glint::PayloadSeal::Opened::Yes) {
             std::fputs("hidden_driver: cannot decrypt\n", stderr);
             return 1;
         }
-        return writeAll(names[2], recovery.data, recovery.size) ? 0 : 1;
+        const bool written = writeAll(names[2], recovery.data, recovery.size);
+        if (times) std::fprintf(stderr, "read %.0f ms, recover %.0f ms, write %.0f ms\n", read, recover, lap());
+        return written ? 0 : 1;
     }
     return usage();
 }

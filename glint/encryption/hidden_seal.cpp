@@ -26,7 +26,7 @@ bool mayShrink(const unsigned char* payload, std::size_t size) {
     std::vector<unsigned char> out(compressBound(kSampleBytes));
     std::size_t packed = 0;
     for (std::size_t i = 0; i < kSamples; ++i) {
-        uLongf outSize = out.size();
+        auto outSize = static_cast<uLongf>(out.size());
         const unsigned char* at = payload + (size - kSampleBytes) / (kSamples - 1) * i;
         if (compress2(out.data(), &outSize, at, kSampleBytes, Z_BEST_SPEED) != Z_OK) return false;
         packed += outSize;

@@ -3,6 +3,7 @@
 #include <numeric>
 #include <utility>
 
+#include "byte_order.h"
 #include "layout/bit_words.h"
 
 namespace glint {
@@ -42,7 +43,7 @@ bool BlockShuffle::prepare(KeyStream& stream, std::uint64_t block, std::size_t w
     second_.assign(drawn.begin() + static_cast<std::ptrdiff_t>(words), drawn.end() - 2);
     if (words == kBlockWords) {
         // A mask below 1024 keeps the order a permutation of 0 .. 1023.
-        const auto mask = static_cast<std::uint16_t>((drawn[2 * words] | (drawn[2 * words + 1] << 8)) % kBlockWords);
+        const auto mask = static_cast<std::uint16_t>(readLe16(&drawn[2 * words]) % kBlockWords);
         order_.resize(words);
         for (std::size_t w = 0; w < words; ++w) order_[w] = static_cast<std::uint16_t>(shared[w] ^ mask);
     } else {

@@ -47,8 +47,8 @@ std::vector<std::uint32_t> holesOf(const HiddenLayout::Block& block, unsigned co
 
 // The columns of a row that carry a block's groups: runs between the holes,
 // up to `groups` columns in all. Calls run(column, group, count).
-void forEachRun(const std::vector<std::uint32_t>& holes, std::uint64_t groups,
-                const std::function<void(std::uint64_t, std::uint64_t, std::uint64_t)>& run) {
+template <typename Run>
+void forEachRun(const std::vector<std::uint32_t>& holes, std::uint64_t groups, Run run) {
     std::uint64_t column = 0;
     std::uint64_t group = 0;
     for (std::size_t h = 0; group < groups; ++h) {

@@ -36,6 +36,9 @@ bool isGrey(const SamplePlane& plane) {
 class BitSink {
 public:
     explicit BitSink(std::uint64_t* out) : out_(out) {}
+    bool aligned() const { return filled_ == 0; }
+    // A whole word when aligned().
+    void putWord(std::uint64_t word) { *out_++ = word; }
     void put(std::uint64_t bits, unsigned count) {
         pending_ |= bits << filled_;
         filled_ += count;
@@ -168,7 +171,11 @@ void SampleUnits::gather(std::uint64_t first, std::size_t words, std::uint64_t* 
                 for (unsigned k = 0; k < 8; ++k) {
                     word |= (((readLe64(at + done + 8 * k) & kLowBits) * kGather) >> 56) << (8 * k);
                 }
-                sink.put(word, 64);
+                if (sink.aligned()) {
+                    sink.putWord(word);
+                } else {
+                    sink.put(word, 64);
+                }
             }
             for (; done + 8 <= run; done += 8) sink.put(((readLe64(at + done) & kLowBits) * kGather) >> 56, 8);
         }
