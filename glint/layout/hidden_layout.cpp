@@ -80,7 +80,7 @@ struct Scratch {
         syndromes.resize(code * (kBlockWords + 1));
         messages.resize(code * (kBlockWords + 1));
         used.resize(kBlockWords + 1);
-        share.resize(kBlockWords + 3);
+        share.resize(code * kBlockWords + 3);
     }
 };
 
@@ -178,39 +178,68 @@ std::optional<HiddenLayout::Plan> HiddenLayout::plan(const SecretBytes& layoutKe
         if (!shuffle.prepare(stream, unit / kBlockUnits, block.words, plan.sharedOrder)) return std::nullopt;
         block.reservedSlots.push_back(shuffle.slotOf(unit % kBlockUnits));
     }
-    // The largest code whose groups hold the body.
-    std::uint64_t room = 0;
-    for (plan.code = kLargestCode; plan.code > 0; --plan.code) {
-        room = 0;
-        for (Block& block : plan.blocks) {
-            block.holes = holesOf(block, plan.code);
-            room += shapeOf(block.words, plan.code).groups - block.holes.size();
-        }
-        if (room * plan.code >= bits) break;
-    }
-    if (plan.code == 0) return std::nullopt;
-    // Shares in proportion to each block's room, from a keyed first block.
-    const std::uint64_t groups = (bits + plan.code - 1) / plan.code;
+    // The largest code whose groups hold the body; then, taking the blocks in
+    // a keyed order, as many as can be as many as can take the next code
+    // up, which changes fewer units per bit.
+    const auto roomOf = [](const Block& block, unsigned code) {
+        return shapeOf(block.words, code).groups - holesOf(block, code).size();
+    };
+    const auto bitsOf = [&](unsigned code) {
+        std::uint64_t total = 0;
+        for (const Block& block : plan.blocks) total += code * roomOf(block, code);
+        return total;
+    };
+    unsigned code = kLargestCode;
+    while (code > 0 && bitsOf(code) < bits) --code;
+    if (code == 0) return std::nullopt;
     stream.start(kFirstBlockDomain, 0);
     const std::size_t start = static_cast<std::size_t>(stream.below(plan.blocks.size()));
-    std::uint64_t before = 0;
-    std::uint64_t given = 0;
-    for (std::size_t i = 0; i < plan.blocks.size(); ++i) {
-        Block& block = plan.blocks[(start + i) % plan.blocks.size()];
-        const std::uint64_t blockRoom = shapeOf(block.words, plan.code).groups - block.holes.size();
-        block.groups = scaled(groups, before + blockRoom, room) - scaled(groups, before, room);
-        block.offset = given * plan.code;
-        before += blockRoom;
-        given += block.groups;
+    std::vector<Block*> order;
+    for (std::size_t i = 0; i < plan.blocks.size(); ++i) order.push_back(&plan.blocks[(start + i) % plan.blocks.size()]);
+    std::uint64_t total = bitsOf(code);
+    std::size_t raised = 0;
+    for (; code < kLargestCode && raised < order.size(); ++raised) {
+        const std::uint64_t lost = code * roomOf(*order[raised], code);
+        const std::uint64_t gained = (code + 1) * roomOf(*order[raised], code + 1);
+        if (total - lost + gained < bits) break;
+        total = total - lost + gained;
     }
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i]->code = i < raised ? code + 1 : code;
+        order[i]->holes = holesOf(*order[i], order[i]->code);
+    }
+    // The body's first part goes to the raised blocks and the rest to the
+    // others, each part in proportion to its room; in each part, every block
+    // takes a share of groups in proportion to its room.
+    std::uint64_t raisedBits = 0;
+    for (std::size_t i = 0; i < raised; ++i) raisedBits += order[i]->code * roomOf(*order[i], order[i]->code);
+    const std::uint64_t split = scaled(bits, raisedBits, total);
+    const auto share = [&](std::size_t first, std::size_t end, std::uint64_t from, std::uint64_t to) {
+        if (first == end) return;
+        const unsigned partCode = order[first]->code;
+        std::uint64_t room = 0;
+        for (std::size_t i = first; i < end; ++i) room += order[i]->code == partCode ? roomOf(*order[i], partCode) : 0;
+        const std::uint64_t groups = (to - from + partCode - 1) / partCode;
+        std::uint64_t before = 0;
+        std::uint64_t given = 0;
+        for (std::size_t i = first; i < end; ++i) {
+            Block& block = *order[i];
+            const std::uint64_t blockRoom = shapeOf(block.words, partCode).groups - block.holes.size();
+            block.groups = scaled(groups, before + blockRoom, room) - scaled(groups, before, room);
+            block.offset = from + given * partCode;
+            block.end = to;
+            before += blockRoom;
+            given += block.groups;
+        }
+    };
+    share(0, raised, 0, split);
+    share(raised, order.size(), split, bits);
     return plan;
 }
 
-std::optional<unsigned> HiddenLayout::codeFor(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& reserved,
-                                              std::uint64_t bits) const {
-    const std::optional<Plan> planned = plan(layoutKey, reserved, bits);
-    if (!planned) return std::nullopt;
-    return planned->code;
+bool HiddenLayout::fits(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& reserved,
+                        std::uint64_t bits) const {
+    return plan(layoutKey, reserved, bits).has_value();
 }
 
 bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& changeKey,
@@ -218,17 +247,17 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
     const std::optional<Plan> planned = plan(layoutKey, reserved, bits);
     if (!planned) return false;
     const Plan& plan = *planned;
-    const unsigned code = plan.code;
-    const std::uint64_t rows = codeLength(code);
     return forEveryBlock(plan.blocks.size(), [&](std::size_t firstBlock, std::size_t endBlock) {
         KeyStream layoutStream(layoutKey);
         KeyStream changeStream(changeKey);
         if (!layoutStream.ready() || !changeStream.ready()) return false;
-        Scratch s(code);
+        Scratch s(kLargestCode);
         BlockShuffle shuffle;
         for (std::size_t b = firstBlock; b < endBlock; ++b) {
             const Block& block = plan.blocks[b];
             if (block.groups == 0) continue;
+            const unsigned code = block.code;
+            const std::uint64_t rows = codeLength(code);
             const Shape shape = shapeOf(block.words, code);
             const std::size_t rowWords = shape.rowWords;
             if (!shuffle.prepare(layoutStream, b, block.words, plan.sharedOrder)) return false;
@@ -278,16 +307,16 @@ bool HiddenLayout::extract(const SecretBytes& layoutKey, const std::vector<std::
     const std::optional<Plan> planned = plan(layoutKey, reserved, bits);
     if (!planned) return false;
     const Plan& plan = *planned;
-    const unsigned code = plan.code;
     std::fill(body, body + (bits + 63) / 64 + 1, 0);
     return forEveryBlock(plan.blocks.size(), [&](std::size_t firstBlock, std::size_t endBlock) {
         KeyStream layoutStream(layoutKey);
         if (!layoutStream.ready()) return false;
-        Scratch s(code);
+        Scratch s(kLargestCode);
         BlockShuffle shuffle;
         for (std::size_t b = firstBlock; b < endBlock; ++b) {
             const Block& block = plan.blocks[b];
             if (block.groups == 0) continue;
+            const unsigned code = block.code;
             const std::size_t rowWords = shapeOf(block.words, code).rowWords;
             if (!shuffle.prepare(layoutStream, b, block.words, plan.sharedOrder)) return false;
             units_.gather(64 * block.firstWord, block.words, s.memory.data());
@@ -296,17 +325,19 @@ bool HiddenLayout::extract(const SecretBytes& layoutKey, const std::vector<std::
             // The share, gathered at the bit offset it has in its first word of
             // the body; that word and the last may hold bits of other blocks'
             // shares, written by other threads, so those two are ORed in
-            // atomically and the rest stored.
+            // atomically and the rest stored. A part's last group may run
+            // into the next part, whose blocks write those bits.
             const std::uint64_t shift = block.offset % 64;
-            const std::uint64_t shareBits = code * block.groups;
+            const std::uint64_t shareBits = std::min(code * block.groups, block.end - block.offset);
             const std::size_t shareWords = static_cast<std::size_t>((shift + shareBits + 63) / 64);
-            std::fill(s.share.begin(), s.share.begin() + static_cast<std::ptrdiff_t>(shareWords) + 1, 0);
+            std::fill(s.share.begin(), s.share.end(), 0);
             forEachRun(block.holes, block.groups, [&](std::uint64_t column, std::uint64_t group, std::uint64_t count) {
                 for (unsigned q = 0; q < code; ++q) {
                     copyBits(s.syndromes.data() + q * rowWords, column, s.share.data(), shift + q * block.groups + group,
                              count);
                 }
             });
+            if ((shift + shareBits) % 64 != 0) s.share[shareWords - 1] &= lowBits(static_cast<unsigned>((shift + shareBits) % 64));
             std::uint64_t* to = body + block.offset / 64;
             for (std::size_t w = 0; w < shareWords; ++w) {
                 if (w == 0 || w + 1 == shareWords) {

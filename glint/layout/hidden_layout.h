@@ -15,11 +15,14 @@
 //   nothing (a hole).
 // - Hiding changes at most one unit per group: the one at j = syndrome XOR
 //   message - 1, by +1 or -1 at random.
-// - p is the largest code (at most 10) whose groups hold the body. The
-//   body's groups are shared among the blocks in proportion to their room,
-//   taken in a keyed rotation of the blocks; a block's share is p runs of
-//   G bits (bit q of its r-th group is share bit q * G + r), and its groups
-//   are its first G that are not holes.
+// - p is the largest code (at most 10) whose groups hold the body; the
+//   blocks are taken in a keyed rotation, and the first ones, as many as
+//   leave room for the body, take p + 1 instead. The body's first part goes
+//   to those, the rest to the others, each part in proportion to its room in
+//   bits. In a part, the blocks take shares of its groups in proportion to
+//   their room; a block's share is p runs of G bits (bit q of its r-th group
+//   is share bit q * G + r), and its groups are its first G that are not
+//   holes. A part's last group takes its spare bits from the next part.
 #pragma once
 
 #include <cstddef>
@@ -66,20 +69,20 @@ public:
     bool extract(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& reserved, std::uint64_t* body,
                  std::uint64_t bits) const;
 
-    // The code size p the body of `bits` bits takes; nothing when it does not fit.
-    std::optional<unsigned> codeFor(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& reserved,
-                                    std::uint64_t bits) const;
+    // Whether a body of `bits` bits fits beside `reserved`.
+    bool fits(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& reserved, std::uint64_t bits) const;
 
     struct Block {
         std::uint64_t firstWord = 0;
         std::size_t words = 0;
         std::vector<std::uint64_t> reservedSlots;  // layout positions of reserved units
         std::vector<std::uint32_t> holes;          // sorted group numbers
+        unsigned code = 0;
         std::uint64_t groups = 0;
         std::uint64_t offset = 0;  // of the block's share in the body
+        std::uint64_t end = 0;     // of the part of the body its share belongs to
     };
     struct Plan {
-        unsigned code = 0;
         std::vector<std::uint16_t> sharedOrder;
         std::vector<Block> blocks;
     };
