@@ -48,7 +48,7 @@ const Shape kShapes[] = {
     {"rgb, padded rows", 70, 101, 3, 3, 1, 1, false, false},
     {"rgb, extremes", 64, 64, 3, 3, 1, 0, false, true},
     {"rgba", 40, 90, 4, 3, 1, 0, false, false},
-    {"grey samples", 300, 700, 1, 1, 1, 0, false, false},
+    {"grey samples, blocks enough for two threads", 600, 1000, 1, 1, 1, 0, false, false},
     {"16-bit rgb", 30, 77, 6, 3, 2, 2, false, false},
     {"16-bit grey and alpha, extremes", 50, 60, 4, 1, 2, 0, false, true},
     {"grey pixels as rgb", 90, 99, 3, 3, 1, 3, true, false},
