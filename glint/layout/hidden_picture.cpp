@@ -1,5 +1,6 @@
 #include "layout/hidden_picture.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <vector>
@@ -90,9 +91,10 @@ std::string lastNameComponent(const std::string& path) {
 }
 
 std::optional<std::uint64_t> hiddenRoom(const SamplePlane& plane, std::size_t nameBytes) {
-    const std::uint64_t body = HiddenLayout(plane, true).roomBits() / 8;
+    // The length field holds at most 2^32 - 1 bytes.
+    const std::uint64_t body = std::min<std::uint64_t>(HiddenLayout(plane, true).roomBits() / 8, 0xFFFFFFFFULL);
     const std::size_t overhead = bodyOverhead(std::min(nameBytes, kLongestStoredName));
-    if (body < overhead || body - overhead > 0xFFFFFFFFULL) return std::nullopt;
+    if (body < overhead) return std::nullopt;
     return body - overhead;
 }
 
