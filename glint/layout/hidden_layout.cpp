@@ -265,22 +265,32 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
             shuffle.forward(s.memory.data(), s.layout.data(), s.spare.data());
             computeSyndromes(s.layout.data(), code, rowWords, s.syndromes.data());
             // The message of each group, and which groups carry one.
-            std::fill(s.messages.begin(), s.messages.end(), 0);
-            std::fill(s.used.begin(), s.used.end(), 0);
+            std::fill_n(s.messages.begin(), code * (rowWords + 1), 0);
             forEachRun(block.holes, block.groups, [&](std::uint64_t column, std::uint64_t group, std::uint64_t count) {
                 for (unsigned q = 0; q < code; ++q) {
                     copyBits(body, block.offset + q * block.groups + group, s.messages.data() + q * (rowWords + 1),
                              column, count);
                 }
-                for (std::uint64_t done = 0; done < count; done += 64) {
-                    const auto piece = static_cast<unsigned>(std::min<std::uint64_t>(64, count - done));
-                    orBits(s.used.data(), column + done, ~std::uint64_t{0}, piece);
-                }
             });
+            // The groups used: the first columns up to the last one with a
+            // group, less the holes among them.
+            std::uint64_t usedColumns = block.groups;
+            for (const std::uint32_t hole : block.holes) usedColumns += hole < usedColumns ? 1 : 0;
+            std::fill_n(s.used.begin(), rowWords + 1, 0);
+            std::fill_n(s.used.begin(), usedColumns / 64, ~std::uint64_t{0});
+            if (usedColumns % 64 != 0) s.used[usedColumns / 64] = lowBits(static_cast<unsigned>(usedColumns % 64));
+            for (const std::uint32_t hole : block.holes) {
+                if (hole < usedColumns) s.used[hole / 64] &= ~(std::uint64_t{1} << (hole % 64));
+            }
             // The one change of a group is at the row its syndrome and message
             // differ by.
             std::fill(s.changes.begin(), s.changes.begin() + static_cast<std::ptrdiff_t>(block.words), 0);
-            for (std::size_t i = 0; i < rowWords; ++i) {
+            if (code == 1) {
+                for (std::size_t i = 0; i < rowWords; ++i) {
+                    s.changes[i] = (s.syndromes[i] ^ s.messages[i]) & s.used[i];
+                }
+            }
+            for (std::size_t i = 0; code > 1 && i < rowWords; ++i) {
                 std::uint64_t differ[kLargestCode];
                 for (unsigned q = 0; q < code; ++q) {
                     differ[q] = (s.syndromes[q * rowWords + i] ^ s.messages[q * (rowWords + 1) + i]) & s.used[i];
@@ -330,7 +340,7 @@ bool HiddenLayout::extract(const SecretBytes& layoutKey, const std::vector<std::
             const std::uint64_t shift = block.offset % 64;
             const std::uint64_t shareBits = std::min(code * block.groups, block.end - block.offset);
             const std::size_t shareWords = static_cast<std::size_t>((shift + shareBits + 63) / 64);
-            std::fill(s.share.begin(), s.share.end(), 0);
+            std::fill_n(s.share.begin(), shareWords + 1, 0);
             forEachRun(block.holes, block.groups, [&](std::uint64_t column, std::uint64_t group, std::uint64_t count) {
                 for (unsigned q = 0; q < code; ++q) {
                     copyBits(s.syndromes.data() + q * rowWords, column, s.share.data(), shift + q * block.groups + group,
