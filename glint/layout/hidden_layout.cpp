@@ -4,6 +4,7 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+#include <utility>
 
 #include "layout/bit_words.h"
 #include "layout/block_shuffle.h"
@@ -12,7 +13,7 @@ namespace glint {
 namespace {
 
 constexpr std::uint64_t kBlockUnits = 64 * kBlockWords;
-constexpr std::uint32_t kFirstBlockDomain = 3;  // which block takes the first share
+constexpr std::uint32_t kBlockOrderDomain = 3;  // the order in which blocks take their shares
 constexpr std::uint32_t kDirectionDomain = 4;  // +1 or -1 for each unit of a block
 
 std::uint64_t codeLength(unsigned code) { return (std::uint64_t{1} << code) - 1; }
@@ -192,10 +193,13 @@ std::optional<HiddenLayout::Plan> HiddenLayout::plan(const SecretBytes& layoutKe
     unsigned code = kLargestCode;
     while (code > 0 && bitsOf(code) < bits) --code;
     if (code == 0) return std::nullopt;
-    stream.start(kFirstBlockDomain, 0);
-    const std::size_t start = static_cast<std::size_t>(stream.below(plan.blocks.size()));
+    // A keyed order of the blocks, so that neither the blocks raised to the
+    // next code nor, for a small body, those that carry anything lie
+    // together in one part of the picture.
     std::vector<Block*> order;
-    for (std::size_t i = 0; i < plan.blocks.size(); ++i) order.push_back(&plan.blocks[(start + i) % plan.blocks.size()]);
+    for (Block& block : plan.blocks) order.push_back(&block);
+    stream.start(kBlockOrderDomain, 0);
+    for (std::size_t i = order.size(); i > 1; --i) std::swap(order[i - 1], order[stream.below(i)]);
     std::uint64_t total = bitsOf(code);
     std::size_t raised = 0;
     for (; code < kLargestCode && raised < order.size(); ++raised) {

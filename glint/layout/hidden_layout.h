@@ -16,7 +16,7 @@
 // - Hiding changes at most one unit per group: the one at j = syndrome XOR
 //   message - 1, by +1 or -1 at random.
 // - p is the largest code (at most 10) whose groups hold the body; the
-//   blocks are taken in a keyed rotation, and the first ones, as many as
+//   blocks are taken in a keyed order, and the first ones, as many as
 //   leave room for the body, take p + 1 instead. The body's first part goes
 //   to those, the rest to the others, each part in proportion to its room in
 //   bits. In a part, the blocks take shares of its groups in proportion to
