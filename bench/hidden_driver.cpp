@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "byte_order.h"
+#include "encryption/passphrase_seal.h"
+#include "layout/byte_order.h"
 #include "layout/hidden_picture.h"
-#include "sealed_payload.h"
 
 namespace {
 

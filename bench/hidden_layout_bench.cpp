@@ -11,8 +11,8 @@
 #include <random>
 #include <vector>
 
-#include "bit_plane.h"
 #include "encryption/hidden_seal.h"
+#include "layout/bit_plane.h"
 #include "layout/hidden_layout.h"
 #include "ratio_reporter.h"
 

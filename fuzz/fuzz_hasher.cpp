@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "fuzz_scratch.h"
-#include "md5_hasher.h"
+#include "fuzz_support.h"
+#include "hashing/md5_hasher.h"
 
 #ifdef HAVE_OPENSSL
 #include <openssl/md5.h>

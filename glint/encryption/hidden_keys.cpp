@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "byte_order.h"
+#include "layout/byte_order.h"
 
 namespace glint {
 namespace {

@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "sealed_payload.h"
+#include "encryption/passphrase_seal.h"
 
 namespace glint {
 

@@ -7,7 +7,7 @@
 #include <limits>
 #include <new>
 
-#include "byte_order.h"
+#include "layout/byte_order.h"
 
 namespace glint {
 namespace {

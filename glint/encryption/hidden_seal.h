@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "payload_seal.h"
-#include "sealed_payload.h"
+#include "encryption/passphrase_seal.h"
+#include "encryption/payload_seal.h"
 
 namespace glint {
 

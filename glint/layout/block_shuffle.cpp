@@ -3,8 +3,8 @@
 #include <numeric>
 #include <utility>
 
-#include "byte_order.h"
 #include "layout/bit_words.h"
+#include "layout/byte_order.h"
 
 namespace glint {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "byte_order.h"
 #include "encryption/hidden_keys.h"
+#include "layout/byte_order.h"
 #include "layout/hidden_layout.h"
 
 namespace glint {

@@ -23,8 +23,8 @@
 #include <string>
 
 #include "encryption/hidden_seal.h"
+#include "encryption/passphrase_seal.h"
 #include "layout/sample_plane.h"
-#include "sealed_payload.h"
 
 namespace glint {
 

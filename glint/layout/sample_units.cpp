@@ -5,8 +5,8 @@
 #include <bit>
 #include <cstring>
 
-#include "byte_order.h"
 #include "layout/bit_words.h"
+#include "layout/byte_order.h"
 
 namespace glint {
 namespace {
