@@ -13,24 +13,33 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "encryption/passphrase_seal.h"
+#include "files/large_block.h"
 #include "layout/byte_order.h"
 #include "layout/hidden_picture.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+// A whole file in a block as glint reads one: huge pages, no zero-filling.
+struct Bytes {
+    std::unique_ptr<unsigned char[]> block;
+    std::size_t length = 0;
+    unsigned char* data() const { return block.get(); }
+    std::size_t size() const { return length; }
+    unsigned char& operator[](std::size_t i) const { return block[i]; }
+    const unsigned char* begin() const { return block.get(); }
+    const unsigned char* end() const { return block.get() + length; }
+};
 
 Bytes readAll(const std::string& name) {
-    std::ifstream in(name, std::ios::binary | std::ios::ate);
-    Bytes bytes(in ? static_cast<std::size_t>(in.tellg()) : 0);
-    in.seekg(0);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return bytes;
+    std::ifstream in(name, std::ios::binary);
+    glint::ReadBlock read = glint::readUpTo(in, std::numeric_limits<std::size_t>::max());
+    return {std::move(read.bytes), read.size};
 }
 
 bool writeAll(const std::string& name, const unsigned char* bytes, std::size_t size) {
@@ -41,7 +50,7 @@ bool writeAll(const std::string& name, const unsigned char* bytes, std::size_t s
 
 // The pixel samples of an uncompressed 24- or 32-bit BMP; the bytes before
 // the pixels are the header a hide keeps.
-std::optional<glint::HiddenCover> coverOf(Bytes& file) {
+std::optional<glint::HiddenCover> coverOf(const Bytes& file) {
     if (file.size() < 54 || file[0] != 'B' || file[1] != 'M') return std::nullopt;
     const std::uint32_t offset = glint::readLe32(&file[10]);
     const auto width = static_cast<std::int32_t>(glint::readLe32(&file[18]));

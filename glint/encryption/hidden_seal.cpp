@@ -7,6 +7,7 @@
 #include <limits>
 #include <new>
 
+#include "files/large_block.h"
 #include "layout/byte_order.h"
 
 namespace glint {
@@ -70,9 +71,11 @@ bool inflateInto(const unsigned char* data, std::size_t size, unsigned char* out
 std::optional<SealedBody> bodyOfSize(std::size_t size) {
     SealedBody body;
     body.size = size;
-    body.words.reset(new (std::nothrow) std::uint64_t[body.wordCount()]);
+    body.words = allocateWords(body.wordCount());
     if (!body.words) return std::nullopt;
-    std::fill(body.words.get(), body.words.get() + body.wordCount(), 0);
+    // The body's bytes are all written by whoever fills it; the word that
+    // holds its end, and the two after it, are cleared here.
+    std::fill(body.words.get() + body.wordCount() - 3, body.words.get() + body.wordCount(), 0);
     return body;
 }
 

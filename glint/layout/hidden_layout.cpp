@@ -65,10 +65,26 @@ void forEachRun(const std::vector<std::uint32_t>& holes, std::uint64_t groups, R
 // (`to` zero there).
 void copyBits(const std::uint64_t* from, std::uint64_t source, std::uint64_t* to, std::uint64_t target,
               std::uint64_t count) {
-    for (std::uint64_t done = 0; done < count; done += 64) {
-        const auto piece = static_cast<unsigned>(std::min<std::uint64_t>(64, count - done));
-        orBits(to, target + done, readBits(from, source + done, piece), piece);
+    // Bits up to the target's next whole word, then whole target words, each
+    // from two source words, then the rest.
+    const auto head = static_cast<unsigned>(std::min<std::uint64_t>((64 - target % 64) % 64, count));
+    if (head > 0) {
+        orBits(to, target, readBits(from, source, head), head);
+        source += head;
+        target += head;
+        count -= head;
     }
+    std::uint64_t* out = to + target / 64;
+    const std::uint64_t* in = from + source / 64;
+    const auto shift = static_cast<unsigned>(source % 64);
+    const std::uint64_t words = count / 64;
+    if (shift == 0) {
+        std::copy(in, in + words, out);
+    } else {
+        for (std::uint64_t i = 0; i < words; ++i) out[i] = (in[i] >> shift) | (in[i + 1] << (64 - shift));
+    }
+    const auto tail = static_cast<unsigned>(count % 64);
+    if (tail > 0) orBits(to, target + 64 * words, readBits(from, source + 64 * words, tail), tail);
 }
 
 // Per-thread working words of one block.
@@ -177,7 +193,7 @@ std::optional<HiddenLayout::Plan> HiddenLayout::plan(const SecretBytes& layoutKe
         Block& block = plan.blocks[unit / kBlockUnits];
         BlockShuffle shuffle;
         if (!shuffle.prepare(stream, unit / kBlockUnits, block.words, plan.sharedOrder)) return std::nullopt;
-        block.reservedSlots.push_back(shuffle.slotOf(unit % kBlockUnits));
+        block.reservedSlots.push_back(shuffle.slotOf(gatheredBit(unit % kBlockUnits, block.words)));
     }
     // The largest code whose groups hold the body; then, taking the blocks in
     // a keyed order, as many as can be as many as can take the next code

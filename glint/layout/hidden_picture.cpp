@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "encryption/hidden_keys.h"
+#include "layout/bit_words.h"
 #include "layout/byte_order.h"
 #include "layout/hidden_layout.h"
 
@@ -135,7 +136,8 @@ HiddenHide hideWithPassphrase(const HiddenCover& cover, const SecretBytes& passp
     if (body->size % 8 != 0) {
         unsigned char spare[8];
         changes.fill(kPaddingDomain, 1, spare, sizeof spare);
-        body->words[last - 1] |= readLe64(spare) << (8 * (body->size % 8));
+        const auto used = static_cast<unsigned>(8 * (body->size % 8));
+        body->words[last - 1] = (body->words[last - 1] & lowBits(used)) | (readLe64(spare) << used);
     }
 
     changes.start(kReservedDomain, 0);

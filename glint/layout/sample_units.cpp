@@ -1,19 +1,13 @@
 #include "layout/sample_units.h"
 
-#include <algorithm>
-#include <array>
-#include <bit>
 #include <cstring>
 
-#include "layout/bit_words.h"
 #include "layout/byte_order.h"
 
 namespace glint {
 namespace {
 
 constexpr std::uint64_t kLowBits = 0x0101010101010101ULL;
-// Gathers bit 0 of each of eight bytes into the top byte (as bit_plane.cpp).
-constexpr std::uint64_t kGather = 0x0102040810204080ULL;
 
 bool samplesEqual(const unsigned char* a, const unsigned char* b, std::size_t size) {
     return std::memcmp(a, b, size) == 0;
@@ -32,76 +26,107 @@ bool isGrey(const SamplePlane& plane) {
     return true;
 }
 
-// Appends bits to words, 64 at a time.
-class BitSink {
+// Units one after another from a given one, without a division for each.
+// It keeps offsets, so that stepping past the last unit forms no pointer.
+class UnitCursor {
 public:
-    explicit BitSink(std::uint64_t* out) : out_(out) {}
-    bool aligned() const { return filled_ == 0; }
-    // A whole word when aligned().
-    void putWord(std::uint64_t word) { *out_++ = word; }
-    void put(std::uint64_t bits, unsigned count) {
-        pending_ |= bits << filled_;
-        filled_ += count;
-        if (filled_ >= 64) {
-            *out_++ = pending_;
-            filled_ -= 64;
-            pending_ = filled_ == 0 ? 0 : bits >> (count - filled_);
-        }
+    UnitCursor(const SamplePlane& plane, bool grey, std::uint64_t perRow, std::uint64_t unit)
+        : plane_(plane), perPixel_(grey ? 1 : plane.channels) {
+        const std::uint64_t index = unit % perRow;
+        column_ = index / perPixel_;
+        channel_ = index % perPixel_;
+        row_ = unit / perRow * plane.rowBytes;
+        pixel_ = row_ + column_ * plane.pixelBytes;
+    }
+    unsigned char* sample() const { return plane_.first + pixel_ + channel_ * plane_.sampleBytes; }
+    void next() {
+        if (++channel_ < perPixel_) return;
+        channel_ = 0;
+        pixel_ += plane_.pixelBytes;
+        if (++column_ < plane_.pixelsPerRow) return;
+        column_ = 0;
+        row_ += plane_.rowBytes;
+        pixel_ = row_;
     }
 
 private:
-    std::uint64_t* out_;
-    std::uint64_t pending_ = 0;
-    unsigned filled_ = 0;
+    const SamplePlane& plane_;
+    std::size_t perPixel_;
+    std::uint64_t row_;     // offset of the row
+    std::uint64_t pixel_;   // offset of the pixel
+    std::uint64_t column_;
+    std::size_t channel_;
 };
 
-// spread[v] has bit b of v in bit 0 of byte b.
-constexpr std::array<std::uint64_t, 256> makeSpreadTable() {
-    std::array<std::uint64_t, 256> table{};
-    for (unsigned v = 0; v < 256; ++v) {
-        for (unsigned b = 0; b < 8; ++b) table[v] |= std::uint64_t{(v >> b) & 1U} << (8 * b);
-    }
-    return table;
-}
-
-constexpr std::array<std::uint64_t, 256> kSpread = makeSpreadTable();
-
-// Bit 0 set in each byte of `word` that is 0.
-std::uint64_t zeroBytes(std::uint64_t word) {
-    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
-    return (~(((word & kLow7) + kLow7) | word | kLow7) >> 7) & kLowBits;
-}
-
-// Eight byte samples at `at`: those whose bit is set in `changed` move up
-// (bit set in `up`, or at 0) or down (or at 255). No byte that goes up is
-// 255 and none that goes down is 0, so no carry or borrow crosses a byte.
-void stepEight(unsigned char* at, std::uint64_t changed, std::uint64_t up) {
-    const std::uint64_t word = readLe64(at);
-    const std::uint64_t change = kSpread[changed];
-    const std::uint64_t rise = ((kSpread[up] | zeroBytes(word)) & ~zeroBytes(~word)) & change;
-    writeLe64(at, word + rise - (change & ~rise));
-}
-
-// stepEight for 64 samples, in a form the compiler turns into vector code:
-// the bits spread to one byte each, then a plain loop over the bytes.
-void stepSixtyFour(unsigned char* at, std::uint64_t changed, std::uint64_t up) {
-    unsigned char change[64];
-    unsigned char rise[64];
+// The chunk's words from 512 bytes whose bit 0 is each unit's bit: for each
+// k, one shift places bit 0 of bytes 64k .. 64k + 63 in the eight words.
+void interleave(const unsigned char* bytes, std::uint64_t* out) {
+    std::uint64_t words[kChunkWords] = {};
     for (unsigned k = 0; k < 8; ++k) {
-        writeLe64(change + 8 * k, kSpread[changed >> (8 * k) & 0xFF]);
-        writeLe64(rise + 8 * k, kSpread[up >> (8 * k) & 0xFF]);
+        for (unsigned g = 0; g < kChunkWords; ++g) words[g] |= (readLe64(bytes + 64 * k + 8 * g) & kLowBits) << k;
     }
-    for (unsigned k = 0; k < 64; ++k) {
-        const unsigned char value = at[k];
-        const unsigned char bottom = value == 0 ? 1 : 0;
-        const unsigned char top = value == 255 ? 1 : 0;
-        const unsigned char goesUp = static_cast<unsigned char>((rise[k] | bottom) & ~top & change[k]);
-        const unsigned char goesDown = static_cast<unsigned char>(change[k] & ~goesUp);
-        at[k] = static_cast<unsigned char>(value + goesUp - goesDown);
+    std::memcpy(out, words, sizeof words);
+}
+
+// The reverse: bit 0 of byte 64k + 8g + j of `bytes` is bit 8j + k of word g.
+void spread(const std::uint64_t* words, unsigned k, unsigned char* bytes) {
+    for (unsigned g = 0; g < kChunkWords; ++g) writeLe64(bytes + 8 * g, (words[g] >> k) & kLowBits);
+}
+
+bool anySet(const std::uint64_t* words) {
+    std::uint64_t any = 0;
+    for (std::size_t g = 0; g < kChunkWords; ++g) any |= words[g];
+    return any != 0;
+}
+
+// Sixteen bytes, and the same sixteen bytes as two 64-bit words: vector
+// types of g++ and clang, which every processor has (as plain code where it
+// has no vector unit).
+using ByteVector = unsigned char __attribute__((vector_size(16)));
+using WordVector = std::uint64_t __attribute__((vector_size(16)));
+
+// Steps the 512 contiguous byte samples of a chunk: each unit whose change
+// bit is set goes up when its direction bit is set (or it is 0) and it is not
+// 255, down otherwise. For each k, one shift of the words gives the change
+// and direction of 64 samples as bytes of 0 or 1: the bits that cross into
+// another byte are masked off, so this holds for either byte order.
+void stepChunk(unsigned char* at, const std::uint64_t* changes, const std::uint64_t* directions) {
+    unsigned char changeBytes[64];
+    unsigned char upBytes[64];
+    for (unsigned g = 0; g < kChunkWords; ++g) {
+        writeLe64(changeBytes + 8 * g, changes[g]);
+        writeLe64(upBytes + 8 * g, directions[g]);
+    }
+    WordVector change[4];
+    WordVector up[4];
+    std::memcpy(change, changeBytes, sizeof change);
+    std::memcpy(up, upBytes, sizeof up);
+    const WordVector low = {kLowBits, kLowBits};
+    for (unsigned k = 0; k < 8; ++k) {
+        for (unsigned q = 0; q < 4; ++q) {
+            unsigned char* p = at + 64 * k + 16 * q;
+            ByteVector value;
+            std::memcpy(&value, p, sizeof value);
+            const auto changed = reinterpret_cast<ByteVector>((change[q] >> k) & low);
+            const auto upward = reinterpret_cast<ByteVector>((up[q] >> k) & low);
+            const ByteVector bottom = reinterpret_cast<ByteVector>(value == 0) & 1;
+            const ByteVector top = reinterpret_cast<ByteVector>(value == 255) & 1;
+            const ByteVector goesUp = (upward | bottom) & ~top & changed;
+            value = value + goesUp - (changed & ~goesUp);
+            std::memcpy(p, &value, sizeof value);
+        }
     }
 }
 
 }  // namespace
+
+std::uint64_t gatheredBit(std::uint64_t unit, std::uint64_t words) {
+    const std::uint64_t chunk = unit / kChunkUnits;
+    if (kChunkWords * (chunk + 1) > words) return unit;
+    const std::uint64_t within = unit % kChunkUnits;
+    const std::uint64_t k = within / 64, g = within / 8 % 8, j = within % 8;
+    return chunk * kChunkUnits + 64 * g + 8 * j + k;
+}
 
 SampleUnits::SampleUnits(const SamplePlane& plane, bool allowGrey)
     : plane_(plane), grey_(allowGrey && isGrey(plane)) {
@@ -109,20 +134,11 @@ SampleUnits::SampleUnits(const SamplePlane& plane, bool allowGrey)
     count_ = perRow_ * plane.rows;
 }
 
-bool SampleUnits::contiguousBytes() const {
-    return !grey_ && plane_.sampleBytes == 1 && plane_.pixelBytes == plane_.channels;
+unsigned char* SampleUnits::sampleAt(std::uint64_t unit) const {
+    return UnitCursor(plane_, grey_, perRow_, unit).sample();
 }
 
-unsigned char* SampleUnits::sampleAt(std::uint64_t row, std::uint64_t index) const {
-    unsigned char* start = plane_.first + row * plane_.rowBytes;
-    if (grey_) return start + index * plane_.pixelBytes;
-    if (plane_.channels == 1) return start + index * plane_.pixelBytes;
-    return start + (index / 3) * plane_.pixelBytes + (index % 3) * plane_.sampleBytes;
-}
-
-bool SampleUnits::bit(std::uint64_t unit) const {
-    return (sampleAt(unit / perRow_, unit % perRow_)[plane_.sampleBytes - 1] & 1) != 0;
-}
+bool SampleUnits::bit(std::uint64_t unit) const { return (sampleAt(unit)[plane_.sampleBytes - 1] & 1) != 0; }
 
 void SampleUnits::stepAt(unsigned char* sample, bool up) const {
     const std::size_t size = plane_.sampleBytes;
@@ -134,84 +150,75 @@ void SampleUnits::stepAt(unsigned char* sample, bool up) const {
     value = up ? value + 1 : value - 1;
     sample[size - 1] = static_cast<unsigned char>(value);
     if (size == 2) sample[0] = static_cast<unsigned char>(value >> 8);
-}
-
-void SampleUnits::step(std::uint64_t unit, bool up) {
-    unsigned char* sample = sampleAt(unit / perRow_, unit % perRow_);
-    stepAt(sample, up);
     if (grey_) {
         // The other two samples equal the first: they take its new value.
-        std::memcpy(sample + plane_.sampleBytes, sample, plane_.sampleBytes);
-        std::memcpy(sample + 2 * plane_.sampleBytes, sample, plane_.sampleBytes);
+        std::memcpy(sample + size, sample, size);
+        std::memcpy(sample + 2 * size, sample, size);
     }
 }
 
-template <typename Segment>
-void SampleUnits::forEachRowRun(std::uint64_t first, std::uint64_t count, Segment segment) const {
-    std::uint64_t row = first / perRow_;
-    std::uint64_t index = first % perRow_;
-    for (std::uint64_t done = 0; done < count; ++row, index = 0) {
-        const std::uint64_t run = std::min(count - done, perRow_ - index);
-        segment(row, index, done, run);
-        done += run;
+void SampleUnits::step(std::uint64_t unit, bool up) { stepAt(sampleAt(unit), up); }
+
+bool SampleUnits::chunkIsContiguous(std::uint64_t first) const {
+    return !grey_ && plane_.sampleBytes == 1 && plane_.pixelBytes == plane_.channels &&
+           first % perRow_ + kChunkUnits <= perRow_;
+}
+
+void SampleUnits::gatherChunk(std::uint64_t first, std::uint64_t* out) const {
+    if (chunkIsContiguous(first)) {
+        interleave(sampleAt(first), out);
+        return;
     }
+    unsigned char bytes[kChunkUnits];
+    UnitCursor cursor(plane_, grey_, perRow_, first);
+    for (unsigned char& byte : bytes) {
+        byte = cursor.sample()[plane_.sampleBytes - 1];
+        cursor.next();
+    }
+    interleave(bytes, out);
 }
 
 void SampleUnits::gather(std::uint64_t first, std::size_t words, std::uint64_t* out) const {
-    BitSink sink(out);
-    const std::size_t lowByte = plane_.sampleBytes - 1;
-    const bool contiguous = contiguousBytes();
-    forEachRowRun(first, std::uint64_t{words} * 64, [&](std::uint64_t row, std::uint64_t index, std::uint64_t,
-                                                       std::uint64_t run) {
-        std::uint64_t done = 0;
-        if (contiguous) {
-            const unsigned char* at = sampleAt(row, index);
-            for (; done + 64 <= run; done += 64) {
-                std::uint64_t word = 0;
-                for (unsigned k = 0; k < 8; ++k) {
-                    word |= (((readLe64(at + done + 8 * k) & kLowBits) * kGather) >> 56) << (8 * k);
-                }
-                if (sink.aligned()) {
-                    sink.putWord(word);
-                } else {
-                    sink.put(word, 64);
-                }
-            }
-            for (; done + 8 <= run; done += 8) sink.put(((readLe64(at + done) & kLowBits) * kGather) >> 56, 8);
+    std::size_t w = 0;
+    for (; w + kChunkWords <= words; w += kChunkWords) gatherChunk(first + 64 * w, out + w);
+    if (w == words) return;
+    UnitCursor cursor(plane_, grey_, perRow_, first + 64 * w);
+    for (; w < words; ++w) {
+        std::uint64_t word = 0;
+        for (unsigned i = 0; i < 64; ++i, cursor.next()) {
+            word |= std::uint64_t{cursor.sample()[plane_.sampleBytes - 1] & 1U} << i;
         }
-        for (; done < run; ++done) sink.put(sampleAt(row, index + done)[lowByte] & 1U, 1);
-    });
+        out[w] = word;
+    }
+}
+
+void SampleUnits::applyChunk(std::uint64_t first, const std::uint64_t* changes, const std::uint64_t* directions) {
+    if (!anySet(changes)) return;
+    if (chunkIsContiguous(first)) {
+        stepChunk(sampleAt(first), changes, directions);
+        return;
+    }
+    unsigned char change[kChunkUnits];
+    unsigned char up[kChunkUnits];
+    for (unsigned k = 0; k < 8; ++k) {
+        spread(changes, k, change + 64 * k);
+        spread(directions, k, up + 64 * k);
+    }
+    UnitCursor cursor(plane_, grey_, perRow_, first);
+    for (std::uint64_t i = 0; i < kChunkUnits; ++i, cursor.next()) {
+        if (change[i] != 0) stepAt(cursor.sample(), up[i] != 0);
+    }
 }
 
 void SampleUnits::apply(std::uint64_t first, std::size_t words, const std::uint64_t* changes,
                         const std::uint64_t* directions) {
-    const bool contiguous = contiguousBytes();
-    forEachRowRun(first, std::uint64_t{words} * 64, [&](std::uint64_t row, std::uint64_t index, std::uint64_t bit,
-                                                       std::uint64_t run) {
-        std::uint64_t done = 0;
-        if (contiguous) {
-            unsigned char* at = sampleAt(row, index);
-            for (; done + 64 <= run; done += 64) {
-                const std::uint64_t changed = readBits(changes, bit + done, 64);
-                if (changed != 0) stepSixtyFour(at + done, changed, readBits(directions, bit + done, 64));
-            }
-            for (; done + 8 <= run; done += 8) {
-                const std::uint64_t changed = readBits(changes, bit + done, 8);
-                if (changed != 0) stepEight(at + done, changed, readBits(directions, bit + done, 8));
-            }
-        }
-        for (; done < run; ++done) {
-            if ((readBits(changes, bit + done, 1)) != 0) {
-                const bool up = readBits(directions, bit + done, 1) != 0;
-                unsigned char* sample = sampleAt(row, index + done);
-                stepAt(sample, up);
-                if (grey_) {
-                    std::memcpy(sample + plane_.sampleBytes, sample, plane_.sampleBytes);
-                    std::memcpy(sample + 2 * plane_.sampleBytes, sample, plane_.sampleBytes);
-                }
-            }
-        }
-    });
+    std::size_t w = 0;
+    for (; w + kChunkWords <= words; w += kChunkWords) applyChunk(first + 64 * w, changes + w, directions + w);
+    if (w == words) return;
+    UnitCursor cursor(plane_, grey_, perRow_, first + 64 * w);
+    for (std::uint64_t i = 0; i < 64 * (words - w); ++i, cursor.next()) {
+        if ((changes[w + i / 64] >> (i % 64) & 1) != 0) stepAt(cursor.sample(), (directions[w + i / 64] >> (i % 64) & 1) != 0);
+    }
 }
 
 }  // namespace glint

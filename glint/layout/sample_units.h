@@ -3,6 +3,13 @@
 // pixel), each pixel, whose three samples always change together so that it
 // stays grey. A unit's bit is the least significant bit of its (first)
 // sample; a unit changes by +1 or -1, never past 0 or the largest value.
+//
+// The layout reads and writes units in words of 64 bits. Eight words make a
+// chunk of 512 units, in which bit 8j + k of word g holds unit 64k + 8g + j:
+// unit after unit, the bits of one word are eight bytes apart in memory, so
+// that a byte's bit 0 lands in place with one shift for eight bytes at once,
+// whatever the processor. Words after the last whole chunk hold their 64
+// units in order.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +18,13 @@
 #include "layout/sample_plane.h"
 
 namespace glint {
+
+inline constexpr std::size_t kChunkWords = 8;
+inline constexpr std::uint64_t kChunkUnits = 64 * kChunkWords;
+
+// Where unit `unit` lies in the words of a run of `words` words that starts
+// at a chunk: word (result / 64), bit (result % 64).
+std::uint64_t gatheredBit(std::uint64_t unit, std::uint64_t words);
 
 class SampleUnits {
 public:
@@ -25,21 +39,21 @@ public:
     // (or when it is at the largest value).
     void step(std::uint64_t unit, bool up);
 
-    // The bits of units [first, first + 64 * words) into words[0 .. words).
+    // The bits of units [first, first + 64 * words), first a multiple of
+    // kChunkUnits, into words[0 .. words) as laid out above.
     void gather(std::uint64_t first, std::size_t words, std::uint64_t* out) const;
-    // Steps every unit first + i whose bit i is set in `changes`, up when bit
-    // i of `directions` is set.
+    // Steps every unit whose bit is set in `changes` (laid out as gather
+    // lays out the units' bits), up where the same bit of `directions` is set.
     void apply(std::uint64_t first, std::size_t words, const std::uint64_t* changes,
                const std::uint64_t* directions);
 
 private:
-    unsigned char* sampleAt(std::uint64_t row, std::uint64_t index) const;
+    unsigned char* sampleAt(std::uint64_t unit) const;
     void stepAt(unsigned char* sample, bool up) const;
-    bool contiguousBytes() const;
-    // Calls segment(row, index, offset, count) for the runs of units
-    // [first, first + count) that lie in one row each; offset counts from first.
-    template <typename Segment>
-    void forEachRowRun(std::uint64_t first, std::uint64_t count, Segment segment) const;
+    // Whether the chunk from `first` is one run of bytes in one row.
+    bool chunkIsContiguous(std::uint64_t first) const;
+    void gatherChunk(std::uint64_t first, std::uint64_t* out) const;
+    void applyChunk(std::uint64_t first, const std::uint64_t* changes, const std::uint64_t* directions);
 
     SamplePlane plane_;
     bool grey_ = false;

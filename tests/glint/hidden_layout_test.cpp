@@ -19,6 +19,7 @@
 #include "layout/block_shuffle.h"
 #include "layout/hidden_layout.h"
 #include "layout/hidden_picture.h"
+#include "layout/sample_units.h"
 #include "test_support.h"
 
 namespace {
@@ -163,6 +164,37 @@ TEST(HiddenBits, ShuffleIsAPermutationWhoseSlotsMatchItsWords) {
             ASSERT_EQ(back, memory);
         }
         EXPECT_EQ(slots.size(), (64 * words + 36) / 37) << "two bits share a slot";
+    }
+}
+
+// The words gathered from a picture hold each unit's bit where gatheredBit
+// says, and applying a change there steps that unit alone, in every shape
+// (chunks inside one row, across rows, and the plain words after them).
+TEST(HiddenUnits, GatheredWordsAndChangesMeetTheUnitTheyName) {
+    for (const Shape& shape : kShapes) {
+        Picture picture(shape);
+        glint::SampleUnits units(picture.plane, true);
+        const std::size_t words = static_cast<std::size_t>(std::min<std::uint64_t>(units.count() / 64, 3 * glint::kChunkWords + 3));
+        std::vector<std::uint64_t> gathered(words);
+        units.gather(0, words, gathered.data());
+        std::set<std::uint64_t> seen;
+        for (std::uint64_t unit = 0; unit < 64 * words; ++unit) {
+            const std::uint64_t at = glint::gatheredBit(unit, words);
+            ASSERT_LT(at, 64 * words);
+            seen.insert(at);
+            ASSERT_EQ((gathered[at / 64] >> (at % 64) & 1) != 0, units.bit(unit)) << shape.name << " unit " << unit;
+        }
+        EXPECT_EQ(seen.size(), 64 * words) << shape.name << ": two units share a bit";
+        for (const std::uint64_t unit : {std::uint64_t{0}, std::uint64_t{77}, std::uint64_t{600}, 64 * words - 1}) {
+            const Bytes before = picture.bytes;
+            std::vector<std::uint64_t> changes(words), up(words, ~std::uint64_t{0});
+            const std::uint64_t at = glint::gatheredBit(unit, words);
+            changes[at / 64] = std::uint64_t{1} << (at % 64);
+            const bool was = units.bit(unit);
+            units.apply(0, words, changes.data(), up.data());
+            EXPECT_NE(units.bit(unit), was) << shape.name << " unit " << unit;
+            EXPECT_EQ(picture.changedUnits(before), 1U) << shape.name << " unit " << unit;
+        }
     }
 }
 
