@@ -385,6 +385,8 @@ def main():
     parser.add_argument("--rates", default="0.01,0.05,0.10,0.25,0.50,1.00")
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
     parser.add_argument("--split", action="store_true", help="also the figures of colour and of grey covers alone")
+    parser.add_argument("--repeat", type=int, default=1,
+                        help="hides per cover and share, with fresh payloads: steadier figures for the stego side")
     args = parser.parse_args()
     rates = [float(r) for r in args.rates.split(",")]
 
@@ -404,13 +406,14 @@ def main():
         jobs = []
         for rate in rates:
             for i, path in enumerate(paths):
-                jobs.append((hider, path, rate, rooms[i], folder, len(jobs)))
+                for _ in range(args.repeat):
+                    jobs.append((hider, path, rate, rooms[i], folder, len(jobs)))
         with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
             results = list(pool.map(measure, jobs))
 
     grey = [bool((rgb[:, :, 0] == rgb[:, :, 1]).all() and (rgb[:, :, 1] == rgb[:, :, 2]).all()) for _, rgb in covers]
     print(f"{len(covers)} covers ({sum(grey)} grey as 24-bit), {args.kind} {os.path.basename(args.program)}"
-          f"{' -p' if args.passphrase else ''}, capacity {min(rooms)}-{max(rooms)} bytes")
+          f"{' -p' if args.passphrase else ''}, capacity {min(rooms)}-{max(rooms)} bytes, {args.repeat} hide(s) each")
     report(rates, results, cover_scores, grey, None)
     if args.split:
         for subset in (False, True):

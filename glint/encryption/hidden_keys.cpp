@@ -11,8 +11,9 @@ namespace {
 
 constexpr std::size_t kDigestBytes = 32;  // SHA-256
 
-// HMAC-SHA256 in secure memory; none when libgcrypt fails.
-std::unique_ptr<SecretBytes> hmac(const SecretBytes& key, const unsigned char* message, std::size_t size) {
+// HMAC-SHA256 of the two parts in secure memory; none when libgcrypt fails.
+std::unique_ptr<SecretBytes> hmac(const SecretBytes& key, const unsigned char* first, std::size_t firstSize,
+                                  const unsigned char* second, std::size_t secondSize) {
     auto out = std::make_unique<SecretBytes>(kDigestBytes);
     gcry_md_hd_t handle = nullptr;
     if (!out->allocated() ||
@@ -21,7 +22,8 @@ std::unique_ptr<SecretBytes> hmac(const SecretBytes& key, const unsigned char* m
     }
     const bool done = gcry_md_setkey(handle, key.data(), key.size()) == 0;
     if (done) {
-        gcry_md_write(handle, message, size);
+        if (firstSize > 0) gcry_md_write(handle, first, firstSize);
+        gcry_md_write(handle, second, secondSize);
         out->resize(kDigestBytes);
         std::memcpy(out->data(), gcry_md_read(handle, GCRY_MD_SHA256), kDigestBytes);
     }
@@ -33,15 +35,18 @@ gcry_cipher_hd_t handleOf(void* cipher) { return static_cast<gcry_cipher_hd_t>(c
 
 }  // namespace
 
-std::unique_ptr<SecretBytes> placementKey(const SecretBytes& passphrase, const unsigned char* context,
-                                          std::size_t size) {
-    if (!libraryReady()) return nullptr;
-    return hmac(passphrase, context, size);
+bool saltOfContext(const unsigned char* context, std::size_t size, unsigned char* salt) {
+    if (!libraryReady()) return false;
+    unsigned char digest[kDigestBytes];
+    gcry_md_hash_buffer(GCRY_MD_SHA256, digest, context, size);
+    std::memcpy(salt, digest, kSaltBytes);
+    return true;
 }
 
-std::unique_ptr<SecretBytes> subkey(const SecretBytes& master, const char* label) {
+std::unique_ptr<SecretBytes> subkey(const SecretBytes& key, const char* label, const unsigned char* prefix,
+                                    std::size_t prefixSize) {
     if (!libraryReady()) return nullptr;
-    return hmac(master, reinterpret_cast<const unsigned char*>(label), std::strlen(label));
+    return hmac(key, prefix, prefixSize, reinterpret_cast<const unsigned char*>(label), std::strlen(label));
 }
 
 KeyStream::KeyStream(const SecretBytes& key) {

@@ -1,13 +1,16 @@
 // The keys of the hidden layout, all held in libgcrypt's secure memory:
 //
-//   placement = HMAC-SHA256(passphrase, context)   where the salt lies
-//   master    = Argon2id(passphrase, salt)         the one costly step
-//   subkey    = HMAC-SHA256(master, label)         positions, changes, seal
+//   master = Argon2id(passphrase, SHA-256(context))    the one costly step
+//   places = HMAC-SHA256(master, "seed places")         where the seed lies
+//   subkey = HMAC-SHA256(master, seed | label)          positions, changes, seal
 //
 // The context is what a hide leaves unchanged (the layout's version, the
-// picture's shape and its header bytes), so the salt lies elsewhere in every
-// picture, and only the passphrase finds it. The salt is fresh for every
-// hide, so every master key, and every key and nonce under it, is new.
+// picture's shape, its header bytes and samples it never changes), so that
+// every picture has its own master key and only the passphrase, through
+// Argon2id, finds anything in it: even someone who holds the cover and sees
+// which samples changed can test a guessed passphrase no faster than
+// Argon2id allows. The seed is fresh random bytes for every hide, so every
+// key and nonce under it is new.
 #pragma once
 
 #include <cstddef>
@@ -18,9 +21,13 @@
 
 namespace glint {
 
-std::unique_ptr<SecretBytes> placementKey(const SecretBytes& passphrase, const unsigned char* context,
-                                          std::size_t size);
-std::unique_ptr<SecretBytes> subkey(const SecretBytes& master, const char* label);
+inline constexpr std::size_t kSeedBytes = 16;
+
+// The 16-byte Argon2id salt of a context; false when libgcrypt cannot start.
+bool saltOfContext(const unsigned char* context, std::size_t size, unsigned char* salt);
+// HMAC-SHA256(key, prefix | label); none when libgcrypt fails.
+std::unique_ptr<SecretBytes> subkey(const SecretBytes& key, const char* label, const unsigned char* prefix = nullptr,
+                                    std::size_t prefixSize = 0);
 
 // AES-256 in counter mode under a key: independent streams of pseudo-random
 // bytes, one for each (domain, index), from any thread that has its own.

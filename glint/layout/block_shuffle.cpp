@@ -52,6 +52,8 @@ bool BlockShuffle::prepare(KeyStream& stream, std::uint64_t block, std::size_t w
         stream.start(kOrderDomain, block + 1);
         shuffle(order_, stream);
     }
+    from_.resize(words);
+    for (std::size_t w = 0; w < words; ++w) from_[order_[w]] = static_cast<std::uint16_t>(w);
     return true;
 }
 
@@ -77,6 +79,17 @@ std::uint64_t BlockShuffle::slotOf(std::uint64_t bit) const {
         column = word % 64;
     }
     return std::uint64_t{order_[to]} * 64 + (column + second_[to]) % 64;
+}
+
+std::uint64_t BlockShuffle::bitOf(std::uint64_t slot) const {
+    const std::uint64_t to = from_[slot / 64];
+    std::uint64_t column = (slot % 64 + 64 - second_[to] % 64) % 64;
+    std::uint64_t word = to;
+    if (to < words_ / kTileWords * kTileWords) {
+        word = (to & ~std::uint64_t{63}) | column;
+        column = to % 64;
+    }
+    return word * 64 + (column + 64 - first_[word] % 64) % 64;
 }
 
 }  // namespace glint

@@ -30,14 +30,17 @@ public:
     // Memory order to layout order, and back; `scratch` holds words() words.
     void forward(const std::uint64_t* memory, std::uint64_t* layout, std::uint64_t* scratch) const;
     void inverse(const std::uint64_t* layout, std::uint64_t* memory, std::uint64_t* scratch) const;
-    // Where bit `bit` of the block's memory order lies in layout order.
+    // Where bit `bit` of the block's memory order lies in layout order, and
+    // the reverse.
     std::uint64_t slotOf(std::uint64_t bit) const;
+    std::uint64_t bitOf(std::uint64_t slot) const;
 
 private:
     std::size_t words_ = 0;
     std::vector<unsigned char> first_;   // rotation before the tiles turn
     std::vector<unsigned char> second_;  // rotation after
     std::vector<std::uint16_t> order_;   // word w goes to word order_[w]
+    std::vector<std::uint16_t> from_;    // and word order_[w] comes from w
 };
 
 }  // namespace glint

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <functional>
 #include <thread>
 #include <utility>
@@ -24,7 +25,7 @@ std::uint64_t scaled(std::uint64_t a, std::uint64_t b, std::uint64_t c) {
     return static_cast<std::uint64_t>(Wide{a} * b / c);
 }
 
-// Groups and holes of one block at code size `code`.
+// The rows of groups of a segment of `words` layout words at code size `code`.
 struct Shape {
     std::size_t rowWords;  // words of one row of groups
     std::uint64_t groups;  // 64 * rowWords
@@ -35,15 +36,33 @@ Shape shapeOf(std::size_t words, unsigned code) {
     return {rowWords, 64 * std::uint64_t{rowWords}};
 }
 
-std::vector<std::uint32_t> holesOf(const HiddenLayout::Block& block, unsigned code) {
-    const Shape shape = shapeOf(block.words, code);
-    std::vector<std::uint32_t> holes;
-    for (const std::uint64_t slot : block.reservedSlots) {
-        if (slot < codeLength(code) * shape.groups) holes.push_back(static_cast<std::uint32_t>(slot % shape.groups));
+// The groups of segment [start, start + words) of a block at code size
+// `code` that carry nothing: those with (L + 1) / 2 kept units or more,
+// where one of them might have to change and no pair of other units could
+// change in its place.
+std::vector<std::uint32_t> holesOf(const std::vector<std::uint64_t>& keptSlots, std::size_t start,
+                                   std::size_t words, unsigned code) {
+    const Shape shape = shapeOf(words, code);
+    const std::uint64_t length = codeLength(code);
+    std::vector<std::uint32_t> hit;
+    for (const std::uint64_t slot : keptSlots) {
+        if (slot < 64 * start) continue;
+        const std::uint64_t at = slot - 64 * start;
+        if (at < length * shape.groups) hit.push_back(static_cast<std::uint32_t>(at % shape.groups));
     }
-    std::sort(holes.begin(), holes.end());
-    holes.erase(std::unique(holes.begin(), holes.end()), holes.end());
+    std::sort(hit.begin(), hit.end());
+    std::vector<std::uint32_t> holes;
+    for (std::size_t i = 0; i < hit.size();) {
+        std::size_t same = i;
+        while (same < hit.size() && hit[same] == hit[i]) ++same;
+        if (2 * (same - i) >= length + 1) holes.push_back(hit[i]);
+        i = same;
+    }
     return holes;
+}
+
+std::uint64_t roomOf(const HiddenLayout::Block& block, std::size_t start, std::size_t words, unsigned code) {
+    return shapeOf(words, code).groups - holesOf(block.keptSlots, start, words, code).size();
 }
 
 // The columns of a row that carry a block's groups: runs between the holes,
@@ -89,15 +108,15 @@ void copyBits(const std::uint64_t* from, std::uint64_t source, std::uint64_t* to
 
 // Per-thread working words of one block.
 struct Scratch {
-    std::vector<std::uint64_t> memory, layout, spare, changes, directions;
+    std::vector<std::uint64_t> memory, layout, spare, changes, directions, keep, skipped;
     std::vector<std::uint64_t> syndromes, messages, used, share;
 
-    explicit Scratch(unsigned code) {
-        for (auto* v : {&memory, &layout, &spare, &changes, &directions}) v->resize(kBlockWords);
-        syndromes.resize(code * (kBlockWords + 1));
-        messages.resize(code * (kBlockWords + 1));
+    Scratch() {
+        for (auto* v : {&memory, &layout, &spare, &changes, &directions, &keep, &skipped}) v->resize(kBlockWords);
+        syndromes.resize(kLargestCode * (kBlockWords + 1));
+        messages.resize(kLargestCode * (kBlockWords + 1));
         used.resize(kBlockWords + 1);
-        share.resize(code * kBlockWords + 3);
+        share.resize(kLargestCode * kBlockWords + 3);
     }
 };
 
@@ -133,23 +152,112 @@ bool forEveryBlock(std::size_t blocks, const std::function<bool(std::size_t firs
     return allDone;
 }
 
+// The changes that hide a segment's share of `body`, into `changes` (its
+// layout words, zero there), from the units' bits in `layout`.
+void segmentChanges(const HiddenLayout::Segment& segment, const std::uint64_t* layout, const std::uint64_t* body,
+                    std::uint64_t* changes, Scratch& s) {
+    const unsigned code = segment.code;
+    const std::uint64_t rows = codeLength(code);
+    const std::size_t rowWords = shapeOf(segment.words, code).rowWords;
+    computeSyndromes(layout, code, rowWords, s.syndromes.data());
+    // The message of each group, and which groups carry one.
+    std::fill_n(s.messages.begin(), code * (rowWords + 1), 0);
+    forEachRun(segment.holes, segment.groups, [&](std::uint64_t column, std::uint64_t group, std::uint64_t count) {
+        for (unsigned q = 0; q < code; ++q) {
+            copyBits(body, segment.offset + q * segment.groups + group, s.messages.data() + q * (rowWords + 1), column,
+                     count);
+        }
+    });
+    // The groups used: the first columns up to the last one with a group,
+    // less the holes among them.
+    std::uint64_t usedColumns = segment.groups;
+    for (const std::uint32_t hole : segment.holes) usedColumns += hole < usedColumns ? 1 : 0;
+    std::fill_n(s.used.begin(), rowWords + 1, 0);
+    std::fill_n(s.used.begin(), usedColumns / 64, ~std::uint64_t{0});
+    if (usedColumns % 64 != 0) s.used[usedColumns / 64] = lowBits(static_cast<unsigned>(usedColumns % 64));
+    for (const std::uint32_t hole : segment.holes) {
+        if (hole < usedColumns) s.used[hole / 64] &= ~(std::uint64_t{1} << (hole % 64));
+    }
+    // The one change of a group is at the row its syndrome and message
+    // differ by.
+    if (code == 1) {
+        for (std::size_t i = 0; i < rowWords; ++i) changes[i] = (s.syndromes[i] ^ s.messages[i]) & s.used[i];
+        return;
+    }
+    for (std::size_t i = 0; i < rowWords; ++i) {
+        std::uint64_t differ[kLargestCode];
+        for (unsigned q = 0; q < code; ++q) {
+            differ[q] = (s.syndromes[q * rowWords + i] ^ s.messages[q * (rowWords + 1) + i]) & s.used[i];
+        }
+        for (std::uint64_t j = 0; j < rows; ++j) {
+            std::uint64_t match = ~std::uint64_t{0};
+            for (unsigned q = 0; q < code; ++q) match &= ((j + 1) >> q & 1) != 0 ? differ[q] : ~differ[q];
+            changes[j * rowWords + i] = match;
+        }
+    }
+}
+
+// A segment's share of the body, read from the units' bits in `layout` and
+// ORed into `body`: the words at its two ends may hold bits of other
+// segments' shares, written by other threads, so those two are ORed in
+// atomically and the rest stored. A part's last group may run into the next
+// part, whose segments write those bits.
+void readShare(const HiddenLayout::Segment& segment, const std::uint64_t* layout, std::uint64_t* body, Scratch& s) {
+    const unsigned code = segment.code;
+    const std::size_t rowWords = shapeOf(segment.words, code).rowWords;
+    computeSyndromes(layout, code, rowWords, s.syndromes.data());
+    const std::uint64_t shift = segment.offset % 64;
+    const std::uint64_t shareBits = std::min(code * segment.groups, segment.end - segment.offset);
+    const std::size_t shareWords = static_cast<std::size_t>((shift + shareBits + 63) / 64);
+    std::fill_n(s.share.begin(), shareWords + 1, 0);
+    forEachRun(segment.holes, segment.groups, [&](std::uint64_t column, std::uint64_t group, std::uint64_t count) {
+        for (unsigned q = 0; q < code; ++q) {
+            copyBits(s.syndromes.data() + q * rowWords, column, s.share.data(), shift + q * segment.groups + group, count);
+        }
+    });
+    if ((shift + shareBits) % 64 != 0) s.share[shareWords - 1] &= lowBits(static_cast<unsigned>((shift + shareBits) % 64));
+    std::uint64_t* to = body + segment.offset / 64;
+    for (std::size_t w = 0; w < shareWords; ++w) {
+        if (w == 0 || w + 1 == shareWords) {
+            std::atomic_ref<std::uint64_t>(to[w]).fetch_or(s.share[w]);
+        } else {
+            to[w] = s.share[w];
+        }
+    }
+}
+
+bool isSet(const std::vector<std::uint64_t>& words, std::uint64_t bit) { return (words[bit / 64] >> (bit % 64) & 1) != 0; }
+
+void set(std::vector<std::uint64_t>& words, std::uint64_t bit) { words[bit / 64] |= std::uint64_t{1} << (bit % 64); }
+
 }  // namespace
 
 HiddenLayout::HiddenLayout(const SamplePlane& plane, bool allowGrey)
-    : units_(plane, allowGrey), pixels_(plane.pixelCount()), firstSampleStride_(units_.grey() ? 1 : plane.channels) {}
+    : units_(plane, allowGrey),
+      drawablePixels_(plane.pixelCount() / 64 * 64),
+      firstSampleStride_(units_.grey() ? 1 : plane.channels) {}
 
 std::uint64_t HiddenLayout::roomBits() const {
     const std::uint64_t whole = units_.count() / 64 * 64;
-    if (pixels_ < kReservedUnits || whole <= kReservedUnits) return 0;
-    return whole - kReservedUnits;
+    // Twice as many pixels to draw from as kept units keeps the draws short.
+    if (drawablePixels_ < 2 * kKeptUnits || whole <= kKeptUnits) return 0;
+    return whole - kKeptUnits;
 }
 
-std::vector<std::uint64_t> HiddenLayout::drawReserved(KeyStream& stream, std::uint32_t domain, std::size_t count,
+std::vector<std::uint64_t> HiddenLayout::anchors() const {
+    std::vector<std::uint64_t> units;
+    for (std::uint64_t i = 0; i < kAnchorUnits; ++i) {
+        units.push_back((2 * i + 1) * drawablePixels_ / (2 * kAnchorUnits) * firstSampleStride_);
+    }
+    return units;
+}
+
+std::vector<std::uint64_t> HiddenLayout::drawReserved(KeyStream& stream, std::uint32_t domain, std::size_t bits,
                                                       const std::vector<std::uint64_t>& taken) const {
     std::vector<std::uint64_t> drawn;
     stream.start(domain, 0);
-    while (drawn.size() < count) {
-        const std::uint64_t unit = stream.below(pixels_) * firstSampleStride_;
+    while (drawn.size() < bits * kUnitsPerReservedBit) {
+        const std::uint64_t unit = stream.below(drawablePixels_) * firstSampleStride_;
         if (std::find(drawn.begin(), drawn.end(), unit) != drawn.end()) continue;
         if (std::find(taken.begin(), taken.end(), unit) != taken.end()) continue;
         drawn.push_back(unit);
@@ -160,21 +268,31 @@ std::vector<std::uint64_t> HiddenLayout::drawReserved(KeyStream& stream, std::ui
 std::uint64_t HiddenLayout::readReserved(const std::vector<std::uint64_t>& units, std::size_t first,
                                          std::size_t count) const {
     std::uint64_t bits = 0;
-    for (std::size_t i = 0; i < count; ++i) bits |= std::uint64_t{units_.bit(units[first + i])} << i;
+    for (std::size_t i = 0; i < count; ++i) {
+        bool bit = false;
+        for (std::size_t t = 0; t < kUnitsPerReservedBit; ++t) bit ^= units_.bit(units[(first + i) * kUnitsPerReservedBit + t]);
+        bits |= std::uint64_t{bit} << i;
+    }
     return bits;
 }
 
 void HiddenLayout::writeReserved(const std::vector<std::uint64_t>& units, std::size_t first, std::uint64_t bits,
                                  std::size_t count, KeyStream& changes) {
     for (std::size_t i = 0; i < count; ++i) {
-        const bool wanted = (bits >> i & 1) != 0;
-        const std::uint64_t unit = units[first + i];
-        if (units_.bit(unit) != wanted) units_.step(unit, changes.below(2) == 1);
+        if ((readReserved(units, first + i, 1) & 1) == (bits >> i & 1)) continue;
+        const std::uint64_t* three = &units[(first + i) * kUnitsPerReservedBit];
+        std::uint64_t free[kUnitsPerReservedBit];
+        std::size_t freeCount = 0;
+        for (std::size_t t = 0; t < kUnitsPerReservedBit; ++t) {
+            if (!units_.atEnd(three[t])) free[freeCount++] = three[t];
+        }
+        const std::uint64_t unit = freeCount > 0 ? free[changes.below(freeCount)] : three[changes.below(kUnitsPerReservedBit)];
+        units_.step(unit, changes.below(2) == 1);
     }
 }
 
 std::optional<HiddenLayout::Plan> HiddenLayout::plan(const SecretBytes& layoutKey,
-                                                     const std::vector<std::uint64_t>& reserved,
+                                                     const std::vector<std::uint64_t>& kept,
                                                      std::uint64_t bits) const {
     KeyStream stream(layoutKey);
     if (!stream.ready() || bits == 0 || bits > roomBits()) return std::nullopt;
@@ -187,194 +305,237 @@ std::optional<HiddenLayout::Plan> HiddenLayout::plan(const SecretBytes& layoutKe
         block.words = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockWords, words - first));
         plan.blocks.push_back(std::move(block));
     }
-    // Where the reserved units lie in their blocks' layout order.
-    for (const std::uint64_t unit : reserved) {
+    // Where the kept units lie in their blocks' words and layout order.
+    for (const std::uint64_t unit : kept) {
         if (unit >= 64 * words) continue;
         Block& block = plan.blocks[unit / kBlockUnits];
-        BlockShuffle shuffle;
-        if (!shuffle.prepare(stream, unit / kBlockUnits, block.words, plan.sharedOrder)) return std::nullopt;
-        block.reservedSlots.push_back(shuffle.slotOf(gatheredBit(unit % kBlockUnits, block.words)));
+        block.keptBits.push_back(gatheredBit(unit % kBlockUnits, block.words));
     }
-    // The largest code whose groups hold the body; then, taking the blocks in
-    // a keyed order, as many as can be as many as can take the next code
-    // up, which changes fewer units per bit.
-    const auto roomOf = [](const Block& block, unsigned code) {
-        return shapeOf(block.words, code).groups - holesOf(block, code).size();
-    };
+    BlockShuffle shuffle;
+    for (std::size_t b = 0; b < plan.blocks.size(); ++b) {
+        Block& block = plan.blocks[b];
+        if (block.keptBits.empty()) continue;
+        if (!shuffle.prepare(stream, b, block.words, plan.sharedOrder)) return std::nullopt;
+        for (const std::uint64_t bit : block.keptBits) block.keptSlots.push_back(shuffle.slotOf(bit));
+    }
+    // The largest code whose groups hold the body.
     const auto bitsOf = [&](unsigned code) {
         std::uint64_t total = 0;
-        for (const Block& block : plan.blocks) total += code * roomOf(block, code);
+        for (const Block& block : plan.blocks) total += code * roomOf(block, 0, block.words, code);
         return total;
     };
     unsigned code = kLargestCode;
     while (code > 0 && bitsOf(code) < bits) --code;
     if (code == 0) return std::nullopt;
-    // A keyed order of the blocks, so that neither the blocks raised to the
-    // next code nor, for a small body, those that carry anything lie
-    // together in one part of the picture.
+    // Then, taking the blocks in a keyed order, as many as can take the next
+    // code up, which changes fewer units per bit, and the first words of the
+    // next one; so that neither the blocks raised to the next code nor, for a
+    // small body, those that carry anything lie together in one part of the
+    // picture.
     std::vector<Block*> order;
     for (Block& block : plan.blocks) order.push_back(&block);
     stream.start(kBlockOrderDomain, 0);
     for (std::size_t i = order.size(); i > 1; --i) std::swap(order[i - 1], order[stream.below(i)]);
     std::uint64_t total = bitsOf(code);
     std::size_t raised = 0;
-    for (; code < kLargestCode && raised < order.size(); ++raised) {
-        const std::uint64_t lost = code * roomOf(*order[raised], code);
-        const std::uint64_t gained = (code + 1) * roomOf(*order[raised], code + 1);
-        if (total - lost + gained < bits) break;
-        total = total - lost + gained;
+    std::size_t splitWords = 0;
+    if (code < kLargestCode) {
+        for (; raised < order.size(); ++raised) {
+            const Block& block = *order[raised];
+            const std::uint64_t lost = code * roomOf(block, 0, block.words, code);
+            const std::uint64_t gained = (code + 1) * roomOf(block, 0, block.words, code + 1);
+            if (total - lost + gained < bits) break;
+            total = total - lost + gained;
+        }
+        if (raised < order.size()) {
+            const Block& block = *order[raised];
+            const std::size_t length = static_cast<std::size_t>(codeLength(code + 1));
+            const std::uint64_t lost = code * roomOf(block, 0, block.words, code);
+            for (std::size_t w = block.words / length * length; w >= length; w -= length) {
+                const std::uint64_t gained =
+                    (code + 1) * roomOf(block, 0, w, code + 1) + code * roomOf(block, w, block.words - w, code);
+                if (total - lost + gained < bits) continue;
+                total = total - lost + gained;
+                splitWords = w;
+                break;
+            }
+        }
     }
+    std::vector<Segment*> upper, lower;
     for (std::size_t i = 0; i < order.size(); ++i) {
-        order[i]->code = i < raised ? code + 1 : code;
-        order[i]->holes = holesOf(*order[i], order[i]->code);
+        Block& block = *order[i];
+        if (i < raised) {
+            block.segments = {Segment{0, block.words, code + 1, {}}};
+        } else if (i == raised && splitWords > 0) {
+            block.segments = {Segment{0, splitWords, code + 1, {}}, Segment{splitWords, block.words - splitWords, code, {}}};
+        } else {
+            block.segments = {Segment{0, block.words, code, {}}};
+        }
+        for (Segment& segment : block.segments) {
+            segment.holes = holesOf(block.keptSlots, segment.start, segment.words, segment.code);
+            (segment.code > code ? upper : lower).push_back(&segment);
+        }
     }
-    // The body's first part goes to the raised blocks and the rest to the
-    // others, each part in proportion to its room; in each part, every block
-    // takes a share of groups in proportion to its room.
-    std::uint64_t raisedBits = 0;
-    for (std::size_t i = 0; i < raised; ++i) raisedBits += order[i]->code * roomOf(*order[i], order[i]->code);
-    const std::uint64_t split = scaled(bits, raisedBits, total);
-    const auto share = [&](std::size_t first, std::size_t end, std::uint64_t from, std::uint64_t to) {
-        if (first == end) return;
-        const unsigned partCode = order[first]->code;
+    // The body's first part goes to the segments of the next code up and the
+    // rest to the others, each part in proportion to its room; in each part,
+    // every segment takes a share of groups in proportion to its room.
+    const auto roomOfSegment = [](const Segment& segment) {
+        return shapeOf(segment.words, segment.code).groups - segment.holes.size();
+    };
+    std::uint64_t upperBits = 0;
+    for (const Segment* segment : upper) upperBits += segment->code * roomOfSegment(*segment);
+    const std::uint64_t split = scaled(bits, upperBits, total);
+    const auto share = [&](const std::vector<Segment*>& part, std::uint64_t from, std::uint64_t to) {
+        if (part.empty()) return;
+        const unsigned partCode = part.front()->code;
         std::uint64_t room = 0;
-        for (std::size_t i = first; i < end; ++i) room += order[i]->code == partCode ? roomOf(*order[i], partCode) : 0;
+        for (const Segment* segment : part) room += roomOfSegment(*segment);
         const std::uint64_t groups = (to - from + partCode - 1) / partCode;
         std::uint64_t before = 0;
         std::uint64_t given = 0;
-        for (std::size_t i = first; i < end; ++i) {
-            Block& block = *order[i];
-            const std::uint64_t blockRoom = shapeOf(block.words, partCode).groups - block.holes.size();
-            block.groups = scaled(groups, before + blockRoom, room) - scaled(groups, before, room);
-            block.offset = from + given * partCode;
-            block.end = to;
-            before += blockRoom;
-            given += block.groups;
+        for (Segment* segment : part) {
+            const std::uint64_t segmentRoom = roomOfSegment(*segment);
+            segment->groups = scaled(groups, before + segmentRoom, room) - scaled(groups, before, room);
+            segment->offset = from + given * partCode;
+            segment->end = to;
+            before += segmentRoom;
+            given += segment->groups;
         }
     };
-    share(0, raised, 0, split);
-    share(raised, order.size(), split, bits);
+    share(upper, 0, split);
+    share(lower, split, bits);
     return plan;
 }
 
-bool HiddenLayout::fits(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& reserved,
+bool HiddenLayout::fits(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept,
                         std::uint64_t bits) const {
-    return plan(layoutKey, reserved, bits).has_value();
+    return plan(layoutKey, kept, bits).has_value();
+}
+
+namespace {
+
+bool carriesAnything(const HiddenLayout::Block& block) {
+    return std::any_of(block.segments.begin(), block.segments.end(),
+                       [](const HiddenLayout::Segment& segment) { return segment.groups > 0; });
+}
+
+}  // namespace
+
+bool HiddenLayout::replaceSkipped(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
+                                  const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
+                                  const std::vector<std::uint64_t>& directions) {
+    const std::uint64_t slot = shuffle.slotOf(bit);
+    const Segment* segment = nullptr;
+    for (const Segment& candidate : block.segments) {
+        if (slot >= 64 * candidate.start && slot < 64 * (candidate.start + candidate.words)) segment = &candidate;
+    }
+    const std::uint64_t groups = shapeOf(segment->words, segment->code).groups;
+    const std::uint64_t at = slot - 64 * segment->start;
+    const std::uint64_t row = at / groups + 1;
+    const std::uint64_t group = at % groups;
+    const std::uint64_t length = codeLength(segment->code);
+    const auto unitOf = [&](std::uint64_t b) { return 64 * block.firstWord + unitAtGatheredBit(b, block.words); };
+    const auto step = [&](std::uint64_t b) {
+        units_.step(unitOf(b), isSet(directions, b));
+        set(changes, b);
+    };
+    // Two other units of the group whose rows XOR to this one's, neither of
+    // them kept; at neither end if there are such.
+    std::uint64_t fallback[2] = {};
+    bool haveFallback = false;
+    for (std::uint64_t a = 1; a <= length; ++a) {
+        const std::uint64_t b = a ^ row;
+        if (b <= a || b > length) continue;
+        const std::uint64_t pair[2] = {shuffle.bitOf(64 * segment->start + (a - 1) * groups + group),
+                                       shuffle.bitOf(64 * segment->start + (b - 1) * groups + group)};
+        if (isSet(keep, pair[0]) || isSet(keep, pair[1]) || isSet(changes, pair[0]) || isSet(changes, pair[1])) {
+            continue;
+        }
+        if (!units_.atEnd(unitOf(pair[0])) && !units_.atEnd(unitOf(pair[1]))) {
+            step(pair[0]);
+            step(pair[1]);
+            return true;
+        }
+        if (!haveFallback) {
+            fallback[0] = pair[0];
+            fallback[1] = pair[1];
+            haveFallback = true;
+        }
+    }
+    // Else the unit itself, one way; a kept one never changes, and its group
+    // (not a hole) has a pair of others.
+    if (!isSet(keep, bit)) {
+        step(bit);
+        return true;
+    }
+    if (!haveFallback) return false;
+    step(fallback[0]);
+    step(fallback[1]);
+    return true;
 }
 
 bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& changeKey,
-                         const std::vector<std::uint64_t>& reserved, const std::uint64_t* body, std::uint64_t bits) {
-    const std::optional<Plan> planned = plan(layoutKey, reserved, bits);
+                         const std::vector<std::uint64_t>& kept, const std::uint64_t* body, std::uint64_t bits) {
+    const std::optional<Plan> planned = plan(layoutKey, kept, bits);
     if (!planned) return false;
     const Plan& plan = *planned;
     return forEveryBlock(plan.blocks.size(), [&](std::size_t firstBlock, std::size_t endBlock) {
         KeyStream layoutStream(layoutKey);
         KeyStream changeStream(changeKey);
         if (!layoutStream.ready() || !changeStream.ready()) return false;
-        Scratch s(kLargestCode);
+        Scratch s;
         BlockShuffle shuffle;
         for (std::size_t b = firstBlock; b < endBlock; ++b) {
             const Block& block = plan.blocks[b];
-            if (block.groups == 0) continue;
-            const unsigned code = block.code;
-            const std::uint64_t rows = codeLength(code);
-            const Shape shape = shapeOf(block.words, code);
-            const std::size_t rowWords = shape.rowWords;
+            if (!carriesAnything(block)) continue;
             if (!shuffle.prepare(layoutStream, b, block.words, plan.sharedOrder)) return false;
             units_.gather(64 * block.firstWord, block.words, s.memory.data());
             shuffle.forward(s.memory.data(), s.layout.data(), s.spare.data());
-            computeSyndromes(s.layout.data(), code, rowWords, s.syndromes.data());
-            // The message of each group, and which groups carry one.
-            std::fill_n(s.messages.begin(), code * (rowWords + 1), 0);
-            forEachRun(block.holes, block.groups, [&](std::uint64_t column, std::uint64_t group, std::uint64_t count) {
-                for (unsigned q = 0; q < code; ++q) {
-                    copyBits(body, block.offset + q * block.groups + group, s.messages.data() + q * (rowWords + 1),
-                             column, count);
-                }
-            });
-            // The groups used: the first columns up to the last one with a
-            // group, less the holes among them.
-            std::uint64_t usedColumns = block.groups;
-            for (const std::uint32_t hole : block.holes) usedColumns += hole < usedColumns ? 1 : 0;
-            std::fill_n(s.used.begin(), rowWords + 1, 0);
-            std::fill_n(s.used.begin(), usedColumns / 64, ~std::uint64_t{0});
-            if (usedColumns % 64 != 0) s.used[usedColumns / 64] = lowBits(static_cast<unsigned>(usedColumns % 64));
-            for (const std::uint32_t hole : block.holes) {
-                if (hole < usedColumns) s.used[hole / 64] &= ~(std::uint64_t{1} << (hole % 64));
-            }
-            // The one change of a group is at the row its syndrome and message
-            // differ by.
-            std::fill(s.changes.begin(), s.changes.begin() + static_cast<std::ptrdiff_t>(block.words), 0);
-            if (code == 1) {
-                for (std::size_t i = 0; i < rowWords; ++i) {
-                    s.changes[i] = (s.syndromes[i] ^ s.messages[i]) & s.used[i];
-                }
-            }
-            for (std::size_t i = 0; code > 1 && i < rowWords; ++i) {
-                std::uint64_t differ[kLargestCode];
-                for (unsigned q = 0; q < code; ++q) {
-                    differ[q] = (s.syndromes[q * rowWords + i] ^ s.messages[q * (rowWords + 1) + i]) & s.used[i];
-                }
-                for (std::uint64_t j = 0; j < rows; ++j) {
-                    std::uint64_t match = ~std::uint64_t{0};
-                    for (unsigned q = 0; q < code; ++q) match &= ((j + 1) >> q & 1) != 0 ? differ[q] : ~differ[q];
-                    s.changes[j * rowWords + i] = match;
-                }
+            std::fill_n(s.changes.begin(), block.words, 0);
+            for (const Segment& segment : block.segments) {
+                if (segment.groups == 0) continue;
+                segmentChanges(segment, s.layout.data() + segment.start, body, s.changes.data() + segment.start, s);
             }
             shuffle.inverse(s.changes.data(), s.memory.data(), s.spare.data());
             if (!changeStream.fill(kDirectionDomain, b, reinterpret_cast<unsigned char*>(s.directions.data()),
                                    block.words * sizeof(std::uint64_t))) {
                 return false;
             }
-            units_.apply(64 * block.firstWord, block.words, s.memory.data(), s.directions.data());
+            std::fill_n(s.keep.begin(), block.words, 0);
+            for (const std::uint64_t bit : block.keptBits) set(s.keep, bit);
+            units_.apply(64 * block.firstWord, block.words, s.memory.data(), s.directions.data(), s.keep.data(),
+                         s.skipped.data());
+            // Kept units, and units at an end, that were to change.
+            for (std::size_t w = 0; w < block.words; ++w) {
+                for (std::uint64_t left = s.skipped[w]; left != 0; left &= left - 1) {
+                    const std::uint64_t bit = 64 * w + static_cast<unsigned>(std::countr_zero(left));
+                    if (!replaceSkipped(block, shuffle, bit, s.keep, s.memory, s.directions)) return false;
+                }
+            }
         }
         return true;
     });
 }
 
-bool HiddenLayout::extract(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& reserved,
+bool HiddenLayout::extract(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept,
                            std::uint64_t* body, std::uint64_t bits) const {
-    const std::optional<Plan> planned = plan(layoutKey, reserved, bits);
+    const std::optional<Plan> planned = plan(layoutKey, kept, bits);
     if (!planned) return false;
     const Plan& plan = *planned;
     std::fill(body, body + (bits + 63) / 64 + 1, 0);
     return forEveryBlock(plan.blocks.size(), [&](std::size_t firstBlock, std::size_t endBlock) {
         KeyStream layoutStream(layoutKey);
         if (!layoutStream.ready()) return false;
-        Scratch s(kLargestCode);
+        Scratch s;
         BlockShuffle shuffle;
         for (std::size_t b = firstBlock; b < endBlock; ++b) {
             const Block& block = plan.blocks[b];
-            if (block.groups == 0) continue;
-            const unsigned code = block.code;
-            const std::size_t rowWords = shapeOf(block.words, code).rowWords;
+            if (!carriesAnything(block)) continue;
             if (!shuffle.prepare(layoutStream, b, block.words, plan.sharedOrder)) return false;
             units_.gather(64 * block.firstWord, block.words, s.memory.data());
             shuffle.forward(s.memory.data(), s.layout.data(), s.spare.data());
-            computeSyndromes(s.layout.data(), code, rowWords, s.syndromes.data());
-            // The share, gathered at the bit offset it has in its first word of
-            // the body; that word and the last may hold bits of other blocks'
-            // shares, written by other threads, so those two are ORed in
-            // atomically and the rest stored. A part's last group may run
-            // into the next part, whose blocks write those bits.
-            const std::uint64_t shift = block.offset % 64;
-            const std::uint64_t shareBits = std::min(code * block.groups, block.end - block.offset);
-            const std::size_t shareWords = static_cast<std::size_t>((shift + shareBits + 63) / 64);
-            std::fill_n(s.share.begin(), shareWords + 1, 0);
-            forEachRun(block.holes, block.groups, [&](std::uint64_t column, std::uint64_t group, std::uint64_t count) {
-                for (unsigned q = 0; q < code; ++q) {
-                    copyBits(s.syndromes.data() + q * rowWords, column, s.share.data(), shift + q * block.groups + group,
-                             count);
-                }
-            });
-            if ((shift + shareBits) % 64 != 0) s.share[shareWords - 1] &= lowBits(static_cast<unsigned>((shift + shareBits) % 64));
-            std::uint64_t* to = body + block.offset / 64;
-            for (std::size_t w = 0; w < shareWords; ++w) {
-                if (w == 0 || w + 1 == shareWords) {
-                    std::atomic_ref<std::uint64_t>(to[w]).fetch_or(s.share[w]);
-                } else {
-                    to[w] = s.share[w];
-                }
+            for (const Segment& segment : block.segments) {
+                if (segment.groups > 0) readShare(segment, s.layout.data() + segment.start, body, s);
             }
         }
         return true;

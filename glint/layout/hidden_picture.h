@@ -2,18 +2,20 @@
 // one: the hidden layout (layout/hidden_layout.h) carrying a sealed body
 // (encryption/hidden_seal.h). Where everything lies:
 //
-//   salt (16 bytes)   at 128 reserved units drawn by HMAC-SHA256(passphrase,
-//                     context), the context being the layout's version, the
-//                     picture's shape and its unchanged header bytes
-//   master key        Argon2id(passphrase, salt): 3 passes, 64 MiB, 4 lanes
+//   context           the layout's version, the picture's shape, its header
+//                     bytes and its anchors (samples no hide changes)
+//   master key        Argon2id(passphrase, SHA-256(context)): 3 passes,
+//                     64 MiB, 4 lanes
+//   seed (16 bytes)   fresh random bytes for every hide, at 3 x 128 reserved
+//                     units drawn by HMAC(master, "seed places")
 //   length (32 bits)  the body's length in bytes, XORed with key stream, at
-//                     32 reserved units drawn by the "layout" subkey
+//                     3 x 32 reserved units drawn by the "layout" subkey
 //   body              the sealed body in the blocks, placed by the "layout"
 //                     subkey, +1 or -1 by the "changes" subkey
 //
-// The seal's key and nonce are the "seal" and "nonce" subkeys; its
-// associated data is the context, whether units are grey pixels, and the
-// length. The salt is fresh random bytes for every hide.
+// The subkeys are HMAC(master, seed | label); the seal's key and nonce are
+// the "seal" and "nonce" subkeys, and its associated data is the context,
+// whether units are grey pixels, and the length.
 #pragma once
 
 #include <cstddef>
@@ -37,8 +39,8 @@ struct HiddenCover {
     std::size_t headerSize = 0;
 };
 
-// The largest payload, in bytes before any deflating, whose last name
-// component takes `nameBytes` bytes; nothing when none fits.
+// The largest payload, in bytes before any deflating, stored under a name of
+// `nameBytes` bytes (as storedNameOf gives it); nothing when none fits.
 std::optional<std::uint64_t> hiddenRoom(const SamplePlane& plane, std::size_t nameBytes);
 
 enum class HiddenHide {
@@ -47,7 +49,7 @@ enum class HiddenHide {
     Failed,   // libgcrypt or memory failed; the samples may have changed
 };
 
-// Hides `payload`, stored under the last component of `name`.
+// Hides `payload`, stored under storedNameOf(name).
 HiddenHide hideHidden(const HiddenCover& cover, const SecretBytes& passphrase, const std::string& name,
                       const unsigned char* payload, std::size_t size);
 
@@ -63,12 +65,19 @@ struct HiddenRecovery {
 
 HiddenRecovery recoverHidden(const HiddenCover& cover, const SecretBytes& passphrase);
 
-// The 16 bytes at the salt's place for `passphrase`: the salt of the hide
-// that used it, random-looking bytes otherwise. False when the picture is too
-// small or libgcrypt failed.
-bool readHiddenSalt(const HiddenCover& cover, const SecretBytes& passphrase, unsigned char* salt);
+// The keys of the hide with `passphrase` whose seed the picture holds (of
+// none, keys no hide used); nothing when the picture is too small or
+// libgcrypt failed. One Argon2id derivation.
+struct HiddenKeys {
+    std::unique_ptr<SecretBytes> master, layout, changes, seal, nonce;
+    bool ready() const { return master && layout && changes && seal && nonce; }
+};
+std::optional<HiddenKeys> hiddenKeysOf(const HiddenCover& cover, const SecretBytes& passphrase);
 
-// The last component of a path, '/' and '\\' both separating.
-std::string lastNameComponent(const std::string& path);
+// The name a payload at `path` is stored under: its last component, '/' and
+// '\\' both separating, and of a component longer than kLongestStoredName
+// bytes its extension and as much of the rest before it as fits, cut between
+// two UTF-8 characters.
+std::string storedNameOf(const std::string& path);
 
 }  // namespace glint

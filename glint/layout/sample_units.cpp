@@ -1,5 +1,6 @@
 #include "layout/sample_units.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "layout/byte_order.h"
@@ -85,22 +86,33 @@ bool anySet(const std::uint64_t* words) {
 using ByteVector = unsigned char __attribute__((vector_size(16)));
 using WordVector = std::uint64_t __attribute__((vector_size(16)));
 
+// The words as sixteen-byte vectors of their little-endian bytes.
+void loadWords(const std::uint64_t* words, WordVector* vectors) {
+    unsigned char bytes[8 * kChunkWords];
+    for (unsigned g = 0; g < kChunkWords; ++g) writeLe64(bytes + 8 * g, words[g]);
+    std::memcpy(vectors, bytes, sizeof bytes);
+}
+
+void storeWords(const WordVector* vectors, std::uint64_t* words) {
+    unsigned char bytes[8 * kChunkWords];
+    std::memcpy(bytes, vectors, sizeof bytes);
+    for (unsigned g = 0; g < kChunkWords; ++g) words[g] = readLe64(bytes + 8 * g);
+}
+
 // Steps the 512 contiguous byte samples of a chunk: each unit whose change
 // bit is set goes up when its direction bit is set (or it is 0) and it is not
-// 255, down otherwise. For each k, one shift of the words gives the change
-// and direction of 64 samples as bytes of 0 or 1: the bits that cross into
-// another byte are masked off, so this holds for either byte order.
-void stepChunk(unsigned char* at, const std::uint64_t* changes, const std::uint64_t* directions) {
-    unsigned char changeBytes[64];
-    unsigned char upBytes[64];
-    for (unsigned g = 0; g < kChunkWords; ++g) {
-        writeLe64(changeBytes + 8 * g, changes[g]);
-        writeLe64(upBytes + 8 * g, directions[g]);
-    }
-    WordVector change[4];
-    WordVector up[4];
-    std::memcpy(change, changeBytes, sizeof change);
-    std::memcpy(up, upBytes, sizeof up);
+// 255, down otherwise; but one at 0 or 255, or whose keep bit is set, stays
+// and is marked skipped. For each k, one shift of the words gives the bits
+// of 64 samples as bytes of 0 or 1 (the bits that cross into another byte are
+// masked off, so this holds for either byte order), and one shift back puts
+// the skipped ones in place.
+void stepChunk(unsigned char* at, const std::uint64_t* changes, const std::uint64_t* directions,
+               const std::uint64_t* keep, std::uint64_t* skipped) {
+    WordVector change[4], up[4], kept[4];
+    WordVector skips[4] = {};
+    loadWords(changes, change);
+    loadWords(directions, up);
+    loadWords(keep, kept);
     const WordVector low = {kLowBits, kLowBits};
     for (unsigned k = 0; k < 8; ++k) {
         for (unsigned q = 0; q < 4; ++q) {
@@ -109,13 +121,17 @@ void stepChunk(unsigned char* at, const std::uint64_t* changes, const std::uint6
             std::memcpy(&value, p, sizeof value);
             const auto changed = reinterpret_cast<ByteVector>((change[q] >> k) & low);
             const auto upward = reinterpret_cast<ByteVector>((up[q] >> k) & low);
-            const ByteVector bottom = reinterpret_cast<ByteVector>(value == 0) & 1;
-            const ByteVector top = reinterpret_cast<ByteVector>(value == 255) & 1;
-            const ByteVector goesUp = (upward | bottom) & ~top & changed;
-            value = value + goesUp - (changed & ~goesUp);
+            const auto held = reinterpret_cast<ByteVector>((kept[q] >> k) & low);
+            const ByteVector end = (reinterpret_cast<ByteVector>(value == 0) | reinterpret_cast<ByteVector>(value == 255)) & 1;
+            const ByteVector skip = changed & (end | held);
+            const ByteVector moves = changed & ~skip;
+            const ByteVector goesUp = upward & moves;
+            value = value + goesUp - (moves & ~goesUp);
             std::memcpy(p, &value, sizeof value);
+            skips[q] |= reinterpret_cast<WordVector>(skip) << k;
         }
     }
+    storeWords(skips, skipped);
 }
 
 }  // namespace
@@ -126,6 +142,14 @@ std::uint64_t gatheredBit(std::uint64_t unit, std::uint64_t words) {
     const std::uint64_t within = unit % kChunkUnits;
     const std::uint64_t k = within / 64, g = within / 8 % 8, j = within % 8;
     return chunk * kChunkUnits + 64 * g + 8 * j + k;
+}
+
+std::uint64_t unitAtGatheredBit(std::uint64_t bit, std::uint64_t words) {
+    const std::uint64_t chunk = bit / kChunkUnits;
+    if (kChunkWords * (chunk + 1) > words) return bit;
+    const std::uint64_t within = bit % kChunkUnits;
+    const std::uint64_t g = within / 64, j = within % 64 / 8, k = within % 8;
+    return chunk * kChunkUnits + 64 * k + 8 * g + j;
 }
 
 SampleUnits::SampleUnits(const SamplePlane& plane, bool allowGrey)
@@ -139,6 +163,19 @@ unsigned char* SampleUnits::sampleAt(std::uint64_t unit) const {
 }
 
 bool SampleUnits::bit(std::uint64_t unit) const { return (sampleAt(unit)[plane_.sampleBytes - 1] & 1) != 0; }
+
+unsigned SampleUnits::value(std::uint64_t unit) const {
+    const unsigned char* sample = sampleAt(unit);
+    return plane_.sampleBytes == 2 ? unsigned{sample[0]} << 8 | sample[1] : sample[0];
+}
+
+bool SampleUnits::atEndAt(const unsigned char* sample) const {
+    const unsigned char low = sample[plane_.sampleBytes - 1];
+    const unsigned char high = sample[0];
+    return (low == 0 && high == 0) || (low == 0xFF && high == 0xFF);
+}
+
+bool SampleUnits::atEnd(std::uint64_t unit) const { return atEndAt(sampleAt(unit)); }
 
 void SampleUnits::stepAt(unsigned char* sample, bool up) const {
     const std::size_t size = plane_.sampleBytes;
@@ -192,32 +229,51 @@ void SampleUnits::gather(std::uint64_t first, std::size_t words, std::uint64_t* 
     }
 }
 
-void SampleUnits::applyChunk(std::uint64_t first, const std::uint64_t* changes, const std::uint64_t* directions) {
+void SampleUnits::applyChunk(std::uint64_t first, const std::uint64_t* changes, const std::uint64_t* directions,
+                             const std::uint64_t* keep, std::uint64_t* skipped) {
+    std::fill(skipped, skipped + kChunkWords, 0);
     if (!anySet(changes)) return;
     if (chunkIsContiguous(first)) {
-        stepChunk(sampleAt(first), changes, directions);
+        stepChunk(sampleAt(first), changes, directions, keep, skipped);
         return;
     }
     unsigned char change[kChunkUnits];
     unsigned char up[kChunkUnits];
+    unsigned char held[kChunkUnits];
     for (unsigned k = 0; k < 8; ++k) {
         spread(changes, k, change + 64 * k);
         spread(directions, k, up + 64 * k);
+        spread(keep, k, held + 64 * k);
     }
     UnitCursor cursor(plane_, grey_, perRow_, first);
     for (std::uint64_t i = 0; i < kChunkUnits; ++i, cursor.next()) {
-        if (change[i] != 0) stepAt(cursor.sample(), up[i] != 0);
+        if (change[i] == 0) continue;
+        if (held[i] != 0 || atEndAt(cursor.sample())) {
+            const std::uint64_t at = gatheredBit(i, kChunkWords);
+            skipped[at / 64] |= std::uint64_t{1} << (at % 64);
+        } else {
+            stepAt(cursor.sample(), up[i] != 0);
+        }
     }
 }
 
 void SampleUnits::apply(std::uint64_t first, std::size_t words, const std::uint64_t* changes,
-                        const std::uint64_t* directions) {
+                        const std::uint64_t* directions, const std::uint64_t* keep, std::uint64_t* skipped) {
     std::size_t w = 0;
-    for (; w + kChunkWords <= words; w += kChunkWords) applyChunk(first + 64 * w, changes + w, directions + w);
+    for (; w + kChunkWords <= words; w += kChunkWords) {
+        applyChunk(first + 64 * w, changes + w, directions + w, keep + w, skipped + w);
+    }
     if (w == words) return;
+    std::fill(skipped + w, skipped + words, 0);
     UnitCursor cursor(plane_, grey_, perRow_, first + 64 * w);
-    for (std::uint64_t i = 0; i < 64 * (words - w); ++i, cursor.next()) {
-        if ((changes[w + i / 64] >> (i % 64) & 1) != 0) stepAt(cursor.sample(), (directions[w + i / 64] >> (i % 64) & 1) != 0);
+    for (std::uint64_t i = 64 * w; i < 64 * words; ++i, cursor.next()) {
+        const std::uint64_t bit = std::uint64_t{1} << (i % 64);
+        if ((changes[i / 64] & bit) == 0) continue;
+        if ((keep[i / 64] & bit) != 0 || atEndAt(cursor.sample())) {
+            skipped[i / 64] |= bit;
+        } else {
+            stepAt(cursor.sample(), (directions[i / 64] & bit) != 0);
+        }
     }
 }
 

@@ -25,6 +25,8 @@ inline constexpr std::uint64_t kChunkUnits = 64 * kChunkWords;
 // Where unit `unit` lies in the words of a run of `words` words that starts
 // at a chunk: word (result / 64), bit (result % 64).
 std::uint64_t gatheredBit(std::uint64_t unit, std::uint64_t words);
+// The unit at bit `bit` of such a run: the reverse of gatheredBit.
+std::uint64_t unitAtGatheredBit(std::uint64_t bit, std::uint64_t words);
 
 class SampleUnits {
 public:
@@ -35,6 +37,10 @@ public:
     bool grey() const { return grey_; }
 
     bool bit(std::uint64_t unit) const;
+    // The unit's (first) sample's value.
+    unsigned value(std::uint64_t unit) const;
+    // At 0 or the largest value, where a step can only go one way.
+    bool atEnd(std::uint64_t unit) const;
     // Moves the unit by one, up when `up` (or when it is 0), down otherwise
     // (or when it is at the largest value).
     void step(std::uint64_t unit, bool up);
@@ -43,17 +49,22 @@ public:
     // kChunkUnits, into words[0 .. words) as laid out above.
     void gather(std::uint64_t first, std::size_t words, std::uint64_t* out) const;
     // Steps every unit whose bit is set in `changes` (laid out as gather
-    // lays out the units' bits), up where the same bit of `directions` is set.
-    void apply(std::uint64_t first, std::size_t words, const std::uint64_t* changes,
-               const std::uint64_t* directions);
+    // lays out the units' bits), up where the same bit of `directions` is
+    // set; except the units at an end and those whose bit is set in `keep`,
+    // which are left as they are and have their bit set in `skipped`
+    // (cleared here).
+    void apply(std::uint64_t first, std::size_t words, const std::uint64_t* changes, const std::uint64_t* directions,
+               const std::uint64_t* keep, std::uint64_t* skipped);
 
 private:
     unsigned char* sampleAt(std::uint64_t unit) const;
     void stepAt(unsigned char* sample, bool up) const;
+    bool atEndAt(const unsigned char* sample) const;
     // Whether the chunk from `first` is one run of bytes in one row.
     bool chunkIsContiguous(std::uint64_t first) const;
     void gatherChunk(std::uint64_t first, std::uint64_t* out) const;
-    void applyChunk(std::uint64_t first, const std::uint64_t* changes, const std::uint64_t* directions);
+    void applyChunk(std::uint64_t first, const std::uint64_t* changes, const std::uint64_t* directions,
+                    const std::uint64_t* keep, std::uint64_t* skipped);
 
     SamplePlane plane_;
     bool grey_ = false;

@@ -168,8 +168,9 @@ TEST(HiddenBits, ShuffleIsAPermutationWhoseSlotsMatchItsWords) {
 }
 
 // The words gathered from a picture hold each unit's bit where gatheredBit
-// says, and applying a change there steps that unit alone, in every shape
-// (chunks inside one row, across rows, and the plain words after them).
+// says, and applying a change there steps that unit alone, unless it is kept
+// or at an end, in every shape (chunks inside one row, across rows, and the
+// plain words after them).
 TEST(HiddenUnits, GatheredWordsAndChangesMeetTheUnitTheyName) {
     for (const Shape& shape : kShapes) {
         Picture picture(shape);
@@ -181,19 +182,23 @@ TEST(HiddenUnits, GatheredWordsAndChangesMeetTheUnitTheyName) {
         for (std::uint64_t unit = 0; unit < 64 * words; ++unit) {
             const std::uint64_t at = glint::gatheredBit(unit, words);
             ASSERT_LT(at, 64 * words);
+            ASSERT_EQ(glint::unitAtGatheredBit(at, words), unit);
             seen.insert(at);
             ASSERT_EQ((gathered[at / 64] >> (at % 64) & 1) != 0, units.bit(unit)) << shape.name << " unit " << unit;
         }
         EXPECT_EQ(seen.size(), 64 * words) << shape.name << ": two units share a bit";
-        for (const std::uint64_t unit : {std::uint64_t{0}, std::uint64_t{77}, std::uint64_t{600}, 64 * words - 1}) {
-            const Bytes before = picture.bytes;
-            std::vector<std::uint64_t> changes(words), up(words, ~std::uint64_t{0});
-            const std::uint64_t at = glint::gatheredBit(unit, words);
-            changes[at / 64] = std::uint64_t{1} << (at % 64);
-            const bool was = units.bit(unit);
-            units.apply(0, words, changes.data(), up.data());
-            EXPECT_NE(units.bit(unit), was) << shape.name << " unit " << unit;
-            EXPECT_EQ(picture.changedUnits(before), 1U) << shape.name << " unit " << unit;
+        for (std::uint64_t unit = 0; unit < 64 * words; unit += 97) {
+            for (const bool kept : {false, true}) {
+                const Bytes before = picture.bytes;
+                std::vector<std::uint64_t> changes(words), up(words, ~std::uint64_t{0}), keep(words), skipped(words, 1);
+                const std::uint64_t at = glint::gatheredBit(unit, words);
+                changes[at / 64] = std::uint64_t{1} << (at % 64);
+                if (kept) keep = changes;
+                const bool stays = kept || units.atEnd(unit);
+                units.apply(0, words, changes.data(), up.data(), keep.data(), skipped.data());
+                EXPECT_EQ(picture.changedUnits(before), stays ? 0U : 1U) << shape.name << " unit " << unit;
+                EXPECT_EQ(skipped, stays ? changes : std::vector<std::uint64_t>(words)) << shape.name << " unit " << unit;
+            }
         }
     }
 }
@@ -283,10 +288,25 @@ TEST(HiddenSeal, DeflatesOnlyWhatShrinksAndKeepsTheName) {
     }
 }
 
-TEST(HiddenSeal, NameIsTheLastComponent) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"a/b/c.zip", "c.zip"}, {"c:\\x\\y.txt", "y.txt"}, {"plain", "plain"}, {"dir/", ""}};
-    for (const auto& [path, name] : cases) EXPECT_EQ(glint::lastNameComponent(path), name) << path;
+// The last component; a long one cut to 255 bytes between two characters,
+// its extension kept.
+TEST(HiddenSeal, StoredNameIsTheLastComponentCutBetweenCharacters) {
+    std::string accents;
+    for (int i = 0; i < 150; ++i) accents += "\xC3\xA9";
+    const std::pair<std::string, std::string> cases[] = {
+        {"a/b/c.zip", "c.zip"},
+        {"c:\\x\\y.txt", "y.txt"},
+        {"plain", "plain"},
+        {"dir/", ""},
+        {"d/" + std::string(300, 'a') + ".txt", std::string(251, 'a') + ".txt"},
+        {accents + ".txt", accents.substr(0, 250) + ".txt"},
+        {std::string(300, 'b'), std::string(255, 'b')},
+        {std::string(200, 'c') + "." + std::string(100, 'x'), (std::string(200, 'c') + "." + std::string(100, 'x')).substr(0, 255)},
+    };
+    for (const auto& [path, name] : cases) {
+        EXPECT_EQ(glint::storedNameOf(path), name) << path.size() << " bytes";
+        EXPECT_LE(glint::storedNameOf(path).size(), glint::kLongestStoredName);
+    }
 }
 
 // Whole hides with a passphrase: each costs an Argon2id derivation.
@@ -350,32 +370,28 @@ TEST(HiddenPicture, OpensNothingThatWasChangedMovedOrCut) {
     }
 }
 
-// The salt of each hide, read where the passphrase places it: a fresh salt
-// gives a fresh master key, and so a fresh seal key and nonce.
+// The keys of each hide, read where the passphrase places its seed: a fresh
+// seed gives a fresh seal key and nonce under the picture's master key.
 TEST(HiddenPicture, TwoHidesInOneCoverShareNoKeyAndNonce) {
     const auto passphrase = secret("correct horse");
     const Bytes payload = patternBytes(100, 5);
-    std::vector<Bytes> salts, stego, sealPairs;
+    std::vector<Bytes> masters, stego, sealPairs;
     for (int hide = 0; hide < 2; ++hide) {
         Hidden hidden(kPhotograph);
         ASSERT_EQ(glint::hideHidden(hidden.cover, *passphrase, "", payload.data(), payload.size()),
                   glint::HiddenHide::Hidden);
-        Bytes salt(glint::kSaltBytes);
-        ASSERT_TRUE(glint::readHiddenSalt(hidden.cover, *passphrase, salt.data()));
-        const auto master = glint::deriveKey(*passphrase, salt.data());
-        ASSERT_TRUE(master);
-        const auto sealKey = glint::subkey(*master, "seal");
-        const auto nonce = glint::subkey(*master, "nonce");
-        Bytes pair(sealKey->data(), sealKey->data() + sealKey->size());
-        pair.insert(pair.end(), nonce->data(), nonce->data() + glint::kNonceBytes);
-        salts.push_back(salt);
+        const std::optional<glint::HiddenKeys> keys = glint::hiddenKeysOf(hidden.cover, *passphrase);
+        ASSERT_TRUE(keys && keys->ready());
+        Bytes pair(keys->seal->data(), keys->seal->data() + keys->seal->size());
+        pair.insert(pair.end(), keys->nonce->data(), keys->nonce->data() + glint::kNonceBytes);
+        masters.emplace_back(keys->master->data(), keys->master->data() + keys->master->size());
         sealPairs.push_back(pair);
         stego.push_back(hidden.picture.bytes);
         const glint::HiddenRecovery recovery = glint::recoverHidden(hidden.cover, *passphrase);
         ASSERT_EQ(recovery.result, glint::PayloadSeal::Opened::Yes);
         EXPECT_EQ(Bytes(recovery.data, recovery.data + recovery.size), payload);
     }
-    EXPECT_NE(salts[0], salts[1]);
+    EXPECT_EQ(masters[0], masters[1]) << "one cover and one passphrase make one master key";
     EXPECT_NE(sealPairs[0], sealPairs[1]);
     EXPECT_NE(stego[0], stego[1]) << "the same payload hidden twice came out the same";
 }

@@ -87,11 +87,12 @@ std::vector<std::pair<std::string, Bytes>> keysOf(unsigned char* pixels, std::si
         add("1.0 seal", *glint::deriveKey(*passphrase, pixels + size));
         return keys;
     }
-    unsigned char salt[glint::kSaltBytes];
-    if (!glint::readHiddenSalt(cover, *passphrase, salt)) return keys;
-    const auto master = glint::deriveKey(*passphrase, salt);
-    add("master", *master);
-    for (const char* label : {"layout", "changes", "seal"}) add(label, *glint::subkey(*master, label));
+    const std::optional<glint::HiddenKeys> found = glint::hiddenKeysOf(cover, *passphrase);
+    if (!found || !found->ready()) return keys;
+    add("master", *found->master);
+    add("layout", *found->layout);
+    add("changes", *found->changes);
+    add("seal", *found->seal);
     return keys;
 }
 
