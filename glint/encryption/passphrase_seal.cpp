@@ -126,6 +126,13 @@ void SecretBytes::resize(std::size_t size) {
     if (bytes_ != nullptr) wipe(bytes_ + size_, capacity_ - size_);
 }
 
+std::unique_ptr<SecretBytes> SecretBytes::copy() const {
+    auto copied = std::make_unique<SecretBytes>(capacity_);
+    if (!copied->allocated()) return nullptr;
+    for (std::size_t i = 0; i < size_; ++i) copied->append(bytes_[i]);
+    return copied;
+}
+
 bool SecretBytes::operator==(const SecretBytes& other) const {
     return size_ == other.size_ && std::equal(bytes_, bytes_ + size_, other.bytes_);
 }

@@ -46,6 +46,8 @@ public:
     // Keeps the first `size` bytes (at most the capacity) and wipes the rest.
     void resize(std::size_t size);
     bool operator==(const SecretBytes& other) const;
+    // A copy in secure memory of its own; none when the memory is used up.
+    std::unique_ptr<SecretBytes> copy() const;
 
 private:
     unsigned char* bytes_ = nullptr;

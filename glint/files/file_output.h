@@ -36,6 +36,11 @@ struct ByteRange {
 // that case); an empty code when the file was written.
 std::error_code replaceFileContents(const char* name, std::initializer_list<ByteRange> pieces);
 
+// The same for a file that must be new: a name that already leads to
+// anything (a file, a folder, a device, a link, even a broken one) fails
+// with the system's "file exists" and nothing is written.
+std::error_code createFileContents(const char* name, std::initializer_list<ByteRange> pieces);
+
 // Writes the pieces to standard output as they are (what "-" names as an
 // output), after anything already buffered for it. Passing the file-size
 // limit fails the write as it fails a save. Returns the reason of a failure;
