@@ -20,7 +20,7 @@
 
 #include "encryption/passphrase_seal.h"
 #include "files/large_block.h"
-#include "layout/byte_order.h"
+#include "common/byte_order.h"
 #include "layout/hidden_picture.h"
 
 namespace {
@@ -52,11 +52,11 @@ bool writeAll(const std::string& name, const unsigned char* bytes, std::size_t s
 // the pixels are the header a hide keeps.
 std::optional<glint::HiddenCover> coverOf(const Bytes& file) {
     if (file.size() < 54 || file[0] != 'B' || file[1] != 'M') return std::nullopt;
-    const std::uint32_t offset = glint::readLe32(&file[10]);
-    const auto width = static_cast<std::int32_t>(glint::readLe32(&file[18]));
-    const auto height = static_cast<std::int32_t>(glint::readLe32(&file[22]));
-    const unsigned bits = glint::readLe16(&file[28]);
-    if ((bits != 24 && bits != 32) || glint::readLe32(&file[30]) != 0 || width <= 0 || height == 0) return std::nullopt;
+    const std::uint32_t offset = common::readLe32(&file[10]);
+    const auto width = static_cast<std::int32_t>(common::readLe32(&file[18]));
+    const auto height = static_cast<std::int32_t>(common::readLe32(&file[22]));
+    const unsigned bits = common::readLe16(&file[28]);
+    if ((bits != 24 && bits != 32) || common::readLe32(&file[30]) != 0 || width <= 0 || height == 0) return std::nullopt;
     const std::uint64_t rows = height < 0 ? -std::int64_t{height} : height;
     const std::uint64_t rowBytes = (std::uint64_t{static_cast<std::uint32_t>(width)} * bits / 8 + 3) & ~std::uint64_t{3};
     if (offset > file.size() || rows * rowBytes > file.size() - offset) return std::nullopt;

@@ -5,16 +5,20 @@
 #include <fstream>
 #include <vector>
 
+#include "common/byte_order.h"
+#include "common/file_names.h"
 #include "common/system_error.h"
-#include "files/file_names.h"
 #include "files/file_output.h"
 #include "files/large_block.h"
 #include "layout/bit_plane.h"
-#include "layout/byte_order.h"
 #include "messages.h"
 
 namespace glint {
 namespace {
+
+using common::readLe16;
+using common::readLe32;
+using common::writeLe32;
 
 // File header offsets. bfReserved1 (6), bfReserved2 (8) and bfOffBits (10)
 // are carried through unread: the data area starts at offset 54 whatever
@@ -102,7 +106,7 @@ bool BmpCarrier::extractText(const char* name) {
 
 BmpCarrier::Failure BmpCarrier::load(const char* name) {
     fileName = name;
-    std::ifstream bmpfile(pathOfName(fileName.c_str()), std::ios::binary);
+    std::ifstream bmpfile(common::pathOfName(fileName.c_str()), std::ios::binary);
     const std::error_code unopened = bmpfile.is_open() ? std::error_code() : common::lastSystemError();
     // A file that did not open reads as nothing and fails the load like any
     // other; the reason is the open's.
@@ -191,7 +195,7 @@ std::optional<std::uint32_t> BmpCarrier::capacity(std::size_t overhead) const {
 }
 
 BmpCarrier::Failure BmpCarrier::hide(const char* name, PayloadSeal* seal) {
-    std::ifstream txtfile(pathOfName(name), std::ios::binary);
+    std::ifstream txtfile(common::pathOfName(name), std::ios::binary);
     if (!txtfile.is_open()) return {Problem::System, common::lastSystemError()};
     return hide(txtfile, seal);
 }

@@ -4,9 +4,11 @@
 
 #include <cstring>
 
-#include "layout/byte_order.h"
+#include "common/byte_order.h"
 
 namespace glint {
+
+using common::readLe64;
 namespace {
 
 constexpr std::size_t kDigestBytes = 32;  // SHA-256

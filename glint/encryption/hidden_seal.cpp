@@ -8,7 +8,6 @@
 #include <new>
 
 #include "files/large_block.h"
-#include "layout/byte_order.h"
 
 namespace glint {
 namespace {

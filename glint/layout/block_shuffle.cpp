@@ -4,9 +4,11 @@
 #include <utility>
 
 #include "layout/bit_words.h"
-#include "layout/byte_order.h"
+#include "common/byte_order.h"
 
 namespace glint {
+
+using common::readLe16;
 namespace {
 
 constexpr std::uint32_t kRotationDomain = 1;

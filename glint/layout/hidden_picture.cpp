@@ -7,10 +7,14 @@
 
 #include "encryption/hidden_keys.h"
 #include "layout/bit_words.h"
-#include "layout/byte_order.h"
+#include "common/byte_order.h"
 #include "layout/hidden_layout.h"
 
 namespace glint {
+
+using common::readLe32;
+using common::readLe64;
+using common::writeLe64;
 namespace {
 
 // Key-stream domains of the "layout" subkey beside those of the blocks
@@ -56,7 +60,7 @@ std::vector<unsigned char> associatedData(const std::vector<unsigned char>& cont
 // The layout reads the body as little-endian words.
 void wordsFromBytes(std::uint64_t* words, std::size_t count) {
     if constexpr (std::endian::native == std::endian::big) {
-        for (std::size_t i = 0; i < count; ++i) words[i] = swapBytes64(words[i]);
+        for (std::size_t i = 0; i < count; ++i) words[i] = common::swapBytes(words[i]);
     }
 }
 

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "layout/byte_order.h"
+#include "common/byte_order.h"
 
 namespace glint {
+
+using common::readLe64;
+using common::writeLe64;
 namespace {
 
 constexpr std::uint64_t kLowBits = 0x0101010101010101ULL;

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "files/file_names.h"
+#include "files/stored_name.h"
 
 namespace {
 
