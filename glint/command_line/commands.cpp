@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <limits>
 #include <memory>
@@ -10,204 +12,45 @@
 #include <string_view>
 #include <vector>
 
-#include "carrier/bmp_carrier.h"
+#include "carrier/carrier.h"
+#include "carrier/cover.h"
+#include "carrier/hidden_carrier.h"
+#include "command_line/covers.h"
 #include "command_line/encryption_option.h"
+#include "command_line/planes.h"
+#include "command_line/voice.h"
 #include "common/console_input.h"
+#include "common/file_names.h"
 #include "common/system_error.h"
+#include "encryption/passphrase_seal.h"
 #include "files/file_output.h"
+#include "files/stored_name.h"
+#include "layout/hidden_picture.h"
 #include "messages.h"
 
 namespace glint {
 namespace {
 
-constexpr int kSucceeded = 0;
-constexpr int kFailed = 1;
-constexpr int kUsageError = 2;
-
-// Standard input as an image or payload, standard output as an output file.
+// Standard output as an output file.
 const std::string kStandardStream = "-";
 
 using Names = std::vector<std::string>;
-using Problem = BmpCarrier::Problem;
-
-// The text with its "{}" replaced by `number`.
-std::string withNumber(const char* text, std::uint64_t number) {
-    std::string filled = text;
-    const std::size_t at = filled.find("{}");
-    if (at != std::string::npos) filled.replace(at, 2, std::to_string(number));
-    return filled;
-}
-
-// A file name as the user gave it, with each control character shown as
-// '?': a name can neither move the terminal's cursor nor break a line in
-// two. No byte below 0x20 or 0x7F is ever part of a multibyte character in
-// UTF-8, GBK, Big5 or Shift_JIS, so each stands for itself.
-void showName(common::Console& console, std::string_view name) {
-    std::string shown(name);
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    }
-    console.userText(shown);
-}
-
-// Why something failed: the system's reason, or the program's own text.
-struct Reason {
-    std::error_code system;
-    const msg::Text* own = nullptr;
-    std::uint64_t number = 0;  // for a "{}" in the own text
-};
-
-Reason reasonOf(const BmpCarrier::Failure& failure) {
-    switch (failure.problem) {
-        case Problem::System:
-            return {failure.system};
-        case Problem::OutOfMemory:
-            return {std::make_error_code(std::errc::not_enough_memory)};
-        case Problem::NotBmp:
-            return {{}, &msg::kNotBmp};
-        case Problem::ShorterThanHeaders:
-            return {{}, &msg::kShorterThanHeaders};
-        case Problem::SizeBelowHeaders:
-            return {{}, &msg::kSizeBelowHeaders};
-        case Problem::ShorterThanSize:
-            return {{}, &msg::kShorterThanSize};
-        case Problem::NoPayload:
-            return {{}, &msg::kNoPayload};
-        case Problem::NotOpened:
-            return {{}, &msg::kNotDecrypted};
-        case Problem::SealFailed:
-            return {{}, &msg::kCryptoFailed};
-        case Problem::TooLong:  // said with the room, where it is known
-        case Problem::NothingLoaded:
-        case Problem::None:
-            break;
-    }
-    return {};
-}
-
-// Why an image that loaded takes no payload at all.
-Reason noRoom(const BmpCarrier& carrier) {
-    return {{}, carrier.colorTableOverrunsData() ? &msg::kTableTooLarge : &msg::kTooSmall};
-}
-
-// Everything the command line says, in the user's language: data, help and
-// capacity lines on standard output, everything else on standard error.
-struct Voice {
-    common::Console& out;
-    common::Console& err;
-    Language language;
-    bool quiet = false;
-
-    const char* in(const msg::Text& text) const {
-        return language == Language::Chinese ? text.chinese : text.english;
-    }
-
-    // Dropped by --quiet.
-    void success(const msg::Text& text) {
-        if (!quiet) err.line(in(text));
-    }
-
-    // "glint: NAME: STEP: REASON"
-    void failure(const std::string& name, const msg::Text& step, const Reason& reason) {
-        startLine(name);
-        finishFailure(step, reason);
-    }
-
-    // A full disk or a closed pipe on standard output is a failure of its own.
-    int outputFailure() {
-        const std::error_code reason = common::lastSystemError();
-        err.raw("glint: ");
-        err.text(in(msg::kStandardOutput));
-        err.raw(": ");
-        finishFailure(msg::kCannotWrite, {reason});
-        return kFailed;
-    }
-
-    int usageError(const msg::Text& reason, const std::string& argument = {}) {
-        err.raw("glint: ");
-        err.text(in(reason));
-        showName(err, argument);
-        err.endLine();
-        err.text(in(msg::kUsage));
-        err.text(in(msg::kUsageEncryption));
-        err.text(in(msg::kTryHelp));
-        err.flush();
-        return kUsageError;
-    }
-
-    // "glint: TEXT", for a failure that belongs to no file.
-    void failure(const msg::Text& text) {
-        err.raw("glint: ");
-        err.line(in(text));
-    }
-
-    // Before an image is changed: what its first carried bytes are, when they
-    // are not plain pixels, and how to make a cover that keeps its picture.
-    void warnAboutLayout(const std::string& name, const BmpCarrier::LeadingBytes& lead) {
-        if (lead.plainPixels()) return;
-        std::vector<std::string> parts;
-        if (lead.headerBytes != 0) parts.push_back(withNumber(in(msg::kHeaderBytes), lead.headerBytes));
-        if (lead.maskBytes != 0) parts.push_back(withNumber(in(msg::kMaskBytes), lead.maskBytes));
-        if (lead.tableEntries != 0) parts.push_back(withNumber(in(msg::kColorTable), lead.tableEntries));
-        if (lead.compressed) parts.push_back(in(msg::kCompressed));
-        startLine(name);
-        err.line((in(msg::kWarning) + listed(parts) + in(msg::kChangesVisibly)).c_str());
-        startLine(name);
-        err.line(in(msg::kCleanCover));
-    }
-
-private:
-    // "a, b and c", in the user's language.
-    std::string listed(const std::vector<std::string>& parts) const {
-        std::string list;
-        for (std::size_t i = 0; i < parts.size(); ++i) {
-            if (i != 0) list += in(i + 1 == parts.size() ? msg::kListLastSeparator : msg::kListSeparator);
-            list += parts[i];
-        }
-        return list;
-    }
-
-    void startLine(const std::string& name) {
-        err.raw("glint: ");
-        showName(err, name);
-        err.raw(": ");
-    }
-
-    void finishFailure(const msg::Text& step, const Reason& reason) {
-        err.text(in(step));
-        if (reason.system) {
-            err.raw(": ");
-            showName(err, common::systemReason(reason.system));  // narrow text in the names' encoding
-        } else if (reason.own != nullptr) {
-            err.raw(": ");
-            err.text(withNumber(in(*reason.own), reason.number).c_str());
-        }
-        err.endLine();
-    }
-};
-
-// Runs `step` on the file `name`, or on standard input for "-".
-template <typename Step>
-auto fromInput(const std::string& name, Step step) {
-    if (name == kStandardStream) return step(common::standardInputBytes());
-    return step(name.c_str());
-}
+using Problem = Carrier::Problem;
 
 // Runs `step` with the file `name` as its target, or standard output for "-".
 template <typename Step>
 auto toOutput(const std::string& name, Step step) {
-    if (name == kStandardStream) return step(BmpCarrier::Writer(writeStandardOutput));
+    if (name == kStandardStream) return step(Carrier::Writer(writeStandardOutput));
     return step(name.c_str());
 }
 
-// The seal of -p (null without it), with the passphrase typed (twice when
-// `confirm`) or read from its file; false, said, when none was had.
-bool takeSeal(const EncryptionOption& encryption, bool confirm, Voice& voice, std::unique_ptr<PayloadSeal>& seal) {
-    EncryptionOption::Seal taken =
-        encryption.seal(voice.in(msg::kAskPassphrase), confirm ? voice.in(msg::kAskPassphraseAgain) : nullptr);
-    seal = std::move(taken.seal);
+// The passphrase of -p (typed twice when `confirm`) or read from its file;
+// null, said, when none was had.
+std::unique_ptr<SecretBytes> takePassphrase(const EncryptionOption& encryption, bool confirm, Voice& voice) {
+    Passphrase taken =
+        encryption.passphrase(voice.in(msg::kAskPassphrase), confirm ? voice.in(msg::kAskPassphraseAgain) : nullptr);
     switch (taken.result) {
-        case PassphraseResult::Read: return true;
+        case PassphraseResult::Read: return std::move(taken.bytes);
         case PassphraseResult::NoTerminal: voice.failure(msg::kNoTerminalForPassphrase); break;
         case PassphraseResult::Unreadable:
             voice.failure(*encryption.passphraseFile(), msg::kCannotReadPassphrase, {taken.error});
@@ -217,26 +60,46 @@ bool takeSeal(const EncryptionOption& encryption, bool confirm, Voice& voice, st
         case PassphraseResult::Differ: voice.failure(msg::kPassphrasesDiffer); break;
         case PassphraseResult::NoMemory: voice.failure(msg::kCryptoFailed); break;
     }
-    return false;
+    return nullptr;
 }
 
-bool load(BmpCarrier& carrier, const std::string& name, Voice& voice) {
-    const BmpCarrier::Failure failed = fromInput(name, [&](auto&& source) { return carrier.load(source); });
-    if (failed) voice.failure(name, msg::kCannotLoadImage, reasonOf(failed));
-    return !failed;
+// Hides the payload: with -p in the hidden layout over the cover's pixel
+// samples, else in the designed layout.
+Carrier::Failure hidePayload(Carrier& carrier, const std::string& payload, const SecretBytes* passphrase) {
+    if (passphrase == nullptr) {
+        return payload == kStandardStream ? carrier.hide(common::standardInputBytes()) : carrier.hide(payload.c_str());
+    }
+    if (payload == kStandardStream) return hideInPixels(carrier, common::standardInputBytes(), "", *passphrase);
+    std::ifstream file(common::pathOfName(payload.c_str()), std::ios::binary);
+    if (!file.is_open()) return {Problem::System, common::lastSystemError()};
+    return hideInPixels(carrier, file, payload, *passphrase);
 }
 
-// The menu's choice 1 with the same carrier calls, stopping at the first failure.
+// The room a payload too long was refused for.
+std::optional<std::uint64_t> roomFor(const Carrier& carrier, const std::string& payload, const SecretBytes* passphrase) {
+    if (passphrase == nullptr) return carrier.capacity();
+    return hiddenCapacity(carrier, storedNameOf(payload == kStandardStream ? "" : payload).size());
+}
+
+// Hides in any cover, written as the output's name asks, stopping at the
+// first failure: the menu's choice 1 for a classic BMP written as BMP.
 int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
     const std::string &image = names[0], &payload = names[1], &output = names[2];
-    BmpCarrier carrier(voice.out, voice.err);
-    if (!load(carrier, image, voice)) return kFailed;
+    const std::optional<CoverOutput> format = outputFormatOf(output);
+    if (!format) {
+        voice.failure(output, msg::kCannotSave, {{}, &msg::kLossyOutput});
+        return kUsageError;
+    }
+    const OpenedCover cover = openCoverTold(image, CoverUse::Hide, *format, voice);
+    if (!cover.carrier) return kFailed;
+    Carrier& carrier = *cover.carrier;
     voice.success(msg::kImageLoaded);
+    noteConversion(image, cover.conversion, voice);
     // Asked once the image has loaded, so that a wrong name is told first.
-    std::unique_ptr<PayloadSeal> seal;
-    if (!takeSeal(encryption, true, voice, seal)) return kFailed;
+    std::unique_ptr<SecretBytes> passphrase;
+    if (encryption.requested() && !(passphrase = takePassphrase(encryption, true, voice))) return kFailed;
 
-    const BmpCarrier::Failure hidden = fromInput(payload, [&](auto&& source) { return carrier.hide(source, seal.get()); });
+    const Carrier::Failure hidden = hidePayload(carrier, payload, passphrase.get());
     switch (hidden.problem) {
         case Problem::None:
             break;
@@ -244,20 +107,19 @@ int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
             voice.failure(payload, msg::kCannotHide, reasonOf(hidden));
             return kFailed;
         case Problem::TooLong:
-            if (const std::optional<std::uint32_t> room = carrier.capacity(encryption.overhead())) {
+            if (const std::optional<std::uint64_t> room = roomFor(carrier, payload, passphrase.get())) {
                 voice.failure(payload, msg::kCannotHide, {{}, &msg::kTooLong, *room});
             } else {
-                voice.failure(image, msg::kCannotHide, noRoom(carrier));
+                voice.failure(image, msg::kCannotHide, {{}, &msg::kTooSmall});
             }
             return kFailed;
         default:  // the payload could not be read
             voice.failure(payload, msg::kCannotReadPayload, reasonOf(hidden));
             return kFailed;
     }
-    voice.warnAboutLayout(image, carrier.leadingBytes());
     voice.success(msg::kPayloadHidden);
 
-    const BmpCarrier::Failure saved = toOutput(output, [&](auto&& target) { return carrier.save(target); });
+    const Carrier::Failure saved = toOutput(output, [&](auto&& target) { return carrier.save(target); });
     if (saved) {
         voice.failure(output, msg::kCannotSave, reasonOf(saved));
         return kFailed;
@@ -266,23 +128,107 @@ int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
     return kSucceeded;
 }
 
-// The menu's choice 2 with the same carrier calls.
-int recover(const Names& names, Voice& voice, const EncryptionOption& encryption) {
-    const std::string &image = names[0], &output = names[1];
-    BmpCarrier carrier(voice.out, voice.err);
-    if (!load(carrier, image, voice)) return kFailed;
-    voice.success(msg::kImageLoaded);
-    // Asked once the image has loaded, so that a wrong name is told first.
-    std::unique_ptr<PayloadSeal> seal;
-    if (!takeSeal(encryption, false, voice, seal)) return kFailed;
+// Where recover writes: the file or "-" named, or with -p a folder (the
+// current one when OUTPUT is left out) to put the payload in under the name
+// stored with it.
+struct RecoverTarget {
+    std::string name;    // the file or "-"; empty for a folder
+    std::string folder;  // empty for the current folder
+};
 
-    const BmpCarrier::Recovered payload = carrier.recover(seal.get());
-    if (payload.failure) {
-        voice.failure(image, seal ? msg::kCannotDecrypt : msg::kCannotRecover, reasonOf(payload.failure));
+RecoverTarget recoverTargetOf(const Names& names) {
+    if (names.size() < 2) return {};
+    const std::string& output = names[1];
+    std::error_code unknown;
+    if (output != kStandardStream && std::filesystem::is_directory(common::pathOfName(output.c_str()), unknown)) {
+        return {{}, output};
+    }
+    return {output, {}};
+}
+
+int writeRecovered(const unsigned char* bytes, std::size_t size, const std::string& output, Voice& voice) {
+    const std::error_code written = output == kStandardStream ? writeStandardOutput({{bytes, size}})
+                                                              : replaceFileContents(output.c_str(), {{bytes, size}});
+    if (written) {
+        voice.failure(output, msg::kCannotSave, {written});
         return kFailed;
     }
-    const BmpCarrier::Failure written =
-        toOutput(output, [&](auto&& target) { return BmpCarrier::write(payload, target); });
+    voice.success(msg::kPayloadRecovered);
+    return kSucceeded;
+}
+
+// A payload put in a folder under the name stored with it: a new file only,
+// and only a name that stays in the folder.
+int writeUnderStoredName(const HiddenRecovery& payload, const std::string& folder, Voice& voice) {
+    if (payload.name.empty()) {
+        voice.failure(folder.empty() ? "." : folder, msg::kCannotSave, {{}, &msg::kNoStoredName});
+        return kFailed;
+    }
+    if (!namesFileInFolder(payload.name)) {
+        voice.failure(payload.name, msg::kCannotSave, {{}, &msg::kStoredNameOutsideFolder});
+        return kFailed;
+    }
+    const bool separated = folder.empty() || folder.back() == '/' || folder.back() == '\\';
+    const std::string path = folder + (separated ? "" : "/") + payload.name;
+    if (const std::error_code written = createFileContents(path.c_str(), {{payload.data, payload.size}})) {
+        voice.failure(path, msg::kCannotSave, {written});
+        return kFailed;
+    }
+    voice.success(msg::kPayloadRecovered);
+    return kSucceeded;
+}
+
+// recover -p: the hidden layout first; then, with one more key derivation,
+// the version 1.0 layout, which stores no name.
+int recoverWithPassphrase(const Carrier& stego, const std::string& image, const RecoverTarget& target,
+                          const SecretBytes& passphrase, Voice& voice) {
+    const HiddenRecovery hidden = recoverFromPixels(stego, passphrase);
+    if (hidden.result == PayloadSeal::Opened::Yes) {
+        if (target.name.empty()) return writeUnderStoredName(hidden, target.folder, voice);
+        return writeRecovered(hidden.data, hidden.size, target.name, voice);
+    }
+    if (hidden.result == PayloadSeal::Opened::Failed) {
+        voice.failure(image, msg::kCannotDecrypt, {{}, &msg::kCryptoFailed});
+        return kFailed;
+    }
+    std::unique_ptr<SecretBytes> copy = passphrase.copy();
+    if (!copy) {
+        voice.failure(image, msg::kCannotDecrypt, {std::make_error_code(std::errc::not_enough_memory)});
+        return kFailed;
+    }
+    PassphraseSeal seal(std::move(copy));
+    const Carrier::Recovered payload = stego.recover(&seal);
+    if (payload.failure) {
+        voice.failure(image, msg::kCannotDecrypt, reasonOf(payload.failure));
+        return kFailed;
+    }
+    if (target.name.empty()) {
+        voice.failure(target.folder.empty() ? "." : target.folder, msg::kCannotSave, {{}, &msg::kNoStoredName});
+        return kFailed;
+    }
+    return writeRecovered(payload.bytes.get(), payload.size, target.name, voice);
+}
+
+// Recovers from a BMP as the menu's choice 2 does, or from a PNG.
+int recover(const Names& names, Voice& voice, const EncryptionOption& encryption) {
+    if (names.size() < 2 && !encryption.requested()) return voice.usageError(msg::kWrongArgumentCount, "recover");
+    const std::string& image = names[0];
+    const OpenedCover stego = openCoverTold(image, CoverUse::Recover, CoverOutput::Bmp, voice);
+    if (!stego.carrier) return kFailed;
+    voice.success(msg::kImageLoaded);
+    if (encryption.requested()) {
+        // Asked once the image has loaded, so that a wrong name is told first.
+        const std::unique_ptr<SecretBytes> passphrase = takePassphrase(encryption, false, voice);
+        if (!passphrase) return kFailed;
+        return recoverWithPassphrase(*stego.carrier, image, recoverTargetOf(names), *passphrase, voice);
+    }
+    const Carrier::Recovered payload = stego.carrier->recover();
+    if (payload.failure) {
+        voice.failure(image, msg::kCannotRecover, reasonOf(payload.failure));
+        return kFailed;
+    }
+    const std::string& output = names[1];
+    const Carrier::Failure written = toOutput(output, [&](auto&& target) { return Carrier::write(payload, target); });
     if (written) {
         voice.failure(output, msg::kCannotSave, reasonOf(written));
         return kFailed;
@@ -291,18 +237,23 @@ int recover(const Names& names, Voice& voice, const EncryptionOption& encryption
     return kSucceeded;
 }
 
-// "N  NAME" for every image that loads, in the order given.
+// The room of a cover: with -p the hidden layout's, for a payload stored
+// without a name (a name takes its bytes), else the designed layout's.
+std::optional<std::uint64_t> roomOf(const Carrier& carrier, const EncryptionOption& encryption) {
+    if (encryption.requested()) return hiddenCapacity(carrier, 0);
+    return carrier.capacity();
+}
+
+// "N  NAME" for every image that loads, in the order given: a PNG written
+// as PNG, any other image as a classic BMP, with a note of what a PNG
+// output would take when it is converted.
 int capacity(const Names& names, Voice& voice, const EncryptionOption& encryption) {
-    BmpCarrier carrier(voice.out, voice.err);
     int status = kSucceeded;
     for (const std::string& name : names) {
-        if (!load(carrier, name, voice)) {
-            status = kFailed;
-            continue;
-        }
-        const std::optional<std::uint32_t> room = carrier.capacity(encryption.overhead());
+        const OpenedCover cover = openCoverTold(name, CoverUse::Capacity, CoverOutput::Bmp, voice);
+        const std::optional<std::uint64_t> room = cover.carrier ? roomOf(*cover.carrier, encryption) : std::nullopt;
+        if (cover.carrier && !room) voice.failure(name, msg::kCannotHide, {{}, &msg::kTooSmall});
         if (!room) {
-            voice.failure(name, msg::kCannotHide, noRoom(carrier));
             status = kFailed;
             continue;
         }
@@ -310,7 +261,8 @@ int capacity(const Names& names, Voice& voice, const EncryptionOption& encryptio
         showName(voice.out, name);
         voice.out.endLine();
         if (voice.out.failed()) return voice.outputFailure();
-        voice.warnAboutLayout(name, carrier.leadingBytes());
+        const std::optional<std::uint64_t> asPng = cover.asPng ? roomOf(*cover.asPng, encryption) : std::nullopt;
+        if (asPng) voice.note(name, withNumber(voice.in(msg::kCapacityAsBmp), *asPng));
     }
     return status;
 }
@@ -326,8 +278,9 @@ struct Command {
 constexpr std::size_t kAnyNumber = std::numeric_limits<std::size_t>::max();
 const Command kCommands[] = {
     {"hide", 3, 3, true, hide},
-    {"recover", 2, 2, true, recover},
+    {"recover", 1, 2, true, recover},
     {"capacity", 1, kAnyNumber, false, capacity},
+    {"planes", 2, 3, true, planes},
 };
 
 int run(const std::string& name, const Names& names, Voice& voice, const EncryptionOption& encryption) {
@@ -349,6 +302,7 @@ int showHelp(Voice& voice) {
     voice.out.text(voice.in(msg::kUsage));
     voice.out.text(voice.in(msg::kUsageEncryption));
     voice.out.text(voice.in(msg::kHelpCommands));
+    voice.out.text(voice.in(msg::kHelpPictures));
     voice.out.text(voice.in(msg::kHelpEncryption));
     voice.out.text(voice.in(msg::kHelpStreams));
     voice.out.flush();

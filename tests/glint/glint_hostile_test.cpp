@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "glint_transcript.h"
+#include "png_bytes.h"
 #include "test_support.h"
 
 namespace {
@@ -285,6 +287,86 @@ TEST(GlintHostileInput, ImagesFromPipes) {
         EXPECT_EQ(r.err, whole ? "" : "glint: img.fifo: cannot load image: shorter than its header says\n");
     }
     EXPECT_EQ(readFile(dir / "from-pipe.bmp"), readFile(dir / "from-file.bmp"));
+}
+
+// Damaged and hostile pictures on the command line, through every decoder:
+// each run ends with status 1 and the library's reason or glint's own
+// limit, and writes nothing.
+TEST(GlintHostileInput, DamagedPicturesFailWithTheirReasonAndWriteNothing) {
+    using png_bytes::chunk;
+    using png_bytes::idat;
+    using png_bytes::ihdr;
+    using png_bytes::png;
+    ScratchDir dir;
+    writeFile(dir / "one.bin", {'!'});
+    const Bytes pixel = {0, 0, 0, 0};
+    const Bytes goodPng = png({ihdr(1, 1, 8, 2), idat(pixel), chunk("IEND", {})});
+    Bytes badCrc = goodPng;
+    badCrc[8 + 8 + 13] ^= 1;
+    const Bytes jpeg = readFile(fs::path(GLINT_TEST_PICTURES) / "jpeg-baseline.jpg");
+    const auto marker = [&](unsigned char code) {
+        const unsigned char bytes[] = {0xFF, code};
+        return static_cast<std::size_t>(std::search(jpeg.begin(), jpeg.end(), bytes, bytes + 2) - jpeg.begin());
+    };
+    Bytes badHuffman = jpeg;
+    badHuffman[marker(0xC4) + 5] = 0xFF;  // the first code count: more codes than one bit holds
+    Bytes hugeJpeg = jpeg;
+    std::fill_n(hugeJpeg.begin() + static_cast<std::ptrdiff_t>(marker(0xC0)) + 5, 4, 0xFE);  // 65278 x 65278
+    const std::string damaged = "damaged picture: ";
+    struct Case {
+        std::string what;
+        Bytes file;
+        std::string reason;  // the start of it
+    };
+    const Case cases[] = {
+        {"PNG cut inside IDAT", Bytes(goodPng.begin(), goodPng.end() - 16), damaged},
+        {"PNG with a bad CRC", badCrc, damaged},
+        {"PNG of 100000 x 100000", png({ihdr(100000, 100000, 8, 2), idat(pixel), chunk("IEND", {})}),
+         "more than 268435456 pixels"},
+        {"PNG of 16000 x 16000 in 69 bytes", png({ihdr(16000, 16000, 8, 2), idat(pixel), chunk("IEND", {})}),
+         "shorter than its size needs"},
+        {"JPEG cut in half", Bytes(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() / 2)), damaged},
+        {"JPEG with a bad Huffman table", badHuffman, damaged},
+        {"JPEG of 65278 x 65278", hugeJpeg, "more than 268435456 pixels"},
+        {"CMYK JPEG", readFile(fs::path(GLINT_TEST_PICTURES) / "jpeg-cmyk.jpg"), "a kind of picture glint does not take"},
+        {"GIF", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}, "not a picture glint reads (BMP, PNG or JPEG)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(dir / "img", c.file);
+        // The two ways into the decoders: a cover, and a picture to draw.
+        for (const std::vector<std::string>& arguments :
+             {std::vector<std::string>{"hide", "img", "one.bin", "out.png"}, {"planes", "img", "out.bmp"}}) {
+            RunOptions options;
+            options.arguments = arguments;
+            const RunResult r = testing_support::runInUtf8Locale(GLINT_BINARY, "", dir.path(), options);
+            EXPECT_EQ(r.exitStatus, 1) << arguments[0];
+            EXPECT_EQ(r.err.rfind("glint: img: cannot load image: " + c.reason, 0), 0U) << r.err;
+            EXPECT_EQ(r.out, "");
+        }
+        EXPECT_FALSE(fs::exists(dir / "out.png"));
+        EXPECT_FALSE(fs::exists(dir / "out.bmp"));
+    }
+}
+
+// The carrier's hostile BMPs on the command line, where every one that is
+// not classic goes to the BMP library: each run ends normally, and writes its
+// output exactly when it says so. (Left out of the memory checker's run, for
+// its time: the sanitizers' run covers it.)
+TEST(GlintHostileInput, CarriersHostileBmpsAreDecodedOrRefused) {
+    ScratchDir dir;
+    writeFile(dir / "one.bin", {'!'});
+    for (const Image& image : hostileImages()) {
+        SCOPED_TRACE(image.what);
+        writeFile(dir / "img.bmp", image.file);
+        for (const char* output : {"out.png", "out.bmp"}) {
+            fs::remove(dir / output);
+            const RunResult r = hide(dir, "img.bmp", output);
+            EXPECT_TRUE(r.exitStatus == 0 || r.exitStatus == 1) << r.exitStatus;
+            EXPECT_EQ(r.exitStatus == 0, r.err.find("cannot") == std::string::npos) << r.err;
+            EXPECT_EQ(fs::exists(dir / output), r.exitStatus == 0);
+        }
+    }
 }
 
 // Memory that runs out is the failure of the step that needed it, and the
