@@ -310,6 +310,8 @@ class Hider:
     def __init__(self, kind, program, passphrase, folder):
         self.program = program
         self.options = []
+        # glint hide -p stores the payload's file name with it, in the room capacity -p gives.
+        self.stores_name = kind == "glint" and passphrase
         if kind == "driver" or passphrase:
             phrase = os.path.join(folder, "passphrase")
             with open(phrase, "w") as f:
@@ -327,8 +329,10 @@ class Hider:
 
 def measure(job):
     hider, cover_path, rate, room, folder, index = job
-    size = max(1, int(round(rate * room)))
     payload = os.path.join(folder, f"payload-{index}")
+    if hider.stores_name:
+        room -= len(os.path.basename(payload))
+    size = max(1, int(round(rate * room)))
     output = os.path.join(folder, f"stego-{index}.bmp")
     with open(payload, "wb") as f:
         f.write(os.urandom(size))

@@ -145,7 +145,7 @@ TEST(GlintHidden, EveryCoverKindRoundTripsInTheExactRoom) {
         return data;
     };
     Bytes grey;
-    // The hidden layout takes pictures of 4096 carried units (samples, or grey pixels) and more.
+    // The hidden layout takes pictures of 1472 pixels and more.
     for (const Byte v : padded(80, 64, 1, 3)) grey.insert(grey.end(), {v, v, v});
     bmp("bottom-up.bmp", 24, 80, 64, padded(80, 64, 3, 1), true);
     bmp("top-down.bmp", 24, 79, -64, padded(79, 64, 3, 2), true);  // 79 pixels: 3 padding bytes a row
