@@ -35,7 +35,10 @@ public:
         for (const auto& [name, rate] : rates_) {
             const auto parts = split(name);
             if (parts.size() < 3 || parts[1] == reference_) continue;
-            const auto ref = rates_.find(parts[0] + "/" + reference_ + "/" + parts[2]);
+            // Any further parts (".../real_time") are kept as they are.
+            std::string referenceName = parts[0] + "/" + reference_;
+            for (std::size_t i = 2; i < parts.size(); ++i) referenceName += "/" + parts[i];
+            const auto ref = rates_.find(referenceName);
             if (ref == rates_.end() || ref->second <= 0) continue;
             std::printf("  %-28s %8.1f MB/s  ratio %.3f\n", name.c_str(), rate / 1e6, rate / ref->second);
         }

@@ -144,6 +144,7 @@ void BmpCarrier::finishLoad() {
     numColors = colorCount();
     pixels = data + std::min<std::uint64_t>(colorTableBytes(), dataSize);
     palette = pixels == data ? nullptr : data;
+    imageSizeAsRead = readLe32(infoHeader.get() + kBiSizeImage);
     writeLe32(infoHeader.get() + kBiSizeImage, static_cast<std::uint32_t>(imageSize()));
     loaded = true;
 }
@@ -238,6 +239,10 @@ PixelSamples BmpCarrier::pixelSamples() const {
     std::memcpy(samples.unchanged.data(), fileHeader.get(), kFileHeaderSize);
     std::memcpy(samples.unchanged.data() + kFileHeaderSize, infoHeader.get(), kInfoHeaderSize);
     return samples;
+}
+
+void BmpCarrier::keepHeaderAsRead() {
+    if (loaded) writeLe32(infoHeader.get() + kBiSizeImage, imageSizeAsRead);
 }
 
 // The header fields ---------------------------------------------------------------

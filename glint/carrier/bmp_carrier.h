@@ -66,6 +66,7 @@ public:
     // The pixels of a classic 24-bit BMP, rows as they lie in the file, and
     // its 54 header bytes; no rows for any other kind.
     PixelSamples pixelSamples() const override;
+    void keepHeaderAsRead() override;
 
     LeadingBytes leadingBytes() const;
     // The same for the 40-byte info header `info` of a data area of `areaSize` bytes.
@@ -107,6 +108,7 @@ private:
     unsigned char* palette = nullptr;  // start of the colour table, or null
     unsigned char* pixels = nullptr;   // first byte after the colour table
     std::int32_t numColors = 0;
+    std::uint32_t imageSizeAsRead = 0;  // biSizeImage before the load rewrote it
     // True only while the blocks all describe the last file named to loadBmp;
     // nothing is hidden, recovered or saved otherwise.
     bool loaded = false;

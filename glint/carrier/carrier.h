@@ -95,6 +95,9 @@ public:
     virtual Failure save(const Writer& write) = 0;
 
     virtual PixelSamples pixelSamples() const = 0;
+    // Puts back the header fields a load rewrote as the designed layout has
+    // it (a BMP's biSizeImage), for a hide that changes only pixel samples.
+    virtual void keepHeaderAsRead() {}
 
 protected:
     Carrier() = default;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <limits>
 #include <memory>
@@ -12,12 +14,18 @@
 
 #include "carrier/carrier.h"
 #include "carrier/cover.h"
+#include "carrier/hidden_carrier.h"
 #include "command_line/covers.h"
 #include "command_line/encryption_option.h"
 #include "command_line/planes.h"
 #include "command_line/voice.h"
 #include "common/console_input.h"
+#include "common/file_names.h"
+#include "common/system_error.h"
+#include "encryption/passphrase_seal.h"
 #include "files/file_output.h"
+#include "files/stored_name.h"
+#include "layout/hidden_picture.h"
 #include "messages.h"
 
 namespace glint {
@@ -36,14 +44,13 @@ auto toOutput(const std::string& name, Step step) {
     return step(name.c_str());
 }
 
-// The seal of -p (null without it), with the passphrase typed (twice when
-// `confirm`) or read from its file; false, said, when none was had.
-bool takeSeal(const EncryptionOption& encryption, bool confirm, Voice& voice, std::unique_ptr<PayloadSeal>& seal) {
-    EncryptionOption::Seal taken =
-        encryption.seal(voice.in(msg::kAskPassphrase), confirm ? voice.in(msg::kAskPassphraseAgain) : nullptr);
-    seal = std::move(taken.seal);
+// The passphrase of -p (typed twice when `confirm`) or read from its file;
+// null, said, when none was had.
+std::unique_ptr<SecretBytes> takePassphrase(const EncryptionOption& encryption, bool confirm, Voice& voice) {
+    Passphrase taken =
+        encryption.passphrase(voice.in(msg::kAskPassphrase), confirm ? voice.in(msg::kAskPassphraseAgain) : nullptr);
     switch (taken.result) {
-        case PassphraseResult::Read: return true;
+        case PassphraseResult::Read: return std::move(taken.bytes);
         case PassphraseResult::NoTerminal: voice.failure(msg::kNoTerminalForPassphrase); break;
         case PassphraseResult::Unreadable:
             voice.failure(*encryption.passphraseFile(), msg::kCannotReadPassphrase, {taken.error});
@@ -53,7 +60,25 @@ bool takeSeal(const EncryptionOption& encryption, bool confirm, Voice& voice, st
         case PassphraseResult::Differ: voice.failure(msg::kPassphrasesDiffer); break;
         case PassphraseResult::NoMemory: voice.failure(msg::kCryptoFailed); break;
     }
-    return false;
+    return nullptr;
+}
+
+// Hides the payload: with -p in the hidden layout over the cover's pixel
+// samples, else in the designed layout.
+Carrier::Failure hidePayload(Carrier& carrier, const std::string& payload, const SecretBytes* passphrase) {
+    if (passphrase == nullptr) {
+        return payload == kStandardStream ? carrier.hide(common::standardInputBytes()) : carrier.hide(payload.c_str());
+    }
+    if (payload == kStandardStream) return hideInPixels(carrier, common::standardInputBytes(), "", *passphrase);
+    std::ifstream file(common::pathOfName(payload.c_str()), std::ios::binary);
+    if (!file.is_open()) return {Problem::System, common::lastSystemError()};
+    return hideInPixels(carrier, file, payload, *passphrase);
+}
+
+// The room a payload too long was refused for.
+std::optional<std::uint64_t> roomFor(const Carrier& carrier, const std::string& payload, const SecretBytes* passphrase) {
+    if (passphrase == nullptr) return carrier.capacity();
+    return hiddenCapacity(carrier, storedNameOf(payload == kStandardStream ? "" : payload).size());
 }
 
 // Hides in any cover, written as the output's name asks, stopping at the
@@ -77,11 +102,10 @@ int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
     voice.success(msg::kImageLoaded);
     noteConversion(image, cover.conversion, output, voice);
     // Asked once the image has loaded, so that a wrong name is told first.
-    std::unique_ptr<PayloadSeal> seal;
-    if (!takeSeal(encryption, true, voice, seal)) return kFailed;
+    std::unique_ptr<SecretBytes> passphrase;
+    if (encryption.requested() && !(passphrase = takePassphrase(encryption, true, voice))) return kFailed;
 
-    const Carrier::Failure hidden = payload == kStandardStream ? carrier.hide(common::standardInputBytes(), seal.get())
-                                                               : carrier.hide(payload.c_str(), seal.get());
+    const Carrier::Failure hidden = hidePayload(carrier, payload, passphrase.get());
     switch (hidden.problem) {
         case Problem::None:
             break;
@@ -89,7 +113,7 @@ int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
             voice.failure(payload, msg::kCannotHide, reasonOf(hidden));
             return kFailed;
         case Problem::TooLong:
-            if (const std::optional<std::uint32_t> room = carrier.capacity(encryption.overhead())) {
+            if (const std::optional<std::uint64_t> room = roomFor(carrier, payload, passphrase.get())) {
                 voice.failure(payload, msg::kCannotHide, {{}, &msg::kTooLong, *room});
             } else {
                 voice.failure(image, msg::kCannotHide, {{}, &msg::kTooSmall});
@@ -110,21 +134,106 @@ int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
     return kSucceeded;
 }
 
+// Where recover writes: the file or "-" named, or with -p a folder (the
+// current one when OUTPUT is left out) to put the payload in under the name
+// stored with it.
+struct RecoverTarget {
+    std::string name;    // the file or "-"; empty for a folder
+    std::string folder;  // empty for the current folder
+};
+
+RecoverTarget recoverTargetOf(const Names& names) {
+    if (names.size() < 2) return {};
+    const std::string& output = names[1];
+    std::error_code unknown;
+    if (output != kStandardStream && std::filesystem::is_directory(common::pathOfName(output.c_str()), unknown)) {
+        return {{}, output};
+    }
+    return {output, {}};
+}
+
+int writeRecovered(const unsigned char* bytes, std::size_t size, const std::string& output, Voice& voice) {
+    const std::error_code written = output == kStandardStream ? writeStandardOutput({{bytes, size}})
+                                                              : replaceFileContents(output.c_str(), {{bytes, size}});
+    if (written) {
+        voice.failure(output, msg::kCannotSave, {written});
+        return kFailed;
+    }
+    voice.success(msg::kPayloadRecovered);
+    return kSucceeded;
+}
+
+// A payload put in a folder under the name stored with it: a new file only,
+// and only a name that stays in the folder.
+int writeUnderStoredName(const HiddenRecovery& payload, const std::string& folder, Voice& voice) {
+    if (payload.name.empty()) {
+        voice.failure(folder.empty() ? "." : folder, msg::kCannotSave, {{}, &msg::kNoStoredName});
+        return kFailed;
+    }
+    if (!namesFileInFolder(payload.name)) {
+        voice.failure(payload.name, msg::kCannotSave, {{}, &msg::kStoredNameOutsideFolder});
+        return kFailed;
+    }
+    const bool separated = folder.empty() || folder.back() == '/' || folder.back() == '\\';
+    const std::string path = folder + (separated ? "" : "/") + payload.name;
+    if (const std::error_code written = createFileContents(path.c_str(), {{payload.data, payload.size}})) {
+        voice.failure(path, msg::kCannotSave, {written});
+        return kFailed;
+    }
+    voice.success(msg::kPayloadRecovered);
+    return kSucceeded;
+}
+
+// recover -p: the hidden layout first; then, with one more key derivation,
+// the version 1.0 layout, which stores no name.
+int recoverWithPassphrase(const Carrier& stego, const std::string& image, const RecoverTarget& target,
+                          const SecretBytes& passphrase, Voice& voice) {
+    const HiddenRecovery hidden = recoverFromPixels(stego, passphrase);
+    if (hidden.result == PayloadSeal::Opened::Yes) {
+        if (target.name.empty()) return writeUnderStoredName(hidden, target.folder, voice);
+        return writeRecovered(hidden.data, hidden.size, target.name, voice);
+    }
+    if (hidden.result == PayloadSeal::Opened::Failed) {
+        voice.failure(image, msg::kCannotDecrypt, {{}, &msg::kCryptoFailed});
+        return kFailed;
+    }
+    std::unique_ptr<SecretBytes> copy = passphrase.copy();
+    if (!copy) {
+        voice.failure(image, msg::kCannotDecrypt, {std::make_error_code(std::errc::not_enough_memory)});
+        return kFailed;
+    }
+    PassphraseSeal seal(std::move(copy));
+    const Carrier::Recovered payload = stego.recover(&seal);
+    if (payload.failure) {
+        voice.failure(image, msg::kCannotDecrypt, reasonOf(payload.failure));
+        return kFailed;
+    }
+    if (target.name.empty()) {
+        voice.failure(target.folder.empty() ? "." : target.folder, msg::kCannotSave, {{}, &msg::kNoStoredName});
+        return kFailed;
+    }
+    return writeRecovered(payload.bytes.get(), payload.size, target.name, voice);
+}
+
 // Recovers from a BMP as the menu's choice 2 does, or from a PNG.
 int recover(const Names& names, Voice& voice, const EncryptionOption& encryption) {
-    const std::string &image = names[0], &output = names[1];
+    if (names.size() < 2 && !encryption.requested()) return voice.usageError(msg::kWrongArgumentCount, "recover");
+    const std::string& image = names[0];
     const OpenedCover stego = openCoverTold(image, CoverUse::Recover, CoverOutput::Bmp, voice);
     if (!stego.carrier) return kFailed;
     voice.success(msg::kImageLoaded);
-    // Asked once the image has loaded, so that a wrong name is told first.
-    std::unique_ptr<PayloadSeal> seal;
-    if (!takeSeal(encryption, false, voice, seal)) return kFailed;
-
-    const Carrier::Recovered payload = stego.carrier->recover(seal.get());
+    if (encryption.requested()) {
+        // Asked once the image has loaded, so that a wrong name is told first.
+        const std::unique_ptr<SecretBytes> passphrase = takePassphrase(encryption, false, voice);
+        if (!passphrase) return kFailed;
+        return recoverWithPassphrase(*stego.carrier, image, recoverTargetOf(names), *passphrase, voice);
+    }
+    const Carrier::Recovered payload = stego.carrier->recover();
     if (payload.failure) {
-        voice.failure(image, seal ? msg::kCannotDecrypt : msg::kCannotRecover, reasonOf(payload.failure));
+        voice.failure(image, msg::kCannotRecover, reasonOf(payload.failure));
         return kFailed;
     }
+    const std::string& output = names[1];
     const Carrier::Failure written = toOutput(output, [&](auto&& target) { return Carrier::write(payload, target); });
     if (written) {
         voice.failure(output, msg::kCannotSave, reasonOf(written));
@@ -134,6 +243,13 @@ int recover(const Names& names, Voice& voice, const EncryptionOption& encryption
     return kSucceeded;
 }
 
+// The room of a cover: with -p the hidden layout's, for a payload stored
+// without a name (a name takes its bytes), else the designed layout's.
+std::optional<std::uint64_t> roomOf(const Carrier& carrier, const EncryptionOption& encryption) {
+    if (encryption.requested()) return hiddenCapacity(carrier, 0);
+    return carrier.capacity();
+}
+
 // "N  NAME" for every image that loads, in the order given: a PNG written
 // as PNG, any other image as a classic BMP, with a note of what a PNG
 // output would take when it is converted.
@@ -141,8 +257,7 @@ int capacity(const Names& names, Voice& voice, const EncryptionOption& encryptio
     int status = kSucceeded;
     for (const std::string& name : names) {
         const OpenedCover cover = openCoverTold(name, CoverUse::Capacity, CoverOutput::Bmp, voice);
-        const std::optional<std::uint32_t> room =
-            cover.carrier ? cover.carrier->capacity(encryption.overhead()) : std::nullopt;
+        const std::optional<std::uint64_t> room = cover.carrier ? roomOf(*cover.carrier, encryption) : std::nullopt;
         if (cover.carrier && !room) voice.failure(name, msg::kNoRoom, {{}, &msg::kTooSmall});
         if (!room) {
             status = kFailed;
@@ -152,7 +267,7 @@ int capacity(const Names& names, Voice& voice, const EncryptionOption& encryptio
         showName(voice.out, name);
         voice.out.endLine();
         if (voice.out.failed()) return voice.outputFailure();
-        const std::optional<std::uint32_t> asPng = cover.asPng ? cover.asPng->capacity(encryption.overhead()) : std::nullopt;
+        const std::optional<std::uint64_t> asPng = cover.asPng ? roomOf(*cover.asPng, encryption) : std::nullopt;
         if (asPng) voice.note(name, withNumber(voice.in(msg::kCapacityAsBmp), *asPng));
     }
     return status;
@@ -169,7 +284,7 @@ struct Command {
 constexpr std::size_t kAnyNumber = std::numeric_limits<std::size_t>::max();
 const Command kCommands[] = {
     {"hide", 3, 3, true, hide},
-    {"recover", 2, 2, true, recover},
+    {"recover", 1, 2, true, recover},
     {"capacity", 1, kAnyNumber, false, capacity},
     {"planes", 2, 3, true, planes},
 };

@@ -1,7 +1,5 @@
 #include "command_line/encryption_option.h"
 
-#include "encryption/passphrase_seal.h"
-
 namespace glint {
 
 bool EncryptionOption::take(const std::string& argument, bool optionsEnded) {
@@ -25,14 +23,9 @@ bool EncryptionOption::sharesStandardInput(const std::vector<std::string>& words
     return false;
 }
 
-std::size_t EncryptionOption::overhead() const { return requested_ ? kSealOverhead : 0; }
-
-EncryptionOption::Seal EncryptionOption::seal(const char* prompt, const char* again) const {
-    if (!requested_) return {};
-    Passphrase passphrase = passphraseFile_ ? readPassphraseFile(passphraseFile_->c_str(), prompt, again)
-                                            : readTypedPassphrase(prompt, again);
-    if (passphrase.result != PassphraseResult::Read) return {nullptr, passphrase.result, passphrase.error};
-    return {std::make_unique<PassphraseSeal>(std::move(passphrase.bytes)), PassphraseResult::Read, {}};
+Passphrase EncryptionOption::passphrase(const char* prompt, const char* again) const {
+    return passphraseFile_ ? readPassphraseFile(passphraseFile_->c_str(), prompt, again)
+                           : readTypedPassphrase(prompt, again);
 }
 
 }  // namespace glint

@@ -1,15 +1,12 @@
-// The command line's -p and --passphrase-file FILE: hide encrypts, recover
-// decrypts, and capacity leaves room for the encryption's own bytes.
+// The command line's -p and --passphrase-file FILE: the passphrase that
+// hide, recover and capacity use the hidden layout with.
 #pragma once
 
-#include <cstddef>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "encryption/passphrase.h"
-#include "encryption/payload_seal.h"
 
 namespace glint {
 
@@ -26,18 +23,13 @@ public:
     // Standard input named both as the passphrase file ("-", /dev/stdin) and
     // as an image or payload of `words` (the subcommand and its names).
     bool sharesStandardInput(const std::vector<std::string>& words) const;
-    // The bytes that encryption adds to a payload; 0 without -p.
-    std::size_t overhead() const;
+    // -p or --passphrase-file was given.
+    bool requested() const { return requested_; }
+    // The passphrase, typed after `prompt` (and again after `again`, when
+    // not null) or read from the file; a file that is a terminal is typed at
+    // in the same way.
+    Passphrase passphrase(const char* prompt, const char* again) const;
 
-    struct Seal {
-        std::unique_ptr<PayloadSeal> seal;  // null without -p, or when no passphrase was had
-        PassphraseResult result = PassphraseResult::Read;
-        std::error_code error;  // why the passphrase file could not be read
-    };
-    // The seal of the passphrase, typed after `prompt` (and again after
-    // `again`, when not null) or read from the file; a file that is a
-    // terminal is typed at in the same way.
-    Seal seal(const char* prompt, const char* again) const;
 
 private:
     bool requested_ = false;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdarg>
 
+#include "encryption/vector_registers.h"
+
 namespace glint {
 namespace {
 
@@ -24,7 +26,8 @@ constexpr std::size_t kSecureMemoryBytes = 64 * 1024;
 // "diskperf -y") are not texts of this program.
 void dropLibraryNote(void* /*unused*/, int /*level*/, const char* /*format*/, va_list /*arguments*/) {}
 
-// libgcrypt must be set up once, before its first use.
+}  // namespace
+
 bool libraryReady() {
     static const bool ready = [] {
         gcry_set_log_handler(dropLibraryNote, nullptr);
@@ -39,11 +42,20 @@ bool libraryReady() {
     return ready;
 }
 
-// A store the compiler may not leave out because the block is freed next.
 void wipe(unsigned char* bytes, std::size_t size) {
     volatile unsigned char* at = bytes;
     for (std::size_t i = 0; i < size; ++i) at[i] = 0;
 }
+
+// 64 KiB reaches well below the deepest call libgcrypt makes. The registers
+// go first, so that no later call can save them there again.
+__attribute__((noinline)) void scrubStack() {
+    clearVectorRegisters();
+    volatile unsigned char area[64 << 10];
+    for (std::size_t i = 0; i < sizeof area; ++i) area[i] = 0;
+}
+
+namespace {
 
 struct CipherCloser {
     void operator()(gcry_cipher_handle* handle) const { gcry_cipher_close(handle); }
@@ -55,8 +67,10 @@ struct KdfCloser {
 };
 using Kdf = std::unique_ptr<gcry_kdf_handle, KdfCloser>;
 
-// AES-256-GCM keyed and set to `nonce`; its key schedule in secure memory.
-Cipher startCipher(const SecretBytes& key, const unsigned char* nonce) {
+// AES-256-GCM keyed, set to `nonce` and given the associated data; its key
+// schedule in secure memory.
+Cipher startCipher(const SecretBytes& key, const unsigned char* nonce, const unsigned char* associated,
+                   std::size_t associatedSize) {
     gcry_cipher_hd_t handle = nullptr;
     if (!libraryReady() || key.size() != kKeyBytes ||
         gcry_cipher_open(&handle, GCRY_CIPHER_AES256, GCRY_CIPHER_MODE_GCM, GCRY_CIPHER_SECURE) != 0) {
@@ -64,14 +78,15 @@ Cipher startCipher(const SecretBytes& key, const unsigned char* nonce) {
     }
     Cipher cipher(handle);
     if (gcry_cipher_setkey(handle, key.data(), kKeyBytes) != 0 || gcry_cipher_setiv(handle, nonce, kNonceBytes) != 0 ||
+        (associatedSize > 0 && gcry_cipher_authenticate(handle, associated, associatedSize) != 0) ||
         gcry_cipher_final(handle) != 0) {
         return nullptr;
     }
     return cipher;
 }
 
-// The key for `passphrase` and `salt`; none when libgcrypt fails (for
-// instance when the 64 MiB cannot be had).
+}  // namespace
+
 std::unique_ptr<SecretBytes> deriveKey(const SecretBytes& passphrase, const unsigned char* salt) {
     // tag length, passes, memory in KiB, lanes: libgcrypt's order
     const unsigned long parameters[] = {kKeyBytes, kArgonPasses, kArgonMemoryKiB, kArgonLanes};
@@ -87,8 +102,6 @@ std::unique_ptr<SecretBytes> deriveKey(const SecretBytes& passphrase, const unsi
     if (gcry_kdf_compute(handle, nullptr) != 0 || gcry_kdf_final(handle, kKeyBytes, key->data()) != 0) return nullptr;
     return key;
 }
-
-}  // namespace
 
 SecretBytes::SecretBytes(std::size_t capacity) {
     if (!libraryReady()) return;
@@ -113,20 +126,28 @@ void SecretBytes::resize(std::size_t size) {
     if (bytes_ != nullptr) wipe(bytes_ + size_, capacity_ - size_);
 }
 
+std::unique_ptr<SecretBytes> SecretBytes::copy() const {
+    auto copied = std::make_unique<SecretBytes>(capacity_);
+    if (!copied->allocated()) return nullptr;
+    for (std::size_t i = 0; i < size_; ++i) copied->append(bytes_[i]);
+    return copied;
+}
+
 bool SecretBytes::operator==(const SecretBytes& other) const {
     return size_ == other.size_ && std::equal(bytes_, bytes_ + size_, other.bytes_);
 }
 
 bool sealWithKey(const SecretBytes& key, const unsigned char* nonce, unsigned char* bytes, std::size_t size,
-                 unsigned char* tag) {
-    const Cipher cipher = startCipher(key, nonce);
+                 unsigned char* tag, const unsigned char* associated, std::size_t associatedSize) {
+    const Cipher cipher = startCipher(key, nonce, associated, associatedSize);
     return cipher && (size == 0 || gcry_cipher_encrypt(cipher.get(), bytes, size, nullptr, 0) == 0) &&
            gcry_cipher_gettag(cipher.get(), tag, kTagBytes) == 0;
 }
 
 PayloadSeal::Opened openWithKey(const SecretBytes& key, const unsigned char* nonce, unsigned char* bytes,
-                                std::size_t size, const unsigned char* tag) {
-    const Cipher cipher = startCipher(key, nonce);
+                                std::size_t size, const unsigned char* tag, const unsigned char* associated,
+                                std::size_t associatedSize) {
+    const Cipher cipher = startCipher(key, nonce, associated, associatedSize);
     if (!cipher || (size > 0 && gcry_cipher_decrypt(cipher.get(), bytes, size, nullptr, 0) != 0)) {
         wipe(bytes, size);
         return PayloadSeal::Opened::Failed;
@@ -150,18 +171,25 @@ PassphraseSeal::PassphraseSeal(std::unique_ptr<SecretBytes> passphrase)
 bool PassphraseSeal::close(unsigned char* before, unsigned char* payload, std::size_t size, unsigned char* after) {
     if (!libraryReady()) return false;
     randomBytes(before, kSaltBytes + kNonceBytes);
-    const std::unique_ptr<SecretBytes> key = deriveKey(*passphrase_, before);
-    return key && sealWithKey(*key, before + kSaltBytes, payload, size, after);
+    bool sealed = false;
+    {
+        const std::unique_ptr<SecretBytes> key = deriveKey(*passphrase_, before);
+        sealed = key && sealWithKey(*key, before + kSaltBytes, payload, size, after);
+    }
+    scrubStack();
+    return sealed;
 }
 
 PayloadSeal::Opened PassphraseSeal::open(const unsigned char* before, unsigned char* payload, std::size_t size,
                                          const unsigned char* after) {
-    const std::unique_ptr<SecretBytes> key = deriveKey(*passphrase_, before);
-    if (!key) {
-        wipe(payload, size);
-        return Opened::Failed;
+    Opened opened = Opened::Failed;
+    {
+        const std::unique_ptr<SecretBytes> key = deriveKey(*passphrase_, before);
+        if (key) opened = openWithKey(*key, before + kSaltBytes, payload, size, after);
     }
-    return openWithKey(*key, before + kSaltBytes, payload, size, after);
+    if (opened == Opened::Failed) wipe(payload, size);
+    scrubStack();
+    return opened;
 }
 
 }  // namespace glint

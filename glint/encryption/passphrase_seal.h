@@ -46,6 +46,8 @@ public:
     // Keeps the first `size` bytes (at most the capacity) and wipes the rest.
     void resize(std::size_t size);
     bool operator==(const SecretBytes& other) const;
+    // A copy in secure memory of its own; none when the memory is used up.
+    std::unique_ptr<SecretBytes> copy() const;
 
 private:
     unsigned char* bytes_ = nullptr;
@@ -53,11 +55,30 @@ private:
     std::size_t capacity_ = 0;
 };
 
-// AES-256-GCM under a key that is already derived; no associated data.
+// AES-256-GCM under a key that is already derived, authenticating
+// `associated` too when given.
 bool sealWithKey(const SecretBytes& key, const unsigned char* nonce, unsigned char* bytes, std::size_t size,
-                 unsigned char* tag);
+                 unsigned char* tag, const unsigned char* associated = nullptr, std::size_t associatedSize = 0);
 PayloadSeal::Opened openWithKey(const SecretBytes& key, const unsigned char* nonce, unsigned char* bytes,
-                                std::size_t size, const unsigned char* tag);
+                                std::size_t size, const unsigned char* tag, const unsigned char* associated = nullptr,
+                                std::size_t associatedSize = 0);
+
+// libgcrypt set up (once, before its first use); false when it cannot start.
+bool libraryReady();
+
+// A store the compiler may not leave out because the block is freed next.
+void wipe(unsigned char* bytes, std::size_t size);
+
+// Overwrites the stack below the caller, where the calls made with a key
+// leave copies of it: libgcrypt's own temporaries, and the vector registers
+// the dynamic linker saves there when it binds a function on its first call
+// (a build that binds every function at start, as ours does, has none).
+// Called when a key's work is done, from no deeper than that work began.
+void scrubStack();
+
+// The 32-byte key of Argon2id for `passphrase` and the 16-byte `salt`; none
+// when libgcrypt fails (for instance when the 64 MiB cannot be had).
+std::unique_ptr<SecretBytes> deriveKey(const SecretBytes& passphrase, const unsigned char* salt);
 
 // Fresh random bytes for a salt or a nonce.
 void randomBytes(unsigned char* bytes, std::size_t size);

@@ -131,13 +131,15 @@ std::error_code writeRange(OutputFile& file, Pieces pieces, std::uint64_t from, 
 
 std::error_code writeAll(OutputFile& file, Pieces pieces) { return writeRange(file, pieces, 0, UINT64_MAX); }
 
-std::error_code replaceFileContents(const char* name, Pieces pieces) {
+namespace {
+
+std::error_code saveContents(const char* name, Pieces pieces, bool createNew) {
     // SIGXFSZ is ignored first, so that the takeover leaves it so.
     const common::FileSizeLimitIsAnError limit;
     const common::SignalTakeover signals(kRemovePending);
     common::SignalsHeld held;
     OutputTarget target;
-    if (std::error_code failed = target.open(name, held)) return failed;
+    if (std::error_code failed = target.open(name, held, createNew)) return failed;
     // Devices and pipes are written as they are.
     if (!target.isRegularFile()) {
         held.release();
@@ -150,6 +152,12 @@ std::error_code replaceFileContents(const char* name, Pieces pieces) {
     if (failed && target.created()) target.removeCreated();
     return failed;
 }
+
+}  // namespace
+
+std::error_code replaceFileContents(const char* name, Pieces pieces) { return saveContents(name, pieces, false); }
+
+std::error_code createFileContents(const char* name, Pieces pieces) { return saveContents(name, pieces, true); }
 
 std::error_code writeStandardOutput(Pieces pieces) {
     const common::FileSizeLimitIsAnError limit;

@@ -36,6 +36,11 @@ struct ByteRange {
 // that case); an empty code when the file was written.
 std::error_code replaceFileContents(const char* name, std::initializer_list<ByteRange> pieces);
 
+// The same for a file that must be new: a name that already leads to
+// anything (a file, a folder, a device, a link, even a broken one) fails
+// with the system's "file exists" and nothing is written.
+std::error_code createFileContents(const char* name, std::initializer_list<ByteRange> pieces);
+
 // Whether the two names lead to one and the same file, however they are
 // spelt or linked (the device and file number, or Windows' volume and file
 // index); false when either leads nowhere.

@@ -23,6 +23,12 @@ std::unique_ptr<unsigned char[]> allocateBlock(std::size_t size) {
     return block;
 }
 
+std::unique_ptr<std::uint64_t[]> allocateWords(std::size_t count) {
+    std::unique_ptr<std::uint64_t[]> words(new (std::nothrow) std::uint64_t[count]);
+    if (words) adviseHugePages(reinterpret_cast<unsigned char*>(words.get()), count * sizeof(std::uint64_t));
+    return words;
+}
+
 std::optional<std::uint64_t> remainingBytes(std::istream& in) {
     const std::istream::pos_type start = in.tellg();
     if (start == std::istream::pos_type(-1) || !in.seekg(0, std::ios::end)) {

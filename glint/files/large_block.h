@@ -14,6 +14,8 @@ namespace glint {
 // blocks ask the system for huge pages, which cuts the page faults of filling
 // a 256 MiB image by a factor of 512. Null when memory runs out.
 std::unique_ptr<unsigned char[]> allocateBlock(std::size_t size);
+// The same for `count` 64-bit words.
+std::unique_ptr<std::uint64_t[]> allocateWords(std::size_t count);
 
 // The platform's part: asks for huge pages for the whole ones inside the
 // block, where the system has them.

@@ -60,8 +60,9 @@ public:
     OutputTarget& operator=(const OutputTarget&) = delete;
 
     // Called with the signals held, which it may let through while it waits
-    // for the reader of a pipe.
-    std::error_code open(const char* name, common::SignalsHeld& held);
+    // for the reader of a pipe. With `createNew` only a name that leads to
+    // nothing is opened, as a new file; anything there fails it.
+    std::error_code open(const char* name, common::SignalsHeld& held, bool createNew);
     OutputFile& file() { return file_; }
     // A file on a disk, not a device or a pipe.
     bool isRegularFile() const;

@@ -209,15 +209,15 @@ OutputTarget::~OutputTarget() {
 // (permissions, protected_symlinks, protected_regular, a read-only file
 // system). A regular file's folder is published to the signal handler, with
 // the file's name when this save created it.
-std::error_code OutputTarget::open(const char* name, common::SignalsHeld& held) {
+std::error_code OutputTarget::open(const char* name, common::SignalsHeld& held, bool createNew) {
     struct stat before {};
     // Only tells whether this save creates the file, never where it writes.
-    const bool existed = ::stat(name, &before) == 0 || errno != ENOENT;
-    constexpr int kPlainSave = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY;
-    int descriptor = ::open(name, kPlainSave | O_NONBLOCK, 0666);
+    const bool existed = !createNew && (::stat(name, &before) == 0 || errno != ENOENT);
+    const int plainSave = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | (createNew ? O_EXCL : 0);
+    int descriptor = ::open(name, plainSave | O_NONBLOCK, 0666);
     if (descriptor < 0 && errno == ENXIO) {
         held.release();  // a pipe with no reader yet: wait for one, Ctrl+C at hand
-        descriptor = ::open(name, kPlainSave, 0666);
+        descriptor = ::open(name, plainSave, 0666);
         held.hold();
     }
     file_ = OutputFile(descriptor);

@@ -186,9 +186,9 @@ OutputTarget::~OutputTarget() {
 // file, or one the user may not write, refuses the save. The link count and
 // identity come from a second handle that may read attributes; without them
 // the file is written in place.
-std::error_code OutputTarget::open(const char* name, common::SignalsHeld& /*held*/) {
-    const HANDLE opened = ::CreateFileW(common::pathOfName(name).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+std::error_code OutputTarget::open(const char* name, common::SignalsHeld& /*held*/, bool createNew) {
+    const HANDLE opened = ::CreateFileW(common::pathOfName(name).c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                        createNew ? CREATE_NEW : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD openedHow = ::GetLastError();
     if (opened == INVALID_HANDLE_VALUE) return windowsError(openedHow);
     file_ = fileOf(opened);

@@ -19,9 +19,11 @@ using testing_support::shellQuoted;
 // foreground, as a person's does.
 Terminal interactiveShell(const ScratchDir& dir) { return Terminal({"dash", "-i"}, dir.path(), {"LC_ALL=C.UTF-8", "PS1=$ "}); }
 
+// A cover of 48 x 48 pixels, as the hidden layout of -p needs.
 void writeCoverAndSecret(const ScratchDir& dir) {
     testing_support::BmpFields cover;
-    cover.data = testing_support::patternBytes(4000, 7);
+    cover.width = cover.height = 48;
+    cover.data = testing_support::patternBytes(48 * 48 * 3, 7);
     testing_support::writeFile(dir / "cover.bmp", testing_support::makeBmp(cover));
     testing_support::writeFile(dir / "secret.bin", testing_support::patternBytes(200, 8));
 }

@@ -63,6 +63,33 @@ TEST(ReplaceFileContents, WritesPiecesInOrderAndKeepsTheFileMode) {
     EXPECT_EQ(entriesIn(dir.path()), 4U);  // no temporary left behind
 }
 
+// A file that must be new: written when nothing is there, refused with
+// "file exists" and nothing changed when anything is, a broken link included.
+TEST(CreateFileContents, WritesOnlyWhereNothingIs) {
+    ScratchDir dir;
+    writeFile(dir / "old.bin", {1, 2, 3});
+    fs::create_directory(dir / "folder");
+    fs::create_symlink(dir / "nowhere", dir / "broken");
+    fs::create_symlink("/dev/null", dir / "device");
+    const Bytes content = patternBytes(40, 5);
+    struct Case {
+        const char* name;
+        bool written;
+    };
+    for (const Case& c : {Case{"new.bin", true}, Case{"old.bin", false}, Case{"folder", false}, Case{"broken", false},
+                          Case{"device", false}}) {
+        const std::error_code failed = glint::createFileContents((dir / c.name).c_str(), {{content.data(), content.size()}});
+        EXPECT_EQ(!failed, c.written) << c.name << ": " << failed.message();
+        if (!c.written) {
+            EXPECT_EQ(failed, std::errc::file_exists) << c.name;
+        }
+    }
+    EXPECT_EQ(readFile(dir / "new.bin"), content);
+    EXPECT_EQ(readFile(dir / "old.bin"), (Bytes{1, 2, 3}));
+    EXPECT_FALSE(fs::exists(dir / "nowhere"));
+    EXPECT_EQ(entriesIn(dir.path()), 5U);  // no temporary left behind
+}
+
 TEST(ReplaceFileContents, FollowsSymbolicLinksAndKeepsThemLinks) {
     ScratchDir dir;
     fs::create_directory(dir / "real");

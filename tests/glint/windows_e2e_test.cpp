@@ -255,6 +255,51 @@ TEST(WindowsGlint, CoversOfEveryFormatComeBackFromBothOutputs) {
     EXPECT_EQ(readFile(dir / "planes.png").at(1), 'P');
 }
 
+// With a passphrase: BMP covers of both orientations and a PNG written to
+// both outputs come back byte for byte, under the name stored with them when
+// no OUTPUT is named; an image of glint 1.0's layout opens; a wrong
+// passphrase writes nothing.
+TEST(WindowsGlint, PassphraseHidesRoundTripAndRefuse) {
+    ScratchDir dir;
+    const Bytes payload = everyByteValue(2);
+    writeFile(dir / "secret.bin", payload);
+    testing_support::writeText(dir / "pass.txt", "口令 passphrase\r\n");
+    testing_support::writeText(dir / "wrong.txt", "口令\r\n");
+    for (const std::int32_t height : {64, -64}) {
+        BmpFields fields;
+        fields.width = 79;
+        fields.height = height;
+        fields.data = testing_support::patternBytes(240 * 64, 3);
+        writeFile(dir / (height > 0 ? "bottom-up.bmp" : "top-down.bmp"), makeBmp(fields));
+    }
+    const auto run = [&](std::vector<std::string> arguments) {
+        testing_support::RunOptions options;
+        options.arguments = std::move(arguments);
+        return runProgram(GLINT_BINARY, "", dir.path(), options);
+    };
+    ASSERT_EQ(run({"-q", "hide", "bottom-up.bmp", "secret.bin", "plain.png"}).exitStatus, 0);  // a PNG cover
+    for (const char* cover : {"bottom-up.bmp", "top-down.bmp", "plain.png"}) {
+        for (const char* output : {"stego.bmp", "stego.png"}) {
+            SCOPED_TRACE(std::string(cover) + " to " + output);
+            const RunResult hidden = run({"-q", "hide", "--passphrase-file", "pass.txt", cover, "secret.bin", output});
+            ASSERT_EQ(hidden.exitStatus, 0) << hidden.err;
+            EXPECT_EQ(run({"-q", "recover", "--passphrase-file", "pass.txt", output, "back.bin"}).exitStatus, 0);
+            EXPECT_EQ(readFile(dir / "back.bin"), payload);
+            std::filesystem::remove_all(dir / "out");
+            std::filesystem::create_directory(dir / "out");
+            EXPECT_EQ(run({"-q", "recover", "--passphrase-file", "pass.txt", output, "out"}).exitStatus, 0);
+            EXPECT_EQ(readFile(dir / "out" / "secret.bin"), payload);
+        }
+    }
+    writeFile(dir / "old.bmp", readFile(std::filesystem::path(GLINT_TEST_PICTURES) / "glint-1.0-passphrase.bmp"));
+    testing_support::writeText(dir / "old.txt", "glint one point oh\n");
+    EXPECT_EQ(run({"-q", "recover", "--passphrase-file", "old.txt", "old.bmp", "-"}).out, "hidden by glint 1.0 -p\n");
+    const std::set<std::string> before = namesIn(dir.path());
+    const RunResult wrong = run({"recover", "--passphrase-file", "wrong.txt", "stego.png", "refused.bin"});
+    EXPECT_EQ(wrong.exitStatus, 1);
+    EXPECT_EQ(namesIn(dir.path()), before);
+}
+
 // A data area over 2 GiB (a sparse file) loads: a single read of more than
 // INT_MAX bytes fails on Windows, so it is read in pieces.
 TEST(WindowsLargeImage, DataAreaOver2GiBLoads) {

@@ -99,6 +99,7 @@ TEST(WineEncryption, EachProgramDecryptsWhatTheOtherEncrypted) {
     if (glint.empty()) GTEST_SKIP() << missing;
     ScratchDir dir;
     const Bytes payload = transcript::writeCoverAndSecret(dir.path());
+    transcript::writePhotoCover(dir.path());
     const std::string passphrase = "口令 passphrase";
     testing_support::writeFile(dir / "pass.txt", Bytes(passphrase.begin(), passphrase.end()));
     const auto run = [&](const std::string& program, const std::vector<std::string>& arguments) {
@@ -108,13 +109,13 @@ TEST(WineEncryption, EachProgramDecryptsWhatTheOtherEncrypted) {
         options.arguments = arguments;
         return runProgram(program, "", dir.path(), options).exitStatus;
     };
-    ASSERT_EQ(run(GLINT_BINARY, {"hide", "--passphrase-file", "pass.txt", "cover.bmp", "secret.bin", "linux.bmp"}), 0);
+    ASSERT_EQ(run(GLINT_BINARY, {"hide", "--passphrase-file", "pass.txt", "photo.bmp", "secret.bin", "linux.bmp"}), 0);
     ASSERT_EQ(run(glint, {"recover", "--passphrase-file", "pass.txt", "linux.bmp", "from-linux.bin"}), 0);
     EXPECT_EQ(readFile(dir / "from-linux.bin"), payload);
 
     // Typed at the console: after -p, and as a passphrase file that is the console.
     const std::pair<std::vector<std::string>, std::size_t> typedRuns[] = {
-        {{"hide", "-p", "cover.bmp", "secret.bin", "windows.bmp"}, 2},
+        {{"hide", "-p", "photo.bmp", "secret.bin", "windows.bmp"}, 2},
         {{"recover", "--passphrase-file", "-", "linux.bmp", "typed.bin"}, 1}};
     for (const auto& [arguments, answers] : typedRuns) {
         std::vector<std::string> command = {"wine", glint};

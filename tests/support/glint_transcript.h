@@ -30,6 +30,15 @@ inline testing_support::Bytes writeCoverAndSecret(const std::filesystem::path& f
     return secret;
 }
 
+// Writes photo.bmp into `folder`: a classic 24-bit BMP of 48 x 48 pixels,
+// enough for the hidden layout of -p to take secret.bin.
+inline void writePhotoCover(const std::filesystem::path& folder) {
+    testing_support::BmpFields fields;
+    fields.width = fields.height = 48;
+    fields.data = testing_support::patternBytes(48 * 48 * 3, 9);
+    testing_support::writeFile(folder / "photo.bmp", testing_support::makeBmp(fields));
+}
+
 // The dialogue on a terminal: each text the program shows, in UTF-8 (this
 // file's own encoding) and in GBK, and what is typed once it has appeared
 // (the Enter key sends a carriage return).

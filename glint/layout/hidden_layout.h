@@ -1,0 +1,129 @@
+// The hidden layout: where the bits of an encrypted body lie among a
+// picture's units (layout/sample_units.h), and how they are put there.
+//
+// - Anchors: the first samples of 256 pixels spread evenly over the picture,
+//   which never change, so that what they hold tells the picture apart.
+// - Reserved units: the first samples of pixels drawn by a key stream, three
+//   for each reserved bit (the seed, the length), which is their bits' XOR.
+// - Blocks: the units of whole 64-unit words, in memory order, in blocks of
+//   1024 words (the last one shorter); the units of a last partial word
+//   carry nothing.
+// - Inside a block, a keyed permutation (layout/block_shuffle.h) gives the
+//   layout order, whose words are cut into one or two segments. With the
+//   code size p, L = 2^p - 1 and W words, a segment has A = 64 * floor(W / L)
+//   groups: group g is made of the bits at positions j * A + g, j < L, and
+//   carries p bits, its syndrome XOR{ j + 1 : bit j * A + g is 1 } (a Hamming
+//   code). Positions from L * A on belong to no group. A group that holds
+//   (L + 1) / 2 anchors or reserved units or more carries nothing (a hole).
+// - Hiding changes one unit of a group, the one at j = syndrome XOR message
+//   - 1, by +1 or -1 at random. Where that unit is kept, or at 0 or its
+//   largest value (where +1 or -1 would be forced), two others whose rows
+//   XOR to the same syndrome change instead, when the group has such a pair.
+// - p is the largest code (at most 10) whose groups hold the body; the
+//   blocks are taken in a keyed order, and the first ones, as many as leave
+//   room for the body, take p + 1 instead, the last of them for the first
+//   words of its layout only (its first segment). The body's first part goes
+//   to the segments of code p + 1, the rest to the others, each part in
+//   proportion to its room in bits. In a part, the segments take shares of
+//   its groups in proportion to their room; a segment's share is p runs of G
+//   bits (bit q of its r-th group is share bit q * G + r), and its groups
+//   are its first G that are not holes. A part's last group takes its spare
+//   bits from the next part.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "encryption/hidden_keys.h"
+#include "layout/block_shuffle.h"
+#include "layout/sample_units.h"
+
+namespace glint {
+
+inline constexpr std::size_t kAnchorUnits = 256;
+inline constexpr std::size_t kSeedBits = 128;
+inline constexpr std::size_t kLengthBits = 32;
+inline constexpr std::size_t kUnitsPerReservedBit = 3;
+// Units that never carry the body: the anchors and the reserved units.
+inline constexpr std::size_t kKeptUnits = kAnchorUnits + (kSeedBits + kLengthBits) * kUnitsPerReservedBit;
+inline constexpr unsigned kLargestCode = 10;
+
+class HiddenLayout {
+public:
+    // `allowGrey` false takes every sample as a unit even in a grey picture.
+    HiddenLayout(const SamplePlane& plane, bool allowGrey);
+
+    const SampleUnits& units() const { return units_; }
+    // The largest body, in bits, that fits beside the anchors and the
+    // reserved units; 0 when the picture is too small for them.
+    std::uint64_t roomBits() const;
+
+    // The anchors, in order; the picture has room for them.
+    std::vector<std::uint64_t> anchors() const;
+
+    // The units of `bits` reserved bits, none of them in `taken`: first
+    // samples of pixels drawn from stream `domain`, all in whole words. The
+    // picture has room for them.
+    std::vector<std::uint64_t> drawReserved(KeyStream& stream, std::uint32_t domain, std::size_t bits,
+                                            const std::vector<std::uint64_t>& taken) const;
+    // Reserved bits [first, first + count) of `units`, count <= 64, the first
+    // lowest.
+    std::uint64_t readReserved(const std::vector<std::uint64_t>& units, std::size_t first, std::size_t count) const;
+    // Sets them, changing for each bit that differs one of its units, at
+    // random among those that are not at 0 or the largest value.
+    void writeReserved(const std::vector<std::uint64_t>& units, std::size_t first, std::uint64_t bits,
+                       std::size_t count, KeyStream& changes);
+
+    // Hides bits [0, bits) of `body` (64-bit words, bit i in word i / 64,
+    // with two more words beyond, random: the last group's spare bits come
+    // from there), never changing a unit of `kept` (the anchors and the
+    // reserved units, which must already hold their bits). False when the
+    // body does not fit or a key stream failed.
+    bool embed(const SecretBytes& layoutKey, const SecretBytes& changeKey, const std::vector<std::uint64_t>& kept,
+               const std::uint64_t* body, std::uint64_t bits);
+    // The bits embed hid, into `body` (zeroed here, with one word to spare).
+    bool extract(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept, std::uint64_t* body,
+                 std::uint64_t bits) const;
+
+    // Whether a body of `bits` bits fits beside `kept`.
+    bool fits(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept, std::uint64_t bits) const;
+
+    struct Segment {
+        std::size_t start = 0;   // first layout word in the block
+        std::size_t words = 0;
+        unsigned code = 0;
+        std::vector<std::uint32_t> holes;  // sorted group numbers
+        std::uint64_t groups = 0;          // used
+        std::uint64_t offset = 0;          // of the segment's share in the body
+        std::uint64_t end = 0;             // of the part of the body its share belongs to
+    };
+    struct Block {
+        std::uint64_t firstWord = 0;
+        std::size_t words = 0;
+        std::vector<std::uint64_t> keptSlots;  // layout positions of kept units
+        std::vector<std::uint64_t> keptBits;   // their bits in the gathered words
+        std::vector<Segment> segments;
+    };
+    struct Plan {
+        std::vector<std::uint16_t> sharedOrder;
+        std::vector<Block> blocks;
+    };
+
+private:
+    // Changes others in place of a unit of the gathered words' bit `bit`
+    // that was to change but is kept or at an end; false when nothing can
+    // (which the holes rule out).
+    bool replaceSkipped(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
+                        const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
+                        const std::vector<std::uint64_t>& directions);
+    std::optional<Plan> plan(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept,
+                             std::uint64_t bits) const;
+
+    SampleUnits units_;
+    std::uint64_t drawablePixels_ = 0;     // pixels whose first sample lies in a whole word either way
+    std::uint64_t firstSampleStride_ = 1;  // units from one pixel's first sample to the next
+};
+
+}  // namespace glint

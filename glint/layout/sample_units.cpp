@@ -1,0 +1,283 @@
+#include "layout/sample_units.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/byte_order.h"
+
+namespace glint {
+
+using common::readLe64;
+using common::writeLe64;
+namespace {
+
+constexpr std::uint64_t kLowBits = 0x0101010101010101ULL;
+
+bool samplesEqual(const unsigned char* a, const unsigned char* b, std::size_t size) {
+    return std::memcmp(a, b, size) == 0;
+}
+
+// R = G = B in every pixel of a three-sample picture.
+bool isGrey(const SamplePlane& plane) {
+    if (plane.channels != 3) return false;
+    const std::size_t size = plane.sampleBytes;
+    for (std::size_t row = 0; row < plane.rows; ++row) {
+        for (std::size_t column = 0; column < plane.pixelsPerRow; ++column) {
+            const unsigned char* p = plane.pixel(row, column);
+            if (!samplesEqual(p, p + size, size) || !samplesEqual(p, p + 2 * size, size)) return false;
+        }
+    }
+    return true;
+}
+
+// Units one after another from a given one, without a division for each.
+// It keeps offsets, so that stepping past the last unit forms no pointer.
+class UnitCursor {
+public:
+    UnitCursor(const SamplePlane& plane, bool grey, std::uint64_t perRow, std::uint64_t unit)
+        : plane_(plane), perPixel_(grey ? 1 : plane.channels) {
+        const std::uint64_t index = unit % perRow;
+        column_ = index / perPixel_;
+        channel_ = index % perPixel_;
+        row_ = unit / perRow * plane.rowBytes;
+        pixel_ = row_ + column_ * plane.pixelBytes;
+    }
+    unsigned char* sample() const { return plane_.first + pixel_ + channel_ * plane_.sampleBytes; }
+    void next() {
+        if (++channel_ < perPixel_) return;
+        channel_ = 0;
+        pixel_ += plane_.pixelBytes;
+        if (++column_ < plane_.pixelsPerRow) return;
+        column_ = 0;
+        row_ += plane_.rowBytes;
+        pixel_ = row_;
+    }
+
+private:
+    const SamplePlane& plane_;
+    std::size_t perPixel_;
+    std::uint64_t row_;     // offset of the row
+    std::uint64_t pixel_;   // offset of the pixel
+    std::uint64_t column_;
+    std::size_t channel_;
+};
+
+// The chunk's words from 512 bytes whose bit 0 is each unit's bit: for each
+// k, one shift places bit 0 of bytes 64k .. 64k + 63 in the eight words.
+void interleave(const unsigned char* bytes, std::uint64_t* out) {
+    std::uint64_t words[kChunkWords] = {};
+    for (unsigned k = 0; k < 8; ++k) {
+        for (unsigned g = 0; g < kChunkWords; ++g) words[g] |= (readLe64(bytes + 64 * k + 8 * g) & kLowBits) << k;
+    }
+    std::memcpy(out, words, sizeof words);
+}
+
+// The reverse: bit 0 of byte 64k + 8g + j of `bytes` is bit 8j + k of word g.
+void spread(const std::uint64_t* words, unsigned k, unsigned char* bytes) {
+    for (unsigned g = 0; g < kChunkWords; ++g) writeLe64(bytes + 8 * g, (words[g] >> k) & kLowBits);
+}
+
+bool anySet(const std::uint64_t* words) {
+    std::uint64_t any = 0;
+    for (std::size_t g = 0; g < kChunkWords; ++g) any |= words[g];
+    return any != 0;
+}
+
+// Sixteen bytes, and the same sixteen bytes as two 64-bit words: vector
+// types of g++ and clang, which every processor has (as plain code where it
+// has no vector unit).
+using ByteVector = unsigned char __attribute__((vector_size(16)));
+using WordVector = std::uint64_t __attribute__((vector_size(16)));
+
+// The words as sixteen-byte vectors of their little-endian bytes.
+void loadWords(const std::uint64_t* words, WordVector* vectors) {
+    unsigned char bytes[8 * kChunkWords];
+    for (unsigned g = 0; g < kChunkWords; ++g) writeLe64(bytes + 8 * g, words[g]);
+    std::memcpy(vectors, bytes, sizeof bytes);
+}
+
+void storeWords(const WordVector* vectors, std::uint64_t* words) {
+    unsigned char bytes[8 * kChunkWords];
+    std::memcpy(bytes, vectors, sizeof bytes);
+    for (unsigned g = 0; g < kChunkWords; ++g) words[g] = readLe64(bytes + 8 * g);
+}
+
+// Steps the 512 contiguous byte samples of a chunk: each unit whose change
+// bit is set goes up when its direction bit is set (or it is 0) and it is not
+// 255, down otherwise; but one at 0 or 255, or whose keep bit is set, stays
+// and is marked skipped. For each k, one shift of the words gives the bits
+// of 64 samples as bytes of 0 or 1 (the bits that cross into another byte are
+// masked off, so this holds for either byte order), and one shift back puts
+// the skipped ones in place.
+void stepChunk(unsigned char* at, const std::uint64_t* changes, const std::uint64_t* directions,
+               const std::uint64_t* keep, std::uint64_t* skipped) {
+    WordVector change[4], up[4], kept[4];
+    WordVector skips[4] = {};
+    loadWords(changes, change);
+    loadWords(directions, up);
+    loadWords(keep, kept);
+    const WordVector low = {kLowBits, kLowBits};
+    for (unsigned k = 0; k < 8; ++k) {
+        for (unsigned q = 0; q < 4; ++q) {
+            unsigned char* p = at + 64 * k + 16 * q;
+            ByteVector value;
+            std::memcpy(&value, p, sizeof value);
+            const auto changed = reinterpret_cast<ByteVector>((change[q] >> k) & low);
+            const auto upward = reinterpret_cast<ByteVector>((up[q] >> k) & low);
+            const auto held = reinterpret_cast<ByteVector>((kept[q] >> k) & low);
+            const ByteVector end = (reinterpret_cast<ByteVector>(value == 0) | reinterpret_cast<ByteVector>(value == 255)) & 1;
+            const ByteVector skip = changed & (end | held);
+            const ByteVector moves = changed & ~skip;
+            const ByteVector goesUp = upward & moves;
+            value = value + goesUp - (moves & ~goesUp);
+            std::memcpy(p, &value, sizeof value);
+            skips[q] |= reinterpret_cast<WordVector>(skip) << k;
+        }
+    }
+    storeWords(skips, skipped);
+}
+
+}  // namespace
+
+std::uint64_t gatheredBit(std::uint64_t unit, std::uint64_t words) {
+    const std::uint64_t chunk = unit / kChunkUnits;
+    if (kChunkWords * (chunk + 1) > words) return unit;
+    const std::uint64_t within = unit % kChunkUnits;
+    const std::uint64_t k = within / 64, g = within / 8 % 8, j = within % 8;
+    return chunk * kChunkUnits + 64 * g + 8 * j + k;
+}
+
+std::uint64_t unitAtGatheredBit(std::uint64_t bit, std::uint64_t words) {
+    const std::uint64_t chunk = bit / kChunkUnits;
+    if (kChunkWords * (chunk + 1) > words) return bit;
+    const std::uint64_t within = bit % kChunkUnits;
+    const std::uint64_t g = within / 64, j = within % 64 / 8, k = within % 8;
+    return chunk * kChunkUnits + 64 * k + 8 * g + j;
+}
+
+SampleUnits::SampleUnits(const SamplePlane& plane, bool allowGrey)
+    : plane_(plane), grey_(allowGrey && isGrey(plane)) {
+    perRow_ = grey_ ? plane.pixelsPerRow : std::uint64_t{plane.pixelsPerRow} * plane.channels;
+    count_ = perRow_ * plane.rows;
+}
+
+unsigned char* SampleUnits::sampleAt(std::uint64_t unit) const {
+    return UnitCursor(plane_, grey_, perRow_, unit).sample();
+}
+
+bool SampleUnits::bit(std::uint64_t unit) const { return (sampleAt(unit)[plane_.sampleBytes - 1] & 1) != 0; }
+
+unsigned SampleUnits::value(std::uint64_t unit) const {
+    const unsigned char* sample = sampleAt(unit);
+    return plane_.sampleBytes == 2 ? unsigned{sample[0]} << 8 | sample[1] : sample[0];
+}
+
+bool SampleUnits::atEndAt(const unsigned char* sample) const {
+    const unsigned char low = sample[plane_.sampleBytes - 1];
+    const unsigned char high = sample[0];
+    return (low == 0 && high == 0) || (low == 0xFF && high == 0xFF);
+}
+
+bool SampleUnits::atEnd(std::uint64_t unit) const { return atEndAt(sampleAt(unit)); }
+
+void SampleUnits::stepAt(unsigned char* sample, bool up) const {
+    const std::size_t size = plane_.sampleBytes;
+    unsigned value = sample[size - 1];
+    if (size == 2) value |= unsigned{sample[0]} << 8;
+    const unsigned largest = size == 2 ? 0xFFFF : 0xFF;
+    if (value == 0) up = true;
+    if (value == largest) up = false;
+    value = up ? value + 1 : value - 1;
+    sample[size - 1] = static_cast<unsigned char>(value);
+    if (size == 2) sample[0] = static_cast<unsigned char>(value >> 8);
+    if (grey_) {
+        // The other two samples equal the first: they take its new value.
+        std::memcpy(sample + size, sample, size);
+        std::memcpy(sample + 2 * size, sample, size);
+    }
+}
+
+void SampleUnits::step(std::uint64_t unit, bool up) { stepAt(sampleAt(unit), up); }
+
+bool SampleUnits::chunkIsContiguous(std::uint64_t first) const {
+    return !grey_ && plane_.sampleBytes == 1 && plane_.pixelBytes == plane_.channels &&
+           first % perRow_ + kChunkUnits <= perRow_;
+}
+
+void SampleUnits::gatherChunk(std::uint64_t first, std::uint64_t* out) const {
+    if (chunkIsContiguous(first)) {
+        interleave(sampleAt(first), out);
+        return;
+    }
+    unsigned char bytes[kChunkUnits];
+    UnitCursor cursor(plane_, grey_, perRow_, first);
+    for (unsigned char& byte : bytes) {
+        byte = cursor.sample()[plane_.sampleBytes - 1];
+        cursor.next();
+    }
+    interleave(bytes, out);
+}
+
+void SampleUnits::gather(std::uint64_t first, std::size_t words, std::uint64_t* out) const {
+    std::size_t w = 0;
+    for (; w + kChunkWords <= words; w += kChunkWords) gatherChunk(first + 64 * w, out + w);
+    if (w == words) return;
+    UnitCursor cursor(plane_, grey_, perRow_, first + 64 * w);
+    for (; w < words; ++w) {
+        std::uint64_t word = 0;
+        for (unsigned i = 0; i < 64; ++i, cursor.next()) {
+            word |= std::uint64_t{cursor.sample()[plane_.sampleBytes - 1] & 1U} << i;
+        }
+        out[w] = word;
+    }
+}
+
+void SampleUnits::applyChunk(std::uint64_t first, const std::uint64_t* changes, const std::uint64_t* directions,
+                             const std::uint64_t* keep, std::uint64_t* skipped) {
+    std::fill(skipped, skipped + kChunkWords, 0);
+    if (!anySet(changes)) return;
+    if (chunkIsContiguous(first)) {
+        stepChunk(sampleAt(first), changes, directions, keep, skipped);
+        return;
+    }
+    unsigned char change[kChunkUnits];
+    unsigned char up[kChunkUnits];
+    unsigned char held[kChunkUnits];
+    for (unsigned k = 0; k < 8; ++k) {
+        spread(changes, k, change + 64 * k);
+        spread(directions, k, up + 64 * k);
+        spread(keep, k, held + 64 * k);
+    }
+    UnitCursor cursor(plane_, grey_, perRow_, first);
+    for (std::uint64_t i = 0; i < kChunkUnits; ++i, cursor.next()) {
+        if (change[i] == 0) continue;
+        if (held[i] != 0 || atEndAt(cursor.sample())) {
+            const std::uint64_t at = gatheredBit(i, kChunkWords);
+            skipped[at / 64] |= std::uint64_t{1} << (at % 64);
+        } else {
+            stepAt(cursor.sample(), up[i] != 0);
+        }
+    }
+}
+
+void SampleUnits::apply(std::uint64_t first, std::size_t words, const std::uint64_t* changes,
+                        const std::uint64_t* directions, const std::uint64_t* keep, std::uint64_t* skipped) {
+    std::size_t w = 0;
+    for (; w + kChunkWords <= words; w += kChunkWords) {
+        applyChunk(first + 64 * w, changes + w, directions + w, keep + w, skipped + w);
+    }
+    if (w == words) return;
+    std::fill(skipped + w, skipped + words, 0);
+    UnitCursor cursor(plane_, grey_, perRow_, first + 64 * w);
+    for (std::uint64_t i = 64 * w; i < 64 * words; ++i, cursor.next()) {
+        const std::uint64_t bit = std::uint64_t{1} << (i % 64);
+        if ((changes[i / 64] & bit) == 0) continue;
+        if ((keep[i / 64] & bit) != 0 || atEndAt(cursor.sample())) {
+            skipped[i / 64] |= bit;
+        } else {
+            stepAt(cursor.sample(), (directions[i / 64] & bit) != 0);
+        }
+    }
+}
+
+}  // namespace glint

@@ -1,0 +1,75 @@
+// The units of a picture that carry the hidden layout's bits: each carried
+// sample, or, in a grey picture (three samples with R = G = B in every
+// pixel), each pixel, whose three samples always change together so that it
+// stays grey. A unit's bit is the least significant bit of its (first)
+// sample; a unit changes by +1 or -1, never past 0 or the largest value.
+//
+// The layout reads and writes units in words of 64 bits. Eight words make a
+// chunk of 512 units, in which bit 8j + k of word g holds unit 64k + 8g + j:
+// unit after unit, the bits of one word are eight bytes apart in memory, so
+// that a byte's bit 0 lands in place with one shift for eight bytes at once,
+// whatever the processor. Words after the last whole chunk hold their 64
+// units in order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "layout/sample_plane.h"
+
+namespace glint {
+
+inline constexpr std::size_t kChunkWords = 8;
+inline constexpr std::uint64_t kChunkUnits = 64 * kChunkWords;
+
+// Where unit `unit` lies in the words of a run of `words` words that starts
+// at a chunk: word (result / 64), bit (result % 64).
+std::uint64_t gatheredBit(std::uint64_t unit, std::uint64_t words);
+// The unit at bit `bit` of such a run: the reverse of gatheredBit.
+std::uint64_t unitAtGatheredBit(std::uint64_t bit, std::uint64_t words);
+
+class SampleUnits {
+public:
+    // With `allowGrey` false every sample is a unit, grey or not.
+    explicit SampleUnits(const SamplePlane& plane, bool allowGrey = true);
+
+    std::uint64_t count() const { return count_; }
+    bool grey() const { return grey_; }
+
+    bool bit(std::uint64_t unit) const;
+    // The unit's (first) sample's value.
+    unsigned value(std::uint64_t unit) const;
+    // At 0 or the largest value, where a step can only go one way.
+    bool atEnd(std::uint64_t unit) const;
+    // Moves the unit by one, up when `up` (or when it is 0), down otherwise
+    // (or when it is at the largest value).
+    void step(std::uint64_t unit, bool up);
+
+    // The bits of units [first, first + 64 * words), first a multiple of
+    // kChunkUnits, into words[0 .. words) as laid out above.
+    void gather(std::uint64_t first, std::size_t words, std::uint64_t* out) const;
+    // Steps every unit whose bit is set in `changes` (laid out as gather
+    // lays out the units' bits), up where the same bit of `directions` is
+    // set; except the units at an end and those whose bit is set in `keep`,
+    // which are left as they are and have their bit set in `skipped`
+    // (cleared here).
+    void apply(std::uint64_t first, std::size_t words, const std::uint64_t* changes, const std::uint64_t* directions,
+               const std::uint64_t* keep, std::uint64_t* skipped);
+
+private:
+    unsigned char* sampleAt(std::uint64_t unit) const;
+    void stepAt(unsigned char* sample, bool up) const;
+    bool atEndAt(const unsigned char* sample) const;
+    // Whether the chunk from `first` is one run of bytes in one row.
+    bool chunkIsContiguous(std::uint64_t first) const;
+    void gatherChunk(std::uint64_t first, std::uint64_t* out) const;
+    void applyChunk(std::uint64_t first, const std::uint64_t* changes, const std::uint64_t* directions,
+                    const std::uint64_t* keep, std::uint64_t* skipped);
+
+    SamplePlane plane_;
+    bool grey_ = false;
+    std::uint64_t perRow_ = 0;   // units in a row
+    std::uint64_t count_ = 0;
+};
+
+}  // namespace glint

@@ -1,0 +1,399 @@
+// The hidden layout over pictures of every shape: round trips, which bytes
+// change and by how much, changes per hidden bit, the exact room, and what
+// must not open.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "encryption/hidden_keys.h"
+#include "encryption/hidden_seal.h"
+#include "layout/bit_words.h"
+#include "layout/block_shuffle.h"
+#include "layout/hidden_layout.h"
+#include "layout/hidden_picture.h"
+#include "layout/sample_units.h"
+#include "test_support.h"
+
+namespace {
+
+using glint::SecretBytes;
+using testing_support::Bytes;
+using testing_support::patternBytes;
+
+std::unique_ptr<SecretBytes> secret(const std::string& text) {
+    auto bytes = std::make_unique<SecretBytes>(text.size());
+    for (const char c : text) bytes->append(static_cast<unsigned char>(c));
+    return bytes;
+}
+
+std::unique_ptr<SecretBytes> keyOf(unsigned char seed) {
+    return secret(std::string(glint::kKeyBytes, static_cast<char>(seed)));
+}
+
+struct Shape {
+    const char* name;
+    std::size_t rows, pixelsPerRow, pixelBytes, channels, sampleBytes, padding;
+    bool grey;
+    bool extremes;  // samples only 0, 1 and the two largest values
+};
+
+const Shape kShapes[] = {
+    {"rgb, padded rows", 70, 101, 3, 3, 1, 1, false, false},
+    {"rgb, extremes", 64, 64, 3, 3, 1, 0, false, true},
+    {"rgba", 40, 90, 4, 3, 1, 0, false, false},
+    {"grey samples, blocks enough for two threads", 600, 1000, 1, 1, 1, 0, false, false},
+    {"16-bit rgb", 30, 77, 6, 3, 2, 2, false, false},
+    {"16-bit grey and alpha, extremes", 50, 60, 4, 1, 2, 0, false, true},
+    {"grey pixels as rgb", 90, 99, 3, 3, 1, 3, true, false},
+    {"grey pixels as 16-bit rgba, extremes", 40, 70, 8, 3, 2, 0, true, true},
+};
+
+// A picture of one shape with pseudo-random samples.
+struct Picture {
+    explicit Picture(const Shape& s, std::uint32_t seed = 1) : shape(s) {
+        const std::size_t rowBytes = s.pixelsPerRow * s.pixelBytes + s.padding;
+        bytes = patternBytes(s.rows * rowBytes, seed);
+        const Bytes values = patternBytes(s.rows * s.pixelsPerRow * 2, seed + 7);
+        for (std::size_t p = 0; p < s.rows * s.pixelsPerRow; ++p) {
+            unsigned char* pixel = bytes.data() + p / s.pixelsPerRow * rowBytes + p % s.pixelsPerRow * s.pixelBytes;
+            unsigned char sample[2] = {values[2 * p], values[2 * p + 1]};
+            if (s.extremes) {
+                const unsigned char pick = static_cast<unsigned char>(values[2 * p] % 4);
+                sample[0] = sample[1] = static_cast<unsigned char>(pick < 2 ? pick : 254 + (pick - 2));
+                if (s.sampleBytes == 2) sample[0] = pick < 2 ? 0 : 0xFF;
+            }
+            if (s.grey) {
+                for (std::size_t c = 0; c < s.channels; ++c) std::memcpy(pixel + c * s.sampleBytes, sample, s.sampleBytes);
+            }
+        }
+        plane = {bytes.data(), s.rows, rowBytes, s.pixelsPerRow, s.pixelBytes, s.channels, s.sampleBytes};
+    }
+    // The value of sample `c` of pixel `p`.
+    static unsigned valueAt(const Shape& s, const Bytes& from, std::size_t p, std::size_t c) {
+        const std::size_t rowBytes = s.pixelsPerRow * s.pixelBytes + s.padding;
+        const unsigned char* at = from.data() + p / s.pixelsPerRow * rowBytes + p % s.pixelsPerRow * s.pixelBytes +
+                                  c * s.sampleBytes;
+        return s.sampleBytes == 2 ? unsigned{at[0]} << 8 | at[1] : at[0];
+    }
+    // Units changed between `before` and now; fails the test where any byte
+    // other than a carried sample changed, a sample moved by more than one,
+    // or a grey pixel stopped being grey.
+    std::size_t changedUnits(const Bytes& before) const {
+        std::size_t changed = 0;
+        std::vector<bool> carried(bytes.size(), false);
+        for (std::size_t p = 0; p < shape.rows * shape.pixelsPerRow; ++p) {
+            for (std::size_t c = 0; c < shape.channels; ++c) {
+                const long was = valueAt(shape, before, p, c);
+                const long now = valueAt(shape, bytes, p, c);
+                EXPECT_LE(std::abs(now - was), 1) << shape.name << " pixel " << p;
+                if (now != was && (!shape.grey || c == 0)) ++changed;
+                if (shape.grey) {
+                    EXPECT_EQ(valueAt(shape, bytes, p, c), valueAt(shape, bytes, p, 0)) << shape.name;
+                }
+                const std::size_t rowBytes = shape.pixelsPerRow * shape.pixelBytes + shape.padding;
+                const std::size_t at = p / shape.pixelsPerRow * rowBytes + p % shape.pixelsPerRow * shape.pixelBytes +
+                                       c * shape.sampleBytes;
+                for (std::size_t b = 0; b < shape.sampleBytes; ++b) carried[at + b] = true;
+            }
+        }
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (!carried[i]) {
+                EXPECT_EQ(bytes[i], before[i]) << shape.name << " byte " << i << " carries nothing";
+            }
+        }
+        return changed;
+    }
+
+    Shape shape;
+    Bytes bytes;
+    glint::SamplePlane plane;
+};
+
+// A body of `bits` random bits, with the two words the layout reads beyond it.
+std::vector<std::uint64_t> randomBody(std::uint64_t bits, std::uint64_t seed) {
+    std::mt19937_64 random(seed);
+    std::vector<std::uint64_t> body((bits + 63) / 64 + 2);
+    for (auto& word : body) word = random();
+    return body;
+}
+
+bool sameBits(const std::vector<std::uint64_t>& a, const std::vector<std::uint64_t>& b, std::uint64_t bits) {
+    for (std::uint64_t i = 0; i < bits; ++i) {
+        if ((a[i / 64] >> (i % 64) & 1) != (b[i / 64] >> (i % 64) & 1)) return false;
+    }
+    return true;
+}
+
+TEST(HiddenBits, TurningATileSwapsRowsAndColumns) {
+    std::mt19937_64 random(5);
+    std::uint64_t tile[64];
+    for (auto& word : tile) word = random();
+    std::uint64_t turned[64];
+    std::memcpy(turned, tile, sizeof tile);
+    glint::transpose64(turned);
+    for (unsigned r = 0; r < 64; ++r) {
+        for (unsigned c = 0; c < 64; ++c) ASSERT_EQ(turned[c] >> r & 1, tile[r] >> c & 1) << r << ", " << c;
+    }
+}
+
+TEST(HiddenBits, ShuffleIsAPermutationWhoseSlotsMatchItsWords) {
+    const auto key = keyOf(9);
+    glint::KeyStream stream(*key);
+    const std::vector<std::uint16_t> shared = glint::BlockShuffle::sharedOrder(stream);
+    for (const std::size_t words : {std::size_t{1024}, std::size_t{1000}, std::size_t{70}, std::size_t{3}}) {
+        glint::BlockShuffle shuffle;
+        ASSERT_TRUE(shuffle.prepare(stream, 4, words, shared));
+        std::vector<std::uint64_t> memory(words), layout(words), back(words), spare(words);
+        std::set<std::uint64_t> slots;
+        for (std::uint64_t bit = 0; bit < 64 * words; bit += 37) {
+            std::fill(memory.begin(), memory.end(), 0);
+            memory[bit / 64] = std::uint64_t{1} << (bit % 64);
+            shuffle.forward(memory.data(), layout.data(), spare.data());
+            const std::uint64_t slot = shuffle.slotOf(bit);
+            ASSERT_EQ(layout[slot / 64], std::uint64_t{1} << (slot % 64)) << words << " words, bit " << bit;
+            slots.insert(slot);
+            shuffle.inverse(layout.data(), back.data(), spare.data());
+            ASSERT_EQ(back, memory);
+        }
+        EXPECT_EQ(slots.size(), (64 * words + 36) / 37) << "two bits share a slot";
+    }
+}
+
+// The words gathered from a picture hold each unit's bit where gatheredBit
+// says, and applying a change there steps that unit alone, unless it is kept
+// or at an end, in every shape (chunks inside one row, across rows, and the
+// plain words after them).
+TEST(HiddenUnits, GatheredWordsAndChangesMeetTheUnitTheyName) {
+    for (const Shape& shape : kShapes) {
+        Picture picture(shape);
+        glint::SampleUnits units(picture.plane, true);
+        const std::size_t words = static_cast<std::size_t>(std::min<std::uint64_t>(units.count() / 64, 3 * glint::kChunkWords + 3));
+        std::vector<std::uint64_t> gathered(words);
+        units.gather(0, words, gathered.data());
+        std::set<std::uint64_t> seen;
+        for (std::uint64_t unit = 0; unit < 64 * words; ++unit) {
+            const std::uint64_t at = glint::gatheredBit(unit, words);
+            ASSERT_LT(at, 64 * words);
+            ASSERT_EQ(glint::unitAtGatheredBit(at, words), unit);
+            seen.insert(at);
+            ASSERT_EQ((gathered[at / 64] >> (at % 64) & 1) != 0, units.bit(unit)) << shape.name << " unit " << unit;
+        }
+        EXPECT_EQ(seen.size(), 64 * words) << shape.name << ": two units share a bit";
+        for (std::uint64_t unit = 0; unit < 64 * words; unit += 97) {
+            for (const bool kept : {false, true}) {
+                const Bytes before = picture.bytes;
+                std::vector<std::uint64_t> changes(words), up(words, ~std::uint64_t{0}), keep(words), skipped(words, 1);
+                const std::uint64_t at = glint::gatheredBit(unit, words);
+                changes[at / 64] = std::uint64_t{1} << (at % 64);
+                if (kept) keep = changes;
+                const bool stays = kept || units.atEnd(unit);
+                units.apply(0, words, changes.data(), up.data(), keep.data(), skipped.data());
+                EXPECT_EQ(picture.changedUnits(before), stays ? 0U : 1U) << shape.name << " unit " << unit;
+                EXPECT_EQ(skipped, stays ? changes : std::vector<std::uint64_t>(words)) << shape.name << " unit " << unit;
+            }
+        }
+    }
+}
+
+// Hides bodies of several sizes in every shape with keys given directly, and
+// recovers them; reserved units never change.
+TEST(HiddenLayout, RoundTripsInEveryShapeChangingOnlyCarriedSamplesByOne) {
+    const auto layoutKey = keyOf(1);
+    const auto changeKey = keyOf(2);
+    for (const Shape& shape : kShapes) {
+        for (const double share : {0.004, 0.3, 1.0}) {
+            Picture picture(shape);
+            const Bytes before = picture.bytes;
+            glint::HiddenLayout layout(picture.plane, true);
+            ASSERT_EQ(layout.units().grey(), shape.grey) << shape.name;
+            const std::uint64_t bits = std::max<std::uint64_t>(1, static_cast<std::uint64_t>(share * static_cast<double>(layout.roomBits())));
+            const std::vector<std::uint64_t> reserved = {0, 64 * 3 + 5, layout.units().count() - 1, 1000};
+            std::vector<bool> reservedBits;
+            for (const std::uint64_t unit : reserved) reservedBits.push_back(layout.units().bit(unit));
+            const std::vector<std::uint64_t> body = randomBody(bits, bits);
+            ASSERT_TRUE(layout.embed(*layoutKey, *changeKey, reserved, body.data(), bits)) << shape.name;
+            picture.changedUnits(before);
+            for (std::size_t i = 0; i < reserved.size(); ++i) {
+                EXPECT_EQ(layout.units().bit(reserved[i]), reservedBits[i]) << shape.name << " reserved unit changed";
+            }
+            std::vector<std::uint64_t> recovered(body.size());
+            ASSERT_TRUE(layout.extract(*layoutKey, reserved, recovered.data(), bits));
+            EXPECT_TRUE(sameBits(recovered, body, bits)) << shape.name << ", " << bits << " bits";
+            std::vector<std::uint64_t> otherKey(body.size());
+            ASSERT_TRUE(layout.extract(*keyOf(3), reserved, otherKey.data(), bits));
+            EXPECT_FALSE(sameBits(otherKey, body, bits)) << shape.name << ": another key read the body";
+        }
+    }
+}
+
+TEST(HiddenLayout, SmallerSharesChangeFewerUnitsPerHiddenBit) {
+    struct Case {
+        double share;
+        double most;  // changes per hidden bit
+    };
+    const Case cases[] = {{0.05, 0.25}, {0.10, 0.25}, {0.25, 0.25}, {0.5, 0.36}, {0.8, 0.5}, {1.0, 0.52}};
+    const Shape shape{"photograph", 256, 256, 3, 3, 1, 0, false, false};
+    for (const Case& c : cases) {
+        Picture picture(shape, 3);
+        const Bytes before = picture.bytes;
+        glint::HiddenLayout layout(picture.plane, true);
+        const auto bits = static_cast<std::uint64_t>(c.share * static_cast<double>(layout.roomBits()));
+        const std::vector<std::uint64_t> body = randomBody(bits, 11);
+        ASSERT_TRUE(layout.embed(*keyOf(4), *keyOf(5), {}, body.data(), bits));
+        std::vector<std::uint64_t> recovered(body.size());
+        ASSERT_TRUE(layout.extract(*keyOf(4), {}, recovered.data(), bits));
+        EXPECT_TRUE(sameBits(recovered, body, bits)) << c.share * 100 << "% of the room";
+        const double perBit = static_cast<double>(picture.changedUnits(before)) / static_cast<double>(bits);
+        std::printf("%3.0f%% of the room: %.3f changes per hidden bit\n", c.share * 100, perBit);
+        EXPECT_LE(perBit, c.most) << c.share * 100 << "% of the room";
+        EXPECT_GT(perBit, c.most / 2) << c.share * 100 << "% of the room: too few changes to carry the bits";
+    }
+}
+
+TEST(HiddenLayout, RefusesABodyBeyondItsRoom) {
+    Picture picture(kShapes[0]);
+    glint::HiddenLayout layout(picture.plane, true);
+    const std::vector<std::uint64_t> body = randomBody(layout.roomBits() + 1, 1);
+    EXPECT_TRUE(layout.fits(*keyOf(1), {}, layout.roomBits()));
+    EXPECT_FALSE(layout.embed(*keyOf(1), *keyOf(2), {}, body.data(), layout.roomBits() + 1));
+    EXPECT_EQ(picture.bytes, Picture(kShapes[0]).bytes);
+}
+
+TEST(HiddenSeal, DeflatesOnlyWhatShrinksAndKeepsTheName) {
+    struct Case {
+        Bytes payload;
+        bool shrinks;
+    };
+    const Case cases[] = {{Bytes(300000, 'a'), true}, {patternBytes(300000, 4), false}, {Bytes(5, 'a'), false}, {{}, false}};
+    const auto key = keyOf(6);
+    const unsigned char nonce[glint::kNonceBytes] = {1};
+    const std::vector<unsigned char> associated = {1, 2, 3};
+    for (const Case& c : cases) {
+        std::optional<glint::SealedBody> body = glint::frameBody("notes.txt", c.payload.data(), c.payload.size());
+        ASSERT_TRUE(body);
+        EXPECT_EQ(body->size < c.payload.size(), c.shrinks) << c.payload.size();
+        ASSERT_TRUE(glint::sealBody(*body, *key, nonce, associated));
+        const glint::OpenedBody opened = glint::openBody(*body, *key, nonce, associated);
+        ASSERT_EQ(opened.result, glint::PayloadSeal::Opened::Yes);
+        EXPECT_EQ(opened.name, "notes.txt");
+        EXPECT_EQ(Bytes(opened.data, opened.data + opened.size), c.payload);
+    }
+}
+
+// The last component; a long one cut to 255 bytes between two characters,
+// its extension kept.
+TEST(HiddenSeal, StoredNameIsTheLastComponentCutBetweenCharacters) {
+    std::string accents;
+    for (int i = 0; i < 150; ++i) accents += "\xC3\xA9";
+    const std::pair<std::string, std::string> cases[] = {
+        {"a/b/c.zip", "c.zip"},
+        {"c:\\x\\y.txt", "y.txt"},
+        {"plain", "plain"},
+        {"dir/", ""},
+        {"d/" + std::string(300, 'a') + ".txt", std::string(251, 'a') + ".txt"},
+        {accents + ".txt", accents.substr(0, 250) + ".txt"},
+        {std::string(300, 'b'), std::string(255, 'b')},
+        {std::string(200, 'c') + "." + std::string(100, 'x'), (std::string(200, 'c') + "." + std::string(100, 'x')).substr(0, 255)},
+    };
+    for (const auto& [path, name] : cases) {
+        EXPECT_EQ(glint::storedNameOf(path), name) << path.size() << " bytes";
+        EXPECT_LE(glint::storedNameOf(path).size(), glint::kLongestStoredName);
+    }
+}
+
+// Whole hides with a passphrase: each costs an Argon2id derivation.
+struct Hidden {
+    explicit Hidden(const Shape& shape, std::uint32_t seed = 1) : picture(shape, seed), header(patternBytes(54, seed)) {
+        cover.plane = picture.plane;
+        cover.header = header.data();
+        cover.headerSize = header.size();
+    }
+    Picture picture;
+    Bytes header;
+    glint::HiddenCover cover;
+};
+
+const Shape kPhotograph{"photograph", 64, 96, 3, 3, 1, 0, false, false};
+
+TEST(HiddenPicture, TheLargestPayloadFitsAndOneByteMoreIsRefused) {
+    Hidden hidden(kPhotograph);
+    const std::optional<std::uint64_t> room = glint::hiddenRoom(hidden.cover.plane, std::string("payload").size());
+    ASSERT_TRUE(room);
+    const Bytes payload = patternBytes(static_cast<std::size_t>(*room) + 1, 2);
+    const auto passphrase = secret("correct horse");
+    EXPECT_EQ(glint::hideHidden(hidden.cover, *passphrase, "dir/payload", payload.data(), payload.size()),
+              glint::HiddenHide::TooLong);
+    EXPECT_EQ(hidden.picture.bytes, Picture(kPhotograph).bytes) << "a refused hide changed the picture";
+    ASSERT_EQ(glint::hideHidden(hidden.cover, *passphrase, "dir/payload", payload.data(), payload.size() - 1),
+              glint::HiddenHide::Hidden);
+    const glint::HiddenRecovery recovery = glint::recoverHidden(hidden.cover, *passphrase);
+    ASSERT_EQ(recovery.result, glint::PayloadSeal::Opened::Yes);
+    EXPECT_EQ(recovery.name, "payload");
+    EXPECT_EQ(Bytes(recovery.data, recovery.data + recovery.size), Bytes(payload.begin(), payload.end() - 1));
+}
+
+// What must not open: another passphrase, a changed sample, another header
+// (the same pixels in another picture), fewer rows.
+TEST(HiddenPicture, OpensNothingThatWasChangedMovedOrCut) {
+    Hidden hidden(kPhotograph);
+    const auto passphrase = secret("correct horse");
+    const std::uint64_t room = *glint::hiddenRoom(hidden.cover.plane, 0);
+    const Bytes payload = patternBytes(static_cast<std::size_t>(room), 3);
+    ASSERT_EQ(glint::hideHidden(hidden.cover, *passphrase, "", payload.data(), payload.size()), glint::HiddenHide::Hidden);
+    struct Case {
+        const char* what;
+        std::function<void(Hidden&)> change;
+        const char* passphrase;
+    };
+    const Case cases[] = {
+        {"another passphrase", [](Hidden&) {}, "correct horse!"},
+        {"a sample moved by one", [](Hidden& h) { h.picture.bytes[777] ^= 1; }, "correct horse"},
+        {"another header", [](Hidden& h) { h.header[20] ^= 0x10; }, "correct horse"},
+        {"a row fewer", [](Hidden& h) { --h.cover.plane.rows; }, "correct horse"},
+    };
+    for (const Case& c : cases) {
+        Hidden changed = hidden;
+        changed.cover.plane.first = changed.picture.bytes.data();
+        changed.cover.header = changed.header.data();
+        c.change(changed);
+        const glint::HiddenRecovery recovery = glint::recoverHidden(changed.cover, *secret(c.passphrase));
+        EXPECT_EQ(recovery.result, glint::PayloadSeal::Opened::Refused) << c.what;
+        EXPECT_EQ(recovery.data, nullptr) << c.what;
+    }
+}
+
+// The keys of each hide, read where the passphrase places its seed: a fresh
+// seed gives a fresh seal key and nonce under the picture's master key.
+TEST(HiddenPicture, TwoHidesInOneCoverShareNoKeyAndNonce) {
+    const auto passphrase = secret("correct horse");
+    const Bytes payload = patternBytes(100, 5);
+    std::vector<Bytes> masters, stego, sealPairs;
+    for (int hide = 0; hide < 2; ++hide) {
+        Hidden hidden(kPhotograph);
+        ASSERT_EQ(glint::hideHidden(hidden.cover, *passphrase, "", payload.data(), payload.size()),
+                  glint::HiddenHide::Hidden);
+        const std::optional<glint::HiddenKeys> keys = glint::hiddenKeysOf(hidden.cover, *passphrase);
+        ASSERT_TRUE(keys && keys->ready());
+        Bytes pair(keys->seal->data(), keys->seal->data() + keys->seal->size());
+        pair.insert(pair.end(), keys->nonce->data(), keys->nonce->data() + glint::kNonceBytes);
+        masters.emplace_back(keys->master->data(), keys->master->data() + keys->master->size());
+        sealPairs.push_back(pair);
+        stego.push_back(hidden.picture.bytes);
+        const glint::HiddenRecovery recovery = glint::recoverHidden(hidden.cover, *passphrase);
+        ASSERT_EQ(recovery.result, glint::PayloadSeal::Opened::Yes);
+        EXPECT_EQ(Bytes(recovery.data, recovery.data + recovery.size), payload);
+    }
+    EXPECT_EQ(masters[0], masters[1]) << "one cover and one passphrase make one master key";
+    EXPECT_NE(sealPairs[0], sealPairs[1]);
+    EXPECT_NE(stego[0], stego[1]) << "the same payload hidden twice came out the same";
+}
+
+}  // namespace
