@@ -1,0 +1,18 @@
+// The kernels of a build for a processor with no vector kernel of ours.
+#include "md5_kernels.h"
+#include "md5_lanes.h"
+
+namespace cairn {
+namespace {
+
+bool always() { return true; }
+
+constexpr Md5Kernel kKernels[] = {
+    {"scalar", 1, md5CompressScalar, always},
+};
+
+}  // namespace
+
+std::span<const Md5Kernel> md5Kernels() { return kKernels; }
+
+}  // namespace cairn
