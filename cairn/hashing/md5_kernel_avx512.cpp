@@ -35,6 +35,11 @@ struct Avx512Ops {
 
     static __m512i add(__m512i x, __m512i y) { return _mm512_add_epi32(x, y); }
     static __m512i constant(std::uint32_t value) { return _mm512_set1_epi32(static_cast<int>(value)); }
+    // as OperatorLaneOps::settled, in any of the 32 registers
+    static __m512i settled(__m512i x) {
+        asm("" : "+v"(x));
+        return x;
+    }
     template <unsigned s>
     static __m512i rotateLeft(__m512i x) {
         return _mm512_rol_epi32(x, s);

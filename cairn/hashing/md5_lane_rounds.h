@@ -57,6 +57,17 @@ struct OperatorLaneOps {
     static constexpr std::size_t kLanes = lanes;
 
     static Word add(Word x, Word y) { return x + y; }
+    // Returns the word unchanged, but the compiler can no longer see how it
+    // was made: otherwise it reassociates the step's sums and adds the
+    // constant after the round function, one more operation on the chain.
+    static Word settled(Word x) {
+        if constexpr (sizeof(Word) == sizeof(std::uint32_t)) {
+            asm("" : "+r"(x));
+        } else {
+            asm("" : "+x"(x));
+        }
+        return x;
+    }
     static Word constant(std::uint32_t value) { return Word{} + value; }
     template <unsigned s>
     static Word rotateLeft(Word x) {
@@ -90,6 +101,7 @@ struct InterleavedLaneOps {
 
     static Vec add(Vec x, Vec y) { return {Ops::add(x.low, y.low), Ops::add(x.high, y.high)}; }
     static Vec constant(std::uint32_t value) { return {Ops::constant(value), Ops::constant(value)}; }
+    static Vec settled(Vec x) { return {Ops::settled(x.low), Ops::settled(x.high)}; }
     template <unsigned s>
     static Vec rotateLeft(Vec x) {
         return {Ops::template rotateLeft<s>(x.low), Ops::template rotateLeft<s>(x.high)};
@@ -141,14 +153,14 @@ void quadsOfLanes(const Reg* rows, std::size_t quadCount, Reg (*quads)[4]) {
 // Step i of RFC 1321, 3.4. The registers rotate through a, d, c, b, so step
 // i writes register (4 - i) mod 4 from the three after it.
 template <class Ops, std::size_t i>
-[[gnu::always_inline]] inline void laneStep(typename Ops::Vec* r, const typename Ops::Vec* x) {
+[[gnu::always_inline]] inline void laneStep(typename Ops::Vec* r, const typename Ops::Vec* x, const LaneStep* steps) {
     constexpr LaneStep step = kLaneSteps[i];
     constexpr std::size_t a = (4 - i % 4) % 4;
     using Vec = typename Ops::Vec;
     const Vec b = r[(a + 1) % 4], c = r[(a + 2) % 4], d = r[(a + 3) % 4];
     // the message word and T[i] are added before the round function, off
     // the chain that runs from one step to the next
-    Vec sum = Ops::add(r[a], Ops::add(x[step.word], Ops::constant(step.t)));
+    Vec sum = Ops::settled(Ops::add(r[a], Ops::add(x[step.word], Ops::constant(steps[i].t))));
     if constexpr (i < 16) {
         sum = Ops::withF(sum, b, c, d);
     } else if constexpr (i < 32) {
@@ -162,9 +174,9 @@ template <class Ops, std::size_t i>
 }
 
 template <class Ops, std::size_t... i>
-[[gnu::always_inline]] inline void laneSteps(typename Ops::Vec* r, const typename Ops::Vec* x,
+[[gnu::always_inline]] inline void laneSteps(typename Ops::Vec* r, const typename Ops::Vec* x, const LaneStep* steps,
                                              std::index_sequence<i...>) {
-    (laneStep<Ops, i>(r, x), ...);
+    (laneStep<Ops, i>(r, x, steps), ...);
 }
 
 // `state` holds four rows of Ops::kLanes words (A of every lane, then B, C
@@ -173,13 +185,21 @@ template <class Ops>
 void compressLanes(std::uint32_t* state, const unsigned char* const* blocks, std::size_t blockCount) {
     using Vec = typename Ops::Vec;
     constexpr std::size_t lanes = Ops::kLanes;
+    // T[i] is read through a pointer the compiler cannot see through: a
+    // vector add then takes it from memory, where a known constant would be
+    // built in a general register and copied into every lane.
+    const LaneStep* steps = kLaneSteps;
+    asm("" : "+r"(steps));
     Vec r[4];
     for (std::size_t row = 0; row < 4; ++row) r[row] = Ops::loadRow(state + row * lanes);
     for (std::size_t block = 0; block < blockCount; ++block) {
         Vec x[16];
         Ops::loadWords(blocks, block * kLaneBlockSize, x);
+        // The words stay in memory, where each step adds its word straight
+        // from; held in registers they crowd out the chaining values.
+        asm("" : : "r"(x) : "memory");
         const Vec a = r[0], b = r[1], c = r[2], d = r[3];
-        laneSteps<Ops>(r, x, std::make_index_sequence<64>{});
+        laneSteps<Ops>(r, x, steps, std::make_index_sequence<64>{});
         r[0] = Ops::add(r[0], a);
         r[1] = Ops::add(r[1], b);
         r[2] = Ops::add(r[2], c);
