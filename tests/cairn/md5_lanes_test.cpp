@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(Kernels, Md5LanesKernel, testing::ValuesIn(everyKernel(
 // Round by round the classes move one lane on, so that every lane meets
 // every class beside every other; lanes beyond the table take random lengths.
 TEST_P(Md5LanesKernel, EveryLengthClassInEveryLaneMatchesHasher) {
-    std::mt19937 random(kernel().lanes);
+    std::mt19937 random(static_cast<std::uint32_t>(kernel().lanes));
     const std::size_t classes[] = {0, 1, 55, 56, 63, 64, 65, 119, 120, 127, 128, (1 << 20) + 17, random() % 5000};
     const std::size_t classCount = std::size(classes);
     std::vector<Bytes> messages;
