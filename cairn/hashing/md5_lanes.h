@@ -43,7 +43,8 @@ std::string toHex(const Md5Digest& digest);
 //
 // A lane's life: feed() while hungry(), as often as its message needs, with
 // run() between; finish(); run() until done(); take() the digest, after
-// which it holds a new, empty message.
+// which it holds a new, empty message. Lanes are numbered from 0 to
+// laneCount() - 1.
 class Md5Lanes {
 public:
     explicit Md5Lanes(const Md5Kernel& kernel = fastestMd5Kernel());

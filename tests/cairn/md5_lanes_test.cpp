@@ -188,6 +188,7 @@ TEST(Md5Lanes, RefusesWhatItsLaneCannotTake) {
     const Bytes bytes = testing_support::patternBytes(1000, 5);
     Md5Lanes lanes;
     Md5Lanes other;
+    Md5Lanes fresh;
     ASSERT_TRUE(lanes.feed(0, bytes.data(), bytes.size()));
     ASSERT_TRUE(other.feed(0, bytes.data(), 10));
     const struct {
@@ -197,7 +198,7 @@ TEST(Md5Lanes, RefusesWhatItsLaneCannotTake) {
         {"a second piece while the first is unread", lanes.feed(0, bytes.data(), 1)},
         {"a move into a lane that holds a message", lanes.moveTo(0, other, 0)},
         {"the digest of an unfinished message", lanes.take(0).has_value()},
-        {"finish of an empty lane, then again", other.finish(1) && other.finish(1)},
+        {"finish of an empty lane, then again", fresh.finish(0) && fresh.finish(0)},
     };
     for (const auto& c : cases) EXPECT_FALSE(c.accepted) << c.what;
 }
