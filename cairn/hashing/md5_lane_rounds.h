@@ -5,6 +5,8 @@
 // Included only by the kernel files. Each of those is compiled for its own
 // instruction set, so everything here has internal linkage: an inline copy
 // built for AVX-512 must never be the one the linker keeps for the others.
+// The empty asm statements only steer g++'s and clang's code generation;
+// other compilers go without them.
 #pragma once
 
 #include <cstddef>
@@ -61,11 +63,13 @@ struct OperatorLaneOps {
     // was made: otherwise it reassociates the step's sums and adds the
     // constant after the round function, one more operation on the chain.
     static Word settled(Word x) {
+#if defined(__GNUC__)
         if constexpr (sizeof(Word) == sizeof(std::uint32_t)) {
             asm("" : "+r"(x));
         } else {
             asm("" : "+x"(x));
         }
+#endif
         return x;
     }
     static Word constant(std::uint32_t value) { return Word{} + value; }
@@ -189,7 +193,9 @@ void compressLanes(std::uint32_t* state, const unsigned char* const* blocks, std
     // vector add then takes it from memory, where a known constant would be
     // built in a general register and copied into every lane.
     const LaneStep* steps = kLaneSteps;
+#if defined(__GNUC__)
     asm("" : "+r"(steps));
+#endif
     Vec r[4];
     for (std::size_t row = 0; row < 4; ++row) r[row] = Ops::loadRow(state + row * lanes);
     for (std::size_t block = 0; block < blockCount; ++block) {
@@ -197,7 +203,9 @@ void compressLanes(std::uint32_t* state, const unsigned char* const* blocks, std
         Ops::loadWords(blocks, block * kLaneBlockSize, x);
         // The words stay in memory, where each step adds its word straight
         // from; held in registers they crowd out the chaining values.
+#if defined(__GNUC__)
         asm("" : : "r"(x) : "memory");
+#endif
         const Vec a = r[0], b = r[1], c = r[2], d = r[3];
         laneSteps<Ops>(r, x, steps, std::make_index_sequence<64>{});
         r[0] = Ops::add(r[0], a);
