@@ -45,7 +45,7 @@ void md5CompressAvx2(std::uint32_t* state, const unsigned char* const* blocks, s
 }
 
 void md5CompressAvx2x2(std::uint32_t* state, const unsigned char* const* blocks, std::size_t blockCount) {
-    compressLanes<InterleavedLaneOps<Avx2Ops>>(state, blocks, blockCount);
+    compressLanes<Avx2Ops, 2>(state, blocks, blockCount);
 }
 
 }  // namespace cairn

@@ -86,7 +86,7 @@ void md5CompressAvx512(std::uint32_t* state, const unsigned char* const* blocks,
 }
 
 void md5CompressAvx512x2(std::uint32_t* state, const unsigned char* const* blocks, std::size_t blockCount) {
-    compressLanes<InterleavedLaneOps<Avx512Ops>>(state, blocks, blockCount);
+    compressLanes<Avx512Ops, 2>(state, blocks, blockCount);
 }
 
 }  // namespace cairn

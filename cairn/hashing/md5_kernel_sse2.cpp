@@ -39,7 +39,7 @@ void md5CompressSse2(std::uint32_t* state, const unsigned char* const* blocks, s
 }
 
 void md5CompressSse2x2(std::uint32_t* state, const unsigned char* const* blocks, std::size_t blockCount) {
-    compressLanes<InterleavedLaneOps<Sse2Ops>>(state, blocks, blockCount);
+    compressLanes<Sse2Ops, 2>(state, blocks, blockCount);
 }
 
 }  // namespace cairn

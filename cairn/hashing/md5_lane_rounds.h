@@ -93,48 +93,6 @@ struct OperatorLaneOps {
     static void storeRow(std::uint32_t* row, Word word) { std::memcpy(row, &word, sizeof word); }
 };
 
-// Two groups of lanes compressed step by step together: a step of one group
-// waits for the step before it, and the other group's fills that wait.
-template <class Ops>
-struct InterleavedLaneOps {
-    using Half = typename Ops::Vec;
-    struct Vec {
-        Half low, high;
-    };
-    static constexpr std::size_t kLanes = 2 * Ops::kLanes;
-
-    static Vec add(Vec x, Vec y) { return {Ops::add(x.low, y.low), Ops::add(x.high, y.high)}; }
-    static Vec constant(std::uint32_t value) { return {Ops::constant(value), Ops::constant(value)}; }
-    static Vec settled(Vec x) { return {Ops::settled(x.low), Ops::settled(x.high)}; }
-    template <unsigned s>
-    static Vec rotateLeft(Vec x) {
-        return {Ops::template rotateLeft<s>(x.low), Ops::template rotateLeft<s>(x.high)};
-    }
-    static Vec withF(Vec sum, Vec b, Vec c, Vec d) {
-        return {Ops::withF(sum.low, b.low, c.low, d.low), Ops::withF(sum.high, b.high, c.high, d.high)};
-    }
-    static Vec withG(Vec sum, Vec b, Vec c, Vec d) {
-        return {Ops::withG(sum.low, b.low, c.low, d.low), Ops::withG(sum.high, b.high, c.high, d.high)};
-    }
-    static Vec withH(Vec sum, Vec b, Vec c, Vec d) {
-        return {Ops::withH(sum.low, b.low, c.low, d.low), Ops::withH(sum.high, b.high, c.high, d.high)};
-    }
-    static Vec withI(Vec sum, Vec b, Vec c, Vec d) {
-        return {Ops::withI(sum.low, b.low, c.low, d.low), Ops::withI(sum.high, b.high, c.high, d.high)};
-    }
-    static Vec loadRow(const std::uint32_t* row) { return {Ops::loadRow(row), Ops::loadRow(row + Ops::kLanes)}; }
-    static void storeRow(std::uint32_t* row, Vec word) {
-        Ops::storeRow(row, word.low);
-        Ops::storeRow(row + Ops::kLanes, word.high);
-    }
-    static void loadWords(const unsigned char* const* blocks, std::size_t offset, Vec* words) {
-        Half low[16], high[16];
-        Ops::loadWords(blocks, offset, low);
-        Ops::loadWords(blocks + Ops::kLanes, offset, high);
-        for (std::size_t i = 0; i < 16; ++i) words[i] = {low[i], high[i]};
-    }
-};
-
 // The vector kernels read each lane's block as rows of words and turn them
 // so that a register holds one word of every lane. The first two stages are
 // the same at every width: within each 128-bit part, the rows of lanes
@@ -177,18 +135,28 @@ template <class Ops, std::size_t i>
     r[a] = Ops::add(Ops::template rotateLeft<step.shift>(sum), b);
 }
 
-template <class Ops, std::size_t... i>
-[[gnu::always_inline]] inline void laneSteps(typename Ops::Vec* r, const typename Ops::Vec* x, const LaneStep* steps,
-                                             std::index_sequence<i...>) {
-    (laneStep<Ops, i>(r, x, steps), ...);
+// Step i in every group of lanes, one group after the other: a step waits
+// for the step before it in its own group, and the other groups' fill that
+// wait.
+template <class Ops, std::size_t groups, std::size_t i, std::size_t... g>
+[[gnu::always_inline]] inline void laneStepInGroups(typename Ops::Vec (*r)[4], const typename Ops::Vec (*x)[16],
+                                                    const LaneStep* steps, std::index_sequence<g...>) {
+    (laneStep<Ops, i>(r[g], x[g], steps), ...);
 }
 
-// `state` holds four rows of Ops::kLanes words (A of every lane, then B, C
-// and D); blocks[lane] points at that lane's blockCount consecutive blocks.
-template <class Ops>
+template <class Ops, std::size_t groups, std::size_t... i>
+[[gnu::always_inline]] inline void laneSteps(typename Ops::Vec (*r)[4], const typename Ops::Vec (*x)[16],
+                                             const LaneStep* steps, std::index_sequence<i...>) {
+    (laneStepInGroups<Ops, groups, i>(r, x, steps, std::make_index_sequence<groups>{}), ...);
+}
+
+// `groups` groups of Ops::kLanes lanes compressed together. `state` holds
+// four rows of one word per lane (A of every lane, then B, C and D);
+// blocks[lane] points at that lane's blockCount consecutive blocks.
+template <class Ops, std::size_t groups = 1>
 void compressLanes(std::uint32_t* state, const unsigned char* const* blocks, std::size_t blockCount) {
     using Vec = typename Ops::Vec;
-    constexpr std::size_t lanes = Ops::kLanes;
+    constexpr std::size_t lanes = groups * Ops::kLanes;
     // T[i] is read through a pointer the compiler cannot see through: a
     // vector add then takes it from memory, where a known constant would be
     // built in a general register and copied into every lane.
@@ -196,24 +164,30 @@ void compressLanes(std::uint32_t* state, const unsigned char* const* blocks, std
 #if defined(__GNUC__)
     asm("" : "+r"(steps));
 #endif
-    Vec r[4];
-    for (std::size_t row = 0; row < 4; ++row) r[row] = Ops::loadRow(state + row * lanes);
+    Vec r[groups][4];
+    for (std::size_t g = 0; g < groups; ++g) {
+        for (std::size_t row = 0; row < 4; ++row) r[g][row] = Ops::loadRow(state + row * lanes + g * Ops::kLanes);
+    }
     for (std::size_t block = 0; block < blockCount; ++block) {
-        Vec x[16];
-        Ops::loadWords(blocks, block * kLaneBlockSize, x);
+        Vec x[groups][16];
+        for (std::size_t g = 0; g < groups; ++g) Ops::loadWords(blocks + g * Ops::kLanes, block * kLaneBlockSize, x[g]);
         // The words stay in memory, where each step adds its word straight
         // from; held in registers they crowd out the chaining values.
 #if defined(__GNUC__)
         asm("" : : "r"(x) : "memory");
 #endif
-        const Vec a = r[0], b = r[1], c = r[2], d = r[3];
-        laneSteps<Ops>(r, x, steps, std::make_index_sequence<64>{});
-        r[0] = Ops::add(r[0], a);
-        r[1] = Ops::add(r[1], b);
-        r[2] = Ops::add(r[2], c);
-        r[3] = Ops::add(r[3], d);
+        Vec start[groups][4];
+        for (std::size_t g = 0; g < groups; ++g) {
+            for (std::size_t row = 0; row < 4; ++row) start[g][row] = r[g][row];
+        }
+        laneSteps<Ops, groups>(r, x, steps, std::make_index_sequence<64>{});
+        for (std::size_t g = 0; g < groups; ++g) {
+            for (std::size_t row = 0; row < 4; ++row) r[g][row] = Ops::add(r[g][row], start[g][row]);
+        }
     }
-    for (std::size_t row = 0; row < 4; ++row) Ops::storeRow(state + row * lanes, r[row]);
+    for (std::size_t g = 0; g < groups; ++g) {
+        for (std::size_t row = 0; row < 4; ++row) Ops::storeRow(state + row * lanes + g * Ops::kLanes, r[g][row]);
+    }
 }
 
 }  // namespace
