@@ -73,6 +73,9 @@ public:
     // The digest of a done lane, which then holds a new, empty message;
     // nothing when the lane is not done.
     std::optional<Md5Digest> take(std::size_t lane);
+    // Drops the lane's message, wherever it is (its file could not be read
+    // to the end); the lane then holds a new, empty message.
+    void discard(std::size_t lane) { reset(lane); }
 
     // Moves the message in progress in `lane` (its chaining values, the
     // bytes it holds and the piece it reads in place) to `toLane` of

@@ -183,6 +183,28 @@ TEST(Md5Lanes, WaitingLaneDoesNotHoldOthersUp) {
     }
 }
 
+// A message dropped part way, with a piece unread, part of a block held or
+// its padding queued, leaves nothing behind for the lane's next message.
+TEST(Md5Lanes, DiscardedMessageLeavesNothingBehind) {
+    const Bytes dropped = testing_support::patternBytes(10000, 6);
+    const Bytes next = testing_support::patternBytes(300, 7);
+    for (const std::size_t fed : {std::size_t{0}, std::size_t{30}, std::size_t{100}, std::size_t{6400}}) {
+        for (const bool finished : {false, true}) {
+            Md5Lanes lanes;
+            ASSERT_TRUE(lanes.feed(0, dropped.data(), fed));
+            lanes.run();
+            if (finished) lanes.finish(0);
+            lanes.discard(0);
+            ASSERT_TRUE(lanes.feed(0, next.data(), next.size()));
+            lanes.finish(0);
+            while (!lanes.done(0)) {
+                ASSERT_GT(lanes.run(), 0u);
+            }
+            EXPECT_EQ(cairn::toHex(*lanes.take(0)), hasherHex(next)) << fed << " bytes dropped, finished " << finished;
+        }
+    }
+}
+
 // What a lane refuses, so that a pool's mistake cannot mix two messages.
 TEST(Md5Lanes, RefusesWhatItsLaneCannotTake) {
     const Bytes bytes = testing_support::patternBytes(1000, 5);
