@@ -25,10 +25,8 @@ bool hasAvx512() {
            __builtin_cpu_supports("avx512vl");
 }
 
-// Fastest first, as measured on AMD Zen 4. Two groups of sixteen AVX-512
-// lanes lose a little to one group on blocks already in cache
-// (md5_lanes_bench), but win by 5 to 10 per cent where each lane's piece is
-// first read from a file, as a worker reads them.
+// Fastest first, as md5_lanes_bench measures them on AMD Zen 4 with the
+// lanes' data laid out as Md5LaneBuffers lays it.
 constexpr Md5Kernel kKernels[] = {
     {"avx512x2", 32, md5CompressAvx512x2, hasAvx512},
     {"avx512", 16, md5CompressAvx512, hasAvx512},

@@ -44,6 +44,24 @@ std::string toHex(const Md5Digest& digest) {
     return hex;
 }
 
+namespace {
+
+constexpr std::size_t kCacheLine = 64;
+constexpr std::size_t kPage = 4096;
+// Buffers lie this many lines apart within a page, which for up to 64
+// buffers puts the same block of each in a different set of a 64-set cache.
+constexpr std::size_t kStaggerLines = 3;
+
+}  // namespace
+
+Md5LaneBuffers::Md5LaneBuffers(std::size_t lanes, std::size_t pieceSize)
+    : pieceSize_(pieceSize),
+      stride_((pieceSize + kPage - 1) / kPage * kPage + kStaggerLines * kCacheLine),
+      block_(new unsigned char[lanes * stride_ + kCacheLine]) {
+    const std::size_t misalignment = reinterpret_cast<std::uintptr_t>(block_.get()) % kCacheLine;
+    first_ = block_.get() + (misalignment == 0 ? 0 : kCacheLine - misalignment);
+}
+
 Md5Lanes::Md5Lanes(const Md5Kernel& kernel)
     : kernel_(kernel), lanes_(kernel.lanes), state_(4 * lanes_.size()) {
     for (std::size_t lane = 0; lane < lanes_.size(); ++lane) reset(lane);

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -34,6 +35,25 @@ const Md5Kernel& fastestMd5Kernel();
 using Md5Digest = std::array<unsigned char, 16>;
 // 32 lower-case hexadecimal digits.
 std::string toHex(const Md5Digest& digest);
+
+// One buffer per lane for the pieces a caller reads, all in one block. Each
+// starts on a cache line, and no two start at the same offset within a
+// 4 KiB page: the kernels read the same block of every lane at once, and
+// blocks 4 KiB apart compete for the same few ways of the first-level
+// cache, which halves the speed of the wider kernels.
+class Md5LaneBuffers {
+public:
+    Md5LaneBuffers(std::size_t lanes, std::size_t pieceSize);
+
+    unsigned char* operator[](std::size_t lane) { return first_ + lane * stride_; }
+    std::size_t pieceSize() const { return pieceSize_; }
+
+private:
+    std::size_t pieceSize_;
+    std::size_t stride_;
+    std::unique_ptr<unsigned char[]> block_;
+    unsigned char* first_;
+};
 
 // Holds one message in each lane of a kernel and compresses the lanes side
 // by side. A lane takes its message in pieces of any length, which it reads

@@ -205,6 +205,30 @@ TEST(Md5Lanes, DiscardedMessageLeavesNothingBehind) {
     }
 }
 
+// Each lane's buffer is its own, starts on a cache line and at an offset
+// within a page that no other lane's buffer shares.
+TEST(Md5LaneBuffers, EachLaneOwnsAStaggeredBuffer) {
+    const struct {
+        std::size_t lanes, pieceSize;
+    } cases[] = {{32, 65536}, {16, 4096}, {4, 100}, {1, 1}};
+    for (const auto& c : cases) {
+        cairn::Md5LaneBuffers buffers(c.lanes, c.pieceSize);
+        std::vector<std::uintptr_t> offsets;
+        for (std::size_t lane = 0; lane < c.lanes; ++lane) {
+            std::fill_n(buffers[lane], c.pieceSize, static_cast<unsigned char>(lane));
+            offsets.push_back(reinterpret_cast<std::uintptr_t>(buffers[lane]) % 4096);
+            EXPECT_EQ(offsets.back() % 64, 0u) << c.lanes << " lanes, lane " << lane;
+        }
+        for (std::size_t lane = 0; lane < c.lanes; ++lane) {
+            const unsigned char* buffer = buffers[lane];
+            EXPECT_TRUE(std::all_of(buffer, buffer + c.pieceSize, [&](unsigned char b) { return b == lane; }))
+                << c.lanes << " lanes, lane " << lane << " overwritten";
+        }
+        std::sort(offsets.begin(), offsets.end());
+        EXPECT_EQ(std::adjacent_find(offsets.begin(), offsets.end()), offsets.end()) << c.lanes << " lanes";
+    }
+}
+
 // What a lane refuses, so that a pool's mistake cannot mix two messages.
 TEST(Md5Lanes, RefusesWhatItsLaneCannotTake) {
     const Bytes bytes = testing_support::patternBytes(1000, 5);
