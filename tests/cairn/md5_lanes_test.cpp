@@ -6,12 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "md5_hasher.h"
 #include "test_support.h"
+
+namespace cairn {
+// Kernels show by name in test output, not as addresses.
+void PrintTo(const Md5Kernel* kernel, std::ostream* out) { *out << kernel->name; }
+}  // namespace cairn
 
 namespace {
 
