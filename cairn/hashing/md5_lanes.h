@@ -40,7 +40,7 @@ std::string toHex(const Md5Digest& digest);
 // starts on a cache line, and no two start at the same offset within a
 // 4 KiB page: the kernels read the same block of every lane at once, and
 // blocks 4 KiB apart compete for the same few ways of the first-level
-// cache, which halves the speed of the wider kernels.
+// cache, which nearly halves the speed of the wider kernels.
 class Md5LaneBuffers {
 public:
     Md5LaneBuffers(std::size_t lanes, std::size_t pieceSize);
