@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "bit_plane.h"
+#include "layout/bit_plane.h"
 #include "ratio_reporter.h"
 
 namespace {

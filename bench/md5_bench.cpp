@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "md5_hasher.h"
+#include "hashing/md5_hasher.h"
 #include "ratio_reporter.h"
 
 #ifdef HAVE_OPENSSL

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "md5_hasher.h"
-#include "md5_lanes.h"
+#include "hashing/md5_hasher.h"
+#include "hashing/md5_lanes.h"
 #include "ratio_reporter.h"
 
 #ifdef HAVE_OPENSSL

@@ -8,14 +8,14 @@
 #include <sstream>
 #include <vector>
 
-#include "bmp_carrier.h"
-#include "fuzz_scratch.h"
+#include "carrier/bmp_carrier.h"
+#include "fuzz_support.h"
 #include "test_support.h"
 
 using fuzzing::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
-    static const fuzzing::ScratchFolder scratch;
+    static const testing_support::ScratchDir scratch;
     const std::string image = scratch / "image.bmp", payload = scratch / "payload",
                       first = scratch / "first.out", saved = scratch / "saved.bmp",
                       second = scratch / "second.out";
@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     fuzzing::writeBytes(payload, input, payloadSize);
 
     std::ostringstream sink;
-    glint::Console console(sink);
+    common::Console console(sink);
     glint::BmpCarrier carrier(console, console);
     carrier.loadBmp(image.c_str());
     carrier.extractText(first.c_str());

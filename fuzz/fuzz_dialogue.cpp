@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "fuzz_scratch.h"
-#include "menu.h"
+#include "dialogue/menu.h"
+#include "fuzz_support.h"
 #include "messages.h"
 #include "test_support.h"
 
@@ -18,11 +18,9 @@ using fuzzing::require;
 
 namespace {
 
-void recordPause(const char* command, glint::AfterTheKey, glint::Console& out) { out.raw(std::string("<") + command + ">"); }
-
 // A fresh folder with the names the seeds use: a 24-bit image, an 8-bit image
 // with a colour table, and a small payload.
-void resetFolder(const fuzzing::ScratchFolder& scratch) {
+void resetFolder(const testing_support::ScratchDir& scratch) {
     for (const auto& entry : std::filesystem::directory_iterator(scratch.path())) {
         std::error_code ignored;
         std::filesystem::remove_all(entry.path(), ignored);
@@ -46,19 +44,19 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const fuzzing::ScratchFolder scratch;
+    static const testing_support::ScratchDir scratch;
     resetFolder(scratch);
 
     std::string typed(reinterpret_cast<const char*>(data), size);
     std::replace(typed.begin(), typed.end(), '/', '_');
     std::istringstream in(typed);
     std::ostringstream out, err;
-    glint::Console outConsole(out), errConsole(err);
+    common::Console outConsole(out), errConsole(err);
     // Names are relative to the scratch folder only while the menu runs: the
     // fuzzer reads its corpus relative to where it was started.
     const std::filesystem::path started = std::filesystem::current_path();
     std::filesystem::current_path(scratch.path());
-    require(glint::runMenu(in, outConsole, errConsole, recordPause) == 0);
+    require(glint::runMenu(in, outConsole, errConsole, testing_support::recordPause) == 0);
     std::filesystem::current_path(started);
 
     const std::string shown = out.str();

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_scratch.h"
-#include "md5_hasher.h"
-#include "md5_lanes.h"
+#include "fuzz_support.h"
+#include "hashing/md5_hasher.h"
+#include "hashing/md5_lanes.h"
 
 #ifdef HAVE_OPENSSL
 #include <openssl/md5.h>

@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "bmp_carrier.h"
-#include "fuzz_scratch.h"
-#include "sealed_payload.h"
+#include "carrier/bmp_carrier.h"
+#include "encryption/passphrase_seal.h"
+#include "fuzz_support.h"
 #include "test_support.h"
 
 using fuzzing::require;
@@ -44,10 +44,17 @@ private:
     }
 };
 
+// Recovers the sealed payload into `name`: nothing written unless it opens.
+glint::BmpCarrier::Failure recoverInto(const glint::BmpCarrier& carrier, const std::string& name, SaltKeyedSeal& seal) {
+    const glint::BmpCarrier::Recovered payload = carrier.recover(&seal);
+    if (payload.failure) return payload.failure;
+    return glint::BmpCarrier::write(payload, name.c_str());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
-    static const fuzzing::ScratchFolder scratch;
+    static const testing_support::ScratchDir scratch;
     const std::string image = scratch / "image.bmp", payload = scratch / "payload", first = scratch / "first.out",
                       sealed = scratch / "sealed.bmp", second = scratch / "second.out";
     fuzzing::writeBytes(image, input, size);
@@ -55,11 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     std::filesystem::remove(second);
 
     std::ostringstream sink;
-    glint::Console console(sink);
+    common::Console console(sink);
     SaltKeyedSeal seal;
     glint::BmpCarrier carrier(console, console);
     carrier.loadBmp(image.c_str());
-    require(carrier.extractText(first.c_str(), &seal) == std::filesystem::exists(first));
+    require(!recoverInto(carrier, first, seal) == std::filesystem::exists(first));
     const std::optional<std::uint32_t> room = carrier.capacity(seal.overhead());
     if (!room || size < 3) return 0;
 
@@ -67,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     // it, which hidden bit to flip (or none).
     const std::size_t payloadSize = input[size - 1] % (std::min<std::size_t>(*room, size) + 1);
     fuzzing::writeBytes(payload, input, payloadSize);
-    require(carrier.hide(payload.c_str(), &seal) == glint::BmpCarrier::HideResult::Hidden);
+    require(!carrier.hide(payload.c_str(), &seal));
     carrier.saveBmp(sealed.c_str());
     const std::size_t hiddenBits = glint::BmpCarrier::kLengthBits + 8 * (payloadSize + seal.overhead());
     const std::size_t flip = (input[size - 2] | std::size_t{input[size - 3]} << 8) % (hiddenBits + 1);
@@ -78,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     glint::BmpCarrier again(console, console);
     again.loadBmp(sealed.c_str());
     require(again.isLoaded());
-    const bool opened = again.extractText(second.c_str(), &seal);
+    const bool opened = !recoverInto(again, second, seal);
     require(opened == (flip == hiddenBits) && opened == std::filesystem::exists(second));
     if (opened) require(testing_support::readFile(second) == testing_support::Bytes(input, input + payloadSize));
     return 0;

@@ -10,8 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz_scratch.h"
-#include "sum_lines.h"
+#include "fuzz_support.h"
+#include "sum_lines/quoting.h"
+#include "sum_lines/sum_line_format.h"
 
 using fuzzing::require;
 

@@ -3,8 +3,8 @@
 // where md5_kernels_x86.cpp finds all three.
 #include <immintrin.h>
 
-#include "md5_kernels.h"
-#include "md5_lane_rounds.h"
+#include "hashing/md5_kernels.h"
+#include "hashing/md5_lane_rounds.h"
 
 namespace cairn {
 namespace {

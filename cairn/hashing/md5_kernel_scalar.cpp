@@ -1,6 +1,6 @@
 // The scalar kernel: one lane, for processors without a vector kernel.
-#include "md5_kernels.h"
-#include "md5_lane_rounds.h"
+#include "hashing/md5_kernels.h"
+#include "hashing/md5_lane_rounds.h"
 
 namespace cairn {
 namespace {

@@ -2,8 +2,8 @@
 // interleaved. Built with -msse2; run only where md5_kernels_x86.cpp finds it.
 #include <emmintrin.h>
 
-#include "md5_kernels.h"
-#include "md5_lane_rounds.h"
+#include "hashing/md5_kernels.h"
+#include "hashing/md5_lane_rounds.h"
 
 namespace cairn {
 namespace {

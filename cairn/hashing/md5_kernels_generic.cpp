@@ -1,6 +1,6 @@
 // The kernels of a build for a processor with no vector kernel of ours.
-#include "md5_kernels.h"
-#include "md5_lanes.h"
+#include "hashing/md5_kernels.h"
+#include "hashing/md5_lanes.h"
 
 namespace cairn {
 namespace {

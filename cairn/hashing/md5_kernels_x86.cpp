@@ -1,8 +1,8 @@
 // The kernels of an x86-64 build, and which of them this processor runs.
 // __builtin_cpu_supports counts a feature only when the system also saves
 // its registers on a task switch (AVX and AVX-512 state in XCR0).
-#include "md5_kernels.h"
-#include "md5_lanes.h"
+#include "hashing/md5_kernels.h"
+#include "hashing/md5_lanes.h"
 
 namespace cairn {
 namespace {

@@ -1,6 +1,6 @@
 // The lanes of a multi-buffer MD5: what each lane holds, and which lanes
 // the kernel compresses together.
-#include "md5_lanes.h"
+#include "hashing/md5_lanes.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,7 +1,7 @@
 // The lanes against the scalar hasher: every kernel of the build, messages
 // of every length class with a different one in every lane, lanes refilled
 // at different times, pieces of odd sizes.
-#include "md5_lanes.h"
+#include "hashing/md5_lanes.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "md5_hasher.h"
+#include "hashing/md5_hasher.h"
 #include "test_support.h"
 
 namespace cairn {

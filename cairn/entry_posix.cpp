@@ -1,3 +1,0 @@
-#include "entry.h"
-
-int main(int argc, char** argv) { return cairn::programMain(argc, argv); }

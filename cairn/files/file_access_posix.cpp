@@ -1,0 +1,115 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <mutex>
+
+#include "files/file_access.h"
+
+namespace cairn::files {
+
+namespace {
+
+bool isClosed(int descriptor) { return ::fcntl(descriptor, F_GETFD) == -1 && errno == EBADF; }
+
+// The standard descriptors closed at start stay closed, as md5sum keeps
+// them: reading or writing them fails with EBADF without touching the
+// number, and "/dev/stdin" names nothing.
+bool closedAtStart[3] = {false, false, false};
+bool anyClosedAtStart = false;
+// While a standard descriptor is closed, a file opened takes its number for
+// a moment; opens are then made one at a time, so that no other open (of
+// "/dev/stdin", say) finds the file there.
+std::mutex lowNumberOpens;
+
+bool usesClosedStandardDescriptor(int descriptor) {
+    return descriptor >= 0 && descriptor <= kStandardError && closedAtStart[descriptor];
+}
+
+// `descriptor` moved above the standard ones; -1 with errno set when no
+// number is free there, as md5sum then fails.
+int movedAboveStandard(int descriptor) {
+    const int moved = ::fcntl(descriptor, F_DUPFD_CLOEXEC, kStandardError + 1);
+    const int error = errno;
+    ::close(descriptor);
+    errno = error;
+    return moved;
+}
+
+}  // namespace
+
+ClosedAtStart guardStandardDescriptors() {
+    for (int descriptor = kStandardInput; descriptor <= kStandardError; ++descriptor) {
+        closedAtStart[descriptor] = isClosed(descriptor);
+        anyClosedAtStart = anyClosedAtStart || closedAtStart[descriptor];
+    }
+    return {closedAtStart[kStandardInput], closedAtStart[kStandardOutput]};
+}
+
+void useBinaryStandardStreams() {}
+
+unsigned usableProcessors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+    const int count = CPU_COUNT(&set);
+    return count > 0 ? static_cast<unsigned>(count) : 1;
+}
+
+Facts factsOf(const char* name) {
+    struct stat status {};
+    if (::stat(name, &status) != 0) return {};
+    const bool stream = !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+    return {stream, static_cast<std::uint64_t>(status.st_size)};
+}
+
+int openForReading(const char* name, bool sequential) {
+    std::unique_lock<std::mutex> oneAtATime(lowNumberOpens, std::defer_lock);
+    if (anyClosedAtStart) oneAtATime.lock();
+    int descriptor = ::open(name, O_RDONLY | O_CLOEXEC);
+    if (usesClosedStandardDescriptor(descriptor)) descriptor = movedAboveStandard(descriptor);
+    if (descriptor >= 0 && sequential) ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return descriptor;
+}
+
+std::int64_t readSome(int descriptor, unsigned char* buffer, std::size_t size) {
+    if (usesClosedStandardDescriptor(descriptor)) {
+        errno = EBADF;
+        return -1;
+    }
+    for (;;) {
+        const ssize_t got = ::read(descriptor, buffer, size);
+        if (got >= 0 || errno != EINTR) return got;
+    }
+}
+
+void closeFile(int descriptor) { ::close(descriptor); }
+
+bool readMightWait(int descriptor) {
+    if (usesClosedStandardDescriptor(descriptor)) return false;
+    pollfd ready{descriptor, POLLIN, 0};
+    return ::poll(&ready, 1, 0) == 0;
+}
+
+int writeAll(int descriptor, const char* bytes, std::size_t size) {
+    if (usesClosedStandardDescriptor(descriptor)) return EBADF;
+    while (size > 0) {
+        const ssize_t written = ::write(descriptor, bytes, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+int writeLine(int descriptor, std::string_view line, LineKind /*kind*/) {
+    return writeAll(descriptor, line.data(), line.size());
+}
+
+}  // namespace cairn::files

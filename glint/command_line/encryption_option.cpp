@@ -1,0 +1,38 @@
+#include "command_line/encryption_option.h"
+
+#include "encryption/passphrase_seal.h"
+
+namespace glint {
+
+bool EncryptionOption::take(const std::string& argument, bool optionsEnded) {
+    if (awaitingFile_) {
+        passphraseFile_ = argument;
+        awaitingFile_ = false;
+        return true;
+    }
+    if (optionsEnded || (argument != "-p" && argument != "--passphrase-file")) return false;
+    requested_ = true;
+    awaitingFile_ = argument == "--passphrase-file";
+    return true;
+}
+
+bool EncryptionOption::sharesStandardInput(const std::vector<std::string>& words) const {
+    if (!passphraseFile_ || !namesStandardInput(*passphraseFile_) || words.empty()) return false;
+    const std::size_t inputs = words[0] == "hide" ? 2 : words[0] == "recover" ? 1 : 0;
+    for (std::size_t i = 1; i <= inputs && i < words.size(); ++i) {
+        if (words[i] == "-") return true;
+    }
+    return false;
+}
+
+std::size_t EncryptionOption::overhead() const { return requested_ ? kSealOverhead : 0; }
+
+EncryptionOption::Seal EncryptionOption::seal(const char* prompt, const char* again) const {
+    if (!requested_) return {};
+    Passphrase passphrase = passphraseFile_ ? readPassphraseFile(passphraseFile_->c_str(), prompt, again)
+                                            : readTypedPassphrase(prompt, again);
+    if (passphrase.result != PassphraseResult::Read) return {nullptr, passphrase.result, passphrase.error};
+    return {std::make_unique<PassphraseSeal>(std::move(passphrase.bytes)), PassphraseResult::Read, {}};
+}
+
+}  // namespace glint

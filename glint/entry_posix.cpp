@@ -1,3 +1,0 @@
-#include "entry.h"
-
-int main(int argc, char** argv) { return glint::programMain(argc, argv); }

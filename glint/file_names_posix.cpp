@@ -1,7 +1,0 @@
-#include "file_names.h"
-
-namespace glint {
-
-std::filesystem::path pathOfName(const char* name) { return std::filesystem::path(name); }
-
-}  // namespace glint
