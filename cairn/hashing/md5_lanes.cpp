@@ -7,22 +7,19 @@
 #include <cstring>
 #include <limits>
 
+#include "common/byte_order.h"
+
 namespace cairn {
 namespace {
+
+using common::writeLe32;
+using common::writeLe64;
 
 constexpr std::size_t kBlockSize = 64;
 // Initial chaining values (RFC 1321, 3.3).
 constexpr std::uint32_t kInitialState[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
 // Lanes are told apart by the bits of one 64-bit mask.
 constexpr std::size_t kMaxLanes = 64;
-
-void writeLe32(unsigned char* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-void writeLe64(unsigned char* p, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
 
 }  // namespace
 

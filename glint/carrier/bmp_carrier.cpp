@@ -5,16 +5,20 @@
 #include <fstream>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "common/system_error.h"
 #include "files/file_names.h"
 #include "files/file_output.h"
 #include "files/large_block.h"
 #include "layout/bit_plane.h"
-#include "layout/byte_order.h"
 #include "messages.h"
 
 namespace glint {
 namespace {
+
+using common::readLe16;
+using common::readLe32;
+using common::writeLe32;
 
 // File header offsets. bfReserved1 (6), bfReserved2 (8) and bfOffBits (10)
 // are carried through unread: the data area starts at offset 54 whatever

@@ -2,10 +2,15 @@
 
 #include <array>
 
-#include "layout/byte_order.h"
+#include "common/byte_order.h"
 
 namespace glint {
 namespace {
+
+using common::readLe32;
+using common::readLe64;
+using common::writeLe32;
+using common::writeLe64;
 
 // Bit 0 of each of the eight bytes of a little-endian word.
 constexpr std::uint64_t kLowBits = 0x0101010101010101ULL;

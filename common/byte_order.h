@@ -1,13 +1,13 @@
-// Little-endian field access on byte blocks. BMP fields and the bit-plane
-// words are always read and written byte by byte, so the host's byte order
-// and alignment never matter.
+// Little-endian field access on byte blocks, for both programs: BMP fields,
+// the bit-plane words and MD5's words and bit count are always read and
+// written byte by byte, so the host's byte order and alignment never matter.
 #pragma once
 
 #include <bit>
 #include <cstdint>
 #include <cstring>
 
-namespace glint {
+namespace common {
 
 inline std::uint16_t readLe16(const unsigned char* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -45,4 +45,4 @@ inline void writeLe64(unsigned char* p, std::uint64_t v) {
     std::memcpy(p, &v, sizeof v);
 }
 
-}  // namespace glint
+}  // namespace common
