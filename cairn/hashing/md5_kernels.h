@@ -10,6 +10,7 @@
 namespace cairn {
 
 void md5CompressScalar(std::uint32_t* state, const unsigned char* const* blocks, std::size_t blockCount);
+void md5CompressScalarx2(std::uint32_t* state, const unsigned char* const* blocks, std::size_t blockCount);
 void md5CompressSse2(std::uint32_t* state, const unsigned char* const* blocks, std::size_t blockCount);
 void md5CompressSse2x2(std::uint32_t* state, const unsigned char* const* blocks, std::size_t blockCount);
 void md5CompressAvx2(std::uint32_t* state, const unsigned char* const* blocks, std::size_t blockCount);

@@ -8,6 +8,7 @@ namespace {
 bool always() { return true; }
 
 constexpr Md5Kernel kKernels[] = {
+    {"scalarx2", 2, md5CompressScalarx2, always},
     {"scalar", 1, md5CompressScalar, always},
 };
 

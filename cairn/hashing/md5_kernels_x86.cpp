@@ -34,6 +34,7 @@ constexpr Md5Kernel kKernels[] = {
     {"avx2", 8, md5CompressAvx2, hasAvx2},
     {"sse2x2", 8, md5CompressSse2x2, hasSse2},
     {"sse2", 4, md5CompressSse2, hasSse2},
+    {"scalarx2", 2, md5CompressScalarx2, always},
     {"scalar", 1, md5CompressScalar, always},
 };
 
