@@ -74,6 +74,21 @@ int openForReading(const char* name, bool sequential) {
     return -1;
 }
 
+// Every name is opened whole: names reach the system as UTF-16 paths.
+std::optional<FolderSplit> splitFolder(std::string_view /*name*/) { return std::nullopt; }
+
+int openFolder(const char* /*path*/) {
+    errno = ENOSYS;
+    return -1;
+}
+
+Facts factsAt(int /*folder*/, const char* /*name*/) { return {}; }
+
+int openAt(int /*folder*/, const char* /*name*/, bool /*sequential*/) {
+    errno = ENOSYS;
+    return -1;
+}
+
 namespace {
 
 // What is typed at the console, as UTF-8 with LF line ends (common's
@@ -140,21 +155,47 @@ int writeAll(int descriptor, const char* bytes, std::size_t size) {
     return 0;
 }
 
+namespace {
+
 // Plain ASCII, the most of what cairn writes, is the same in every form.
-int writeLine(int descriptor, std::string_view line, LineKind kind) {
-    if (std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        return writeAll(descriptor, line.data(), line.size());
-    }
-    const std::wstring wide = common::wideFromUtf8(line);
+bool plainAscii(std::string_view line) {
+    return std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool isConsole(int descriptor) {
     const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
     DWORD mode = 0;
-    if (handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)) {
-        return common::writeToConsole(handle, wide) ? 0 : EIO;
-    }
+    return handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode);
+}
+
+// The bytes of a line for anything but a console.
+std::string bytesOf(std::string_view line, LineKind kind) {
     bool lossless = true;
-    const std::string ansi = common::ansiFromWide(wide, &lossless);
-    if (kind == LineKind::Sum && !lossless) return writeAll(descriptor, line.data(), line.size());
-    return writeAll(descriptor, ansi.data(), ansi.size());
+    std::string ansi = common::ansiFromWide(common::wideFromUtf8(line), &lossless);
+    if (kind == LineKind::Sum && !lossless) return std::string(line);
+    return ansi;
+}
+
+}  // namespace
+
+int writeLine(int descriptor, std::string_view line, LineKind kind) {
+    if (plainAscii(line)) return writeAll(descriptor, line.data(), line.size());
+    if (isConsole(descriptor)) {
+        const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
+        return common::writeToConsole(handle, common::wideFromUtf8(line)) ? 0 : EIO;
+    }
+    const std::string bytes = bytesOf(line, kind);
+    return writeAll(descriptor, bytes.data(), bytes.size());
+}
+
+bool appendLine(int descriptor, std::string_view line, LineKind kind, std::string& lines) {
+    if (plainAscii(line)) {
+        lines.append(line);
+        return true;
+    }
+    if (isConsole(descriptor)) return false;
+    lines.append(bytesOf(line, kind));
+    return true;
 }
 
 }  // namespace cairn::files
