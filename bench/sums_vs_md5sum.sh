@@ -84,7 +84,7 @@ done
 median() { printf '%s\n' "$@" | sort -n | sed -n "$(( ($# + 1) / 2 ))p"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 echo "$(nproc) usable processors, $runs interleaved runs in $base, load before: $load," \
-  "after: $(cut -d' ' -f1-3 /proc/loadavg); kernel: $("$cairn" --version | sed -n 2p)"
+  "after: $(cut -d' ' -f1-3 /proc/loadavg); $("$cairn" --version | sed -n 2p)"
 echo "medians, and the outputs of every run compared with md5sum's:"
 for what in "${labels[@]}"; do
   # shellcheck disable=SC2086

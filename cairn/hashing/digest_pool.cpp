@@ -14,8 +14,11 @@ namespace {
 
 // The caller reads streams in pieces of this size: big enough that system
 // calls cost nothing next to hashing, small enough to stay in the core's
-// cache between the copy and the hash.
+// cache between the copy and the hash. Where memory is too short for that,
+// in smaller pieces, down to a page: md5sum, with 32 KiB, says it ran out
+// of memory only where it could not start at all.
 constexpr std::size_t kCallerPieceSize = std::size_t{256} << 10;
+constexpr std::size_t kSmallestCallerPiece = 4096;
 
 // Jobs queued and not yet taken: enough to keep every worker's lanes busy
 // while the caller writes lines and one long file holds the oldest place,
@@ -105,7 +108,13 @@ FileDigest DigestPool::next() {
 }
 
 void DigestPool::finishOnCaller(Job& job) {
-    if (!callerBuffer_) callerBuffer_.reset(new unsigned char[kCallerPieceSize]);
+    if (!callerBuffer_) {
+        for (callerPieceSize_ = kCallerPieceSize;; callerPieceSize_ /= 2) {
+            callerBuffer_.reset(new (std::nothrow) unsigned char[callerPieceSize_]);
+            if (callerBuffer_) break;
+            if (callerPieceSize_ == kSmallestCallerPiece) throw std::bad_alloc();
+        }
+    }
     FileDigest& digest = job.digest;
     const bool standardInput = digest.name == "-";
     if (standardInput) readStandardInput_ = true;
@@ -116,7 +125,7 @@ void DigestPool::finishOnCaller(Job& job) {
     }
     Md5Hasher hasher;
     for (;;) {
-        const std::int64_t got = files::readSome(descriptor, callerBuffer_.get(), kCallerPieceSize);
+        const std::int64_t got = files::readSome(descriptor, callerBuffer_.get(), callerPieceSize_);
         if (got > 0) {
             hasher.update(callerBuffer_.get(), static_cast<std::uint32_t>(got));
         } else {

@@ -103,6 +103,7 @@ private:
     std::vector<std::unique_ptr<LaneWorker>> laneWorkers_;
     std::vector<std::thread> workers_;
     std::unique_ptr<unsigned char[]> callerBuffer_;
+    std::size_t callerPieceSize_ = 0;
     std::size_t outstanding_ = 0;
     std::size_t nameBytes_ = 0;
     bool readStandardInput_ = false;

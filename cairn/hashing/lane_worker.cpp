@@ -48,7 +48,7 @@ LaneWorker::LaneWorker(DigestPool& pool, std::size_t maxLanes)
       buffers_(ladder_.back().laneCount(), pool.tuning_.pieceSize),
       slots_(ladder_.back().laneCount()) {
     claimed_.resize(slots_.size());
-    handedBack_.reserve(slots_.size());
+    handedBack_.reserve(2 * slots_.size());  // a slot may be freed twice in a round
     folder_.reserve(kFolderNameRoom);
 }
 
