@@ -50,9 +50,9 @@ hide_p_us=() recover_p_us=() hide_p_kib=0 recover_p_kib=0
 plain_hide_us=() plain_recover_us=() empty_hide_us=() empty_recover_us=() empty_hide_p_us=() empty_recover_p_us=()
 for ((i = 0; i < runs; i++)); do
   read -r t _ < <(timed copy.bmp cp cover.bmp copy.bmp); cp_us+=("$t")
-  read -r t m < <(timed stego2.bmp bash -c "printf '1\ncover.bmp\npayload.bin\nstego2.bmp\n3\n' | '$glint'"); hide_us+=("$t")
+  read -r t m < <(timed stego2.bmp bash -c 'printf "1\ncover.bmp\npayload.bin\nstego2.bmp\n3\n" | "$0"' "$glint"); hide_us+=("$t")
   (( m > hide_kib )) && hide_kib=$m
-  read -r t m < <(timed back.bin bash -c "printf '2\nstego.bmp\nback.bin\n3\n' | '$glint'"); recover_us+=("$t")
+  read -r t m < <(timed back.bin bash -c 'printf "2\nstego.bmp\nback.bin\n3\n" | "$0"' "$glint"); recover_us+=("$t")
   (( m > recover_kib )) && recover_kib=$m
   # The command line, plain and encrypted, with and without the payload.
   read -r t _ < <(timed stego3.bmp "$glint" hide cover.bmp payload.bin stego3.bmp); plain_hide_us+=("$t")

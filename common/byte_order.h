@@ -1,6 +1,7 @@
-// Little-endian field access on byte blocks, for both programs: BMP fields,
-// the bit-plane words and MD5's words and bit count are always read and
-// written byte by byte, so the host's byte order and alignment never matter.
+// Little-endian fields and words on byte blocks, read and written so that the
+// host's byte order and alignment never matter: the fields of the BMP
+// headers and the hidden length, the words of the bit-plane kernels and the
+// message words of MD5.
 #pragma once
 
 #include <bit>
@@ -9,6 +10,7 @@
 
 namespace common {
 
+// Fields, byte by byte.
 inline std::uint16_t readLe16(const unsigned char* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
@@ -25,24 +27,30 @@ inline void writeLe32(unsigned char* p, std::uint32_t v) {
     p[3] = static_cast<unsigned char>(v >> 24);
 }
 
-// 64-bit words for the bit-plane kernels: one unaligned load or store, with
-// the bytes swapped on a big-endian host.
-inline std::uint64_t swapBytes64(std::uint64_t v) {
-    std::uint64_t swapped = 0;
-    for (int i = 0; i < 8; ++i) swapped = (swapped << 8) | ((v >> (8 * i)) & 0xFF);
+// Words of the kernels: one unaligned load or store at every optimisation
+// level, with the bytes swapped on a big-endian host.
+template <typename Word>
+Word swapBytes(Word v) {
+    Word swapped = 0;
+    for (unsigned i = 0; i < sizeof v; ++i) swapped = static_cast<Word>((swapped << 8) | ((v >> (8 * i)) & 0xFF));
     return swapped;
 }
 
-inline std::uint64_t readLe64(const unsigned char* p) {
-    std::uint64_t v;
+template <typename Word>
+Word loadLe(const unsigned char* p) {
+    Word v;
     std::memcpy(&v, p, sizeof v);
-    if constexpr (std::endian::native == std::endian::big) v = swapBytes64(v);
+    if constexpr (std::endian::native == std::endian::big) v = swapBytes(v);
     return v;
 }
 
-inline void writeLe64(unsigned char* p, std::uint64_t v) {
-    if constexpr (std::endian::native == std::endian::big) v = swapBytes64(v);
+template <typename Word>
+void storeLe(unsigned char* p, Word v) {
+    if constexpr (std::endian::native == std::endian::big) v = swapBytes(v);
     std::memcpy(p, &v, sizeof v);
 }
+
+inline std::uint64_t readLe64(const unsigned char* p) { return loadLe<std::uint64_t>(p); }
+inline void writeLe64(unsigned char* p, std::uint64_t v) { storeLe(p, v); }
 
 }  // namespace common

@@ -19,15 +19,15 @@ class Console {
 public:
     // Which bytes the program's own texts become where no terminal shows them.
     enum class Texts {
-        Dialogue,     // the designed GBK bytes on pipes and files
-        CommandLine,  // the locale's own encoding wherever they go
+        AsGiven,           // their GBK bytes as they are, on pipes and files
+        InLocaleEncoding,  // the locale's own encoding wherever they go
     };
 
     // Writes every text as its GBK bytes.
     explicit Console(std::ostream& stream) : stream_(&stream) {}
     // The process's standard output and standard error.
-    static Console standardOutput(Texts texts = Texts::Dialogue);
-    static Console standardError(Texts texts = Texts::Dialogue);
+    static Console standardOutput(Texts texts = Texts::AsGiven);
+    static Console standardError(Texts texts = Texts::AsGiven);
     // The terminal itself, even when the standard streams are redirected
     // (/dev/tty; the console on Windows).
     static Console terminal();

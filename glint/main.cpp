@@ -13,7 +13,7 @@ int programMain(int argc, char** argv) {
     // The dialogue keeps its designed bytes on pipes and files; the command
     // line speaks the locale's encoding everywhere.
     const bool commandLine = argc > 1;
-    const auto texts = commandLine ? common::Console::Texts::CommandLine : common::Console::Texts::Dialogue;
+    const auto texts = commandLine ? common::Console::Texts::InLocaleEncoding : common::Console::Texts::AsGiven;
     common::Console out = common::Console::standardOutput(texts);
     common::Console err = common::Console::standardError(texts);
     if (commandLine) {

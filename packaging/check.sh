@@ -8,9 +8,15 @@
 #
 # Without a folder, the programs of the `windows` preset are built first
 # (into build/windows), since the zip is made from them.
+#
+# Needs CMake and g++, groff, dpkg-dev and lintian, unzip, and for the zip
+# MinGW-w64 (g++-mingw-w64-x86-64, libgcrypt-mingw-w64-dev) and wine.
 set -euo pipefail
+windows_build=$(realpath -m "${1:-$(dirname "$0")/../build/windows}")  # before the cd below
 cd "$(dirname "$0")/.."
-windows_build=${1:-build/windows}
+# Wine's own messages (among them Debian's "wine32 is missing" hint) are not
+# the programs' output.
+export WINEDEBUG=-all
 if [ $# -eq 0 ]; then
   echo "== Windows programs (the windows preset)"
   cmake --preset windows >/dev/null
@@ -46,8 +52,8 @@ try_programs() {
     printf '1\ncover.bmp\nsecret.txt\nstego.bmp\n2\nstego.bmp\nback.txt\n3\n' | $runner "$bin/glint$suffix" >/dev/null
     cmp secret.txt back.txt
     printf 'a passphrase\n' > pass.txt
-    $runner "$bin/glint$suffix" hide --passphrase-file pass.txt cover.bmp secret.txt sealed.bmp >/dev/null
-    $runner "$bin/glint$suffix" recover --passphrase-file pass.txt sealed.bmp opened.txt >/dev/null
+    $runner "$bin/glint$suffix" -q hide --passphrase-file pass.txt cover.bmp secret.txt sealed.bmp >/dev/null
+    $runner "$bin/glint$suffix" -q recover --passphrase-file pass.txt sealed.bmp opened.txt >/dev/null
     cmp secret.txt opened.txt
   )
   echo "  $bin: cairn's abc line and a glint hide and recover, plain and encrypted, work"
@@ -83,6 +89,7 @@ dpkg-deb -x "$deb" "$scratch/deb"
 try_programs "$scratch/deb/usr/bin" "" ""
 
 echo "== Windows zip"
+wineboot --init >/dev/null 2>&1 || true  # Wine's prefix made once, before the runs, not by the first of them
 (cd "$windows_build" && rm -f ./*.zip && cpack -G ZIP >/dev/null)
 zip=$(ls "$windows_build"/glint-cairn-*-win64.zip)
 unzip -l "$zip"

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -34,33 +33,30 @@ unsigned usableProcessors() {
 
 // Names are UTF-8 inside the program; one that is not names no file.
 Facts factsOf(const char* name) {
-    bool valid = true;
-    const std::wstring wide = common::wideFromUtf8(name, &valid);
-    const std::wstring system = common::fileSystemName(wide);
-    if (!valid) return {};
-    // The C runtime's stat refuses the \\?\ of a long name, as it refuses
-    // wildcards; pipes and devices, which it tells apart, have short names.
-    if (system != wide) {
+    const std::optional<std::wstring> system = common::systemNameOf(name);
+    if (!system) return {};
+    // The C runtime's stat refuses the \\?\ form, as it refuses wildcards;
+    // pipes and devices, which it tells apart, do not take it.
+    if (common::isExtendedLengthPath(*system)) {
         WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (!::GetFileAttributesExW(system.c_str(), GetFileExInfoStandard, &data)) return {};
+        if (!::GetFileAttributesExW(system->c_str(), GetFileExInfoStandard, &data)) return {};
         return {false, (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow};
     }
     struct _stat64 status {};
-    if (::_wstat64(wide.c_str(), &status) != 0) return {};
+    if (::_wstat64(system->c_str(), &status) != 0) return {};
     const bool stream = (status.st_mode & _S_IFREG) == 0 && (status.st_mode & _S_IFDIR) == 0;
     return {stream, static_cast<std::uint64_t>(status.st_size)};
 }
 
 int openForReading(const char* name, bool sequential) {
-    bool valid = true;
-    const std::wstring system = common::fileSystemName(common::wideFromUtf8(name, &valid));
-    if (!valid) {
+    const std::optional<std::wstring> system = common::systemNameOf(name);
+    if (!system) {
         errno = ENOENT;
         return -1;
     }
     ::SetLastError(ERROR_SUCCESS);  // the runtime may fail before the system is asked
     const int descriptor =
-        ::_wopen(system.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT | (sequential ? _O_SEQUENTIAL : 0));
+        ::_wopen(system->c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT | (sequential ? _O_SEQUENTIAL : 0));
     if (descriptor >= 0) return descriptor;
     // The system refuses a folder as access denied, and a name that no file
     // can have (a wildcard that matched nothing) as invalid: md5sum's reasons
@@ -68,7 +64,7 @@ int openForReading(const char* name, bool sequential) {
     if (::GetLastError() == ERROR_INVALID_NAME) {
         errno = ENOENT;
     } else if (errno == EACCES) {
-        const DWORD attributes = ::GetFileAttributesW(system.c_str());
+        const DWORD attributes = ::GetFileAttributesW(system->c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) errno = EISDIR;
     }
     return -1;
@@ -92,35 +88,23 @@ int openAt(int /*folder*/, const char* /*name*/, bool /*sequential*/) {
 namespace {
 
 // What is typed at the console, as UTF-8 with LF line ends (common's
-// TypedConsole), so that a typed list line names its file and a typed text
-// has the digest it has on a POSIX terminal. The console's own bytes would
-// be in its OEM code page, which no sums file uses. After Ctrl+Z at the
-// start of a line, another read waits for more.
+// TypedBytes), so that a typed list line names its file and a typed text has
+// the digest it has on a POSIX terminal. The console's own bytes would be in
+// its OEM code page, which no sums file uses. After Ctrl+Z at the start of a
+// line, another read waits for more.
 class ConsoleInput {
 public:
     std::int64_t read(HANDLE console, unsigned char* buffer, std::size_t size) {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (!typed_) typed_.emplace(console);
-        while (taken_ == text_.size()) {
-            taken_ = 0;
-            const common::TypedConsole::Typed typed = typed_->next(text_);
-            if (typed == common::TypedConsole::Typed::End) return 0;
-            if (typed == common::TypedConsole::Typed::Error) {
-                errno = EIO;
-                return -1;
-            }
-        }
-        const std::size_t piece = std::min(size, text_.size() - taken_);
-        std::memcpy(buffer, text_.data() + taken_, piece);
-        taken_ += piece;
-        return static_cast<std::int64_t>(piece);
+        const std::int64_t got = typed_->read(reinterpret_cast<char*>(buffer), size);
+        if (got < 0) errno = EIO;
+        return got;
     }
 
 private:
     std::mutex mutex_;
-    std::optional<common::TypedConsole> typed_;
-    std::string text_;
-    std::size_t taken_ = 0;
+    std::optional<common::TypedBytes> typed_;
 };
 
 }  // namespace
@@ -129,8 +113,7 @@ private:
 // those only a console answers GetConsoleMode.
 std::int64_t readSome(int descriptor, unsigned char* buffer, std::size_t size) {
     const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
-    DWORD mode = 0;
-    if (::_isatty(descriptor) && ::GetConsoleMode(handle, &mode)) {
+    if (::_isatty(descriptor) && common::isConsole(handle)) {
         static ConsoleInput typed;
         return typed.read(handle, buffer, size);
     }
@@ -162,29 +145,15 @@ bool plainAscii(std::string_view line) {
     return std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-bool isConsole(int descriptor) {
-    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
-    DWORD mode = 0;
-    return handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode);
-}
-
-// The bytes of a line for anything but a console.
-std::string bytesOf(std::string_view line, LineKind kind) {
-    bool lossless = true;
-    std::string ansi = common::ansiFromWide(common::wideFromUtf8(line), &lossless);
-    if (kind == LineKind::Sum && !lossless) return std::string(line);
-    return ansi;
-}
+HANDLE handleOf(int descriptor) { return reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor)); }
 
 }  // namespace
 
 int writeLine(int descriptor, std::string_view line, LineKind kind) {
     if (plainAscii(line)) return writeAll(descriptor, line.data(), line.size());
-    if (isConsole(descriptor)) {
-        const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
-        return common::writeToConsole(handle, common::wideFromUtf8(line)) ? 0 : EIO;
-    }
-    const std::string bytes = bytesOf(line, kind);
+    const HANDLE handle = handleOf(descriptor);
+    if (common::isConsole(handle)) return common::writeToConsole(handle, common::wideFromUtf8(line)) ? 0 : EIO;
+    const std::string bytes = common::bytesForReader(line, kind == LineKind::Sum);
     return writeAll(descriptor, bytes.data(), bytes.size());
 }
 
@@ -193,8 +162,8 @@ bool appendLine(int descriptor, std::string_view line, LineKind kind, std::strin
         lines.append(line);
         return true;
     }
-    if (isConsole(descriptor)) return false;
-    lines.append(bytesOf(line, kind));
+    if (common::isConsole(handleOf(descriptor))) return false;
+    lines.append(common::bytesForReader(line, kind == LineKind::Sum));
     return true;
 }
 

@@ -8,7 +8,6 @@
 
 namespace cairn::names {
 
-
 // A name that holds bytes beyond ASCII and is valid UTF-8 is most likely
 // UTF-8 (bytes in an ANSI code page seldom are), else it is in the ANSI code
 // page; where it reads both ways, the other reading is kept too. Bytes that
@@ -29,9 +28,8 @@ Readings readingsOfListed(std::string_view bytes) {
 }
 
 bool exists(const std::string& name) {
-    bool valid = true;
-    const std::wstring wide = common::wideFromUtf8(name, &valid);
-    return valid && ::GetFileAttributesW(common::fileSystemName(wide).c_str()) != INVALID_FILE_ATTRIBUTES;
+    const std::optional<std::wstring> system = common::systemNameOf(name);
+    return system && ::GetFileAttributesW(system->c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Names are UTF-8 whatever the locale; what the system calls a control

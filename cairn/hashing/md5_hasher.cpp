@@ -2,9 +2,10 @@
 #include "hashing/md5_hasher.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
 #include <cstring>
+
+#include "common/byte_order.h"
 
 namespace cairn {
 namespace {
@@ -256,25 +257,13 @@ void Md5Hasher::transformBlocks(const unsigned char* blocks, std::size_t blockCo
 
 // Little-endian words to bytes (RFC 1321, 3.4); length is a multiple of 4.
 void Md5Hasher::encode(unsigned char* output, const std::uint32_t* input, std::size_t length) {
-    for (std::size_t i = 0, j = 0; j < length; ++i, j += 4) {
-        output[j] = static_cast<unsigned char>(input[i]);
-        output[j + 1] = static_cast<unsigned char>(input[i] >> 8);
-        output[j + 2] = static_cast<unsigned char>(input[i] >> 16);
-        output[j + 3] = static_cast<unsigned char>(input[i] >> 24);
-    }
+    for (std::size_t i = 0, j = 0; j < length; ++i, j += 4) common::writeLe32(output + j, input[i]);
 }
 
 // Each word is one unaligned load on a little-endian host, which keeps the
 // message words out of a stack copy at every optimisation level.
 inline void Md5Hasher::decode(std::uint32_t* output, const unsigned char* input, std::size_t length) {
-    for (std::size_t i = 0, j = 0; j < length; ++i, j += 4) {
-        std::uint32_t word;
-        std::memcpy(&word, input + j, sizeof word);
-        if constexpr (std::endian::native == std::endian::big) {
-            word = (word >> 24) | ((word >> 8) & 0xff00) | ((word << 8) & 0xff0000) | (word << 24);
-        }
-        output[i] = word;
-    }
+    for (std::size_t i = 0, j = 0; j < length; ++i, j += 4) output[i] = common::loadLe<std::uint32_t>(input + j);
 }
 
 }  // namespace cairn

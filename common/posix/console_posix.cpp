@@ -36,14 +36,13 @@ bool isAscii(std::string_view text) {
 
 }  // namespace
 
-// None when the GBK bytes go out as they are. The dialogue keeps GBK on pipes
-// and files; the command line speaks the locale's encoding everywhere.
+// None when the GBK bytes go out as they are: on pipes and files when the
+// texts go as given, and on a terminal or in a locale that shows GBK.
 std::shared_ptr<const Console::Shown> Console::shownOn(int descriptor, Texts texts) {
     const bool terminal = ::isatty(descriptor) != 0;
-    if (!terminal && texts == Texts::Dialogue) return nullptr;
-    std::string codeset = localeCodeset();
+    if (!terminal && texts == Texts::AsGiven) return nullptr;
+    const std::string codeset = terminal ? terminalCodeset() : localeCodeset();
     if (showsGbkAsIs(canonicalCodeset(codeset))) return nullptr;
-    if (terminal && isPlainAscii(codeset)) codeset = "UTF-8";
     return std::make_shared<const Shown>(Shown{codeset});
 }
 
@@ -66,7 +65,7 @@ bool Console::writeConverted(std::string_view gbk) {
 Console Console::terminal() {
     static std::ofstream device("/dev/tty");
     const int descriptor = ::open("/dev/tty", O_RDONLY | O_NOCTTY | O_CLOEXEC);
-    Console shown(device, shownOn(descriptor, Texts::CommandLine));
+    Console shown(device, shownOn(descriptor, Texts::InLocaleEncoding));
     if (descriptor >= 0) ::close(descriptor);
     return shown;
 }

@@ -1,19 +1,17 @@
-#include <langinfo.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <clocale>
-#include <csignal>
 #include <cstddef>
+#include <cstdlib>
 #include <cwchar>
-#include <string_view>
 
 #include "common/key_wait.h"
+#include "common/posix/retrying_io.h"
+#include "common/posix/terminal_mode.h"
 #include "common/posix/text_conversion.h"
-#include "common/signals.h"
 
 namespace common {
 
@@ -25,67 +23,14 @@ constexpr int kRestOfKeyMs = 100;
 constexpr std::size_t kLongestSequence = 16;
 constexpr unsigned char kEscape = 0x1B;
 
-// The terminal as the wait found it, and in key mode. The signal handlers
-// change it too, so it is only touched with every signal held.
-termios lineMode;
-termios keyMode;
-volatile std::sig_atomic_t terminalTaken = 0;
-
-// In the background the terminal belongs to the shell: changing it from
-// there stops the program, or, with SIGTTOU held in a handler, changes the
-// shell's terminal under it.
-bool inBackground() {
-    const pid_t foreground = ::tcgetpgrp(STDIN_FILENO);
-    return foreground != -1 && foreground != ::getpgrp();
+// No echo and no line editing, so that one key ends the wait.
+void oneKeyAtATime(termios& settings) {
+    settings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
 }
 
-// No echo and no line editing, so that one key ends the wait. Taken again
-// on every return to the foreground; async-signal-safe.
-void takeTerminal() {
-    if (inBackground()) return;
-    if (terminalTaken == 0) {
-        if (::tcgetattr(STDIN_FILENO, &lineMode) != 0) return;
-        keyMode = lineMode;
-        keyMode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-        keyMode.c_cc[VMIN] = 1;
-        keyMode.c_cc[VTIME] = 0;
-    }
-    if (::tcsetattr(STDIN_FILENO, TCSANOW, &keyMode) == 0) terminalTaken = 1;
-}
-
-void giveTerminalBack() {
-    if (terminalTaken == 0 || inBackground()) return;
-    ::tcsetattr(STDIN_FILENO, TCSANOW, &lineMode);
-    terminalTaken = 0;
-}
-
-// The terminal in key mode for the length of one wait; a signal that would
-// end the program gives it back first, and Ctrl+Z while it is stopped.
-class TerminalForOneKey {
-public:
-    TerminalForOneKey() : signals_(kActions) {
-        const SignalsHeld held;
-        takeTerminal();
-    }
-    ~TerminalForOneKey() {
-        const SignalsHeld held;
-        giveTerminalBack();
-    }
-    TerminalForOneKey(const TerminalForOneKey&) = delete;
-    TerminalForOneKey& operator=(const TerminalForOneKey&) = delete;
-
-private:
-    static constexpr SignalActions kActions{giveTerminalBack, true, giveTerminalBack, takeTerminal};
-    SignalTakeover signals_;
-};
-
-bool readByte(unsigned char& byte) {
-    ssize_t got = 0;
-    do {
-        got = ::read(STDIN_FILENO, &byte, 1);
-    } while (got < 0 && errno == EINTR);
-    return got == 1;
-}
+bool readByte(unsigned char& byte) { return readRetrying(STDIN_FILENO, &byte, 1) == 1; }
 
 bool nextByteOfKey(unsigned char& byte) {
     pollfd ready{STDIN_FILENO, POLLIN, 0};
@@ -106,9 +51,9 @@ std::size_t utf8BytesAfter(unsigned char lead) {
 // rules (GBK, GB18030's four-byte forms, Big5, EUC, UTF-8).
 void readRestOfCharacter(unsigned char lead) {
     unsigned char byte = lead;
-    // The C and POSIX locales' terminal is taken as UTF-8, as it is for the
-    // texts shown on it.
-    if (isPlainAscii(::nl_langinfo(CODESET))) {
+    // A UTF-8 terminal in a locale of single bytes (the C locale): the lead
+    // byte says how many follow.
+    if (MB_CUR_MAX == 1 && isUtf8(terminalCodeset())) {
         for (std::size_t left = utf8BytesAfter(lead); left > 0 && nextByteOfKey(byte); --left) {
         }
         return;
@@ -145,13 +90,12 @@ void readRestOfKey(unsigned char first) {
 }
 
 void readOneKey(AfterTheKey after) {
-    std::setlocale(LC_CTYPE, "");  // on failure the C locale stays, taken as UTF-8
-    const TerminalForOneKey terminal;
+    const TerminalMode keyMode(STDIN_FILENO, oneKeyAtATime, false);
     unsigned char first = 0;
     if (!readByte(first)) return;
     readRestOfKey(first);
     // What was typed for a program that has ended must not reach the shell.
-    if (after == AfterTheKey::ProgramEnds && terminalTaken != 0) ::tcflush(STDIN_FILENO, TCIFLUSH);
+    if (after == AfterTheKey::ProgramEnds && keyMode.taken()) ::tcflush(STDIN_FILENO, TCIFLUSH);
 }
 
 }  // namespace

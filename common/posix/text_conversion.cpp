@@ -6,14 +6,10 @@
 
 #include <cctype>
 #include <cerrno>
-#include <clocale>
 
 namespace common {
 
-std::string localeCodeset() {
-    std::setlocale(LC_CTYPE, "");
-    return ::nl_langinfo(CODESET);
-}
+std::string localeCodeset() { return ::nl_langinfo(CODESET); }
 
 std::string canonicalCodeset(std::string_view codeset) {
     std::string name;
@@ -25,9 +21,13 @@ std::string canonicalCodeset(std::string_view codeset) {
     return name;
 }
 
-bool isPlainAscii(std::string_view codeset) {
+bool isUtf8(std::string_view codeset) { return canonicalCodeset(codeset) == "UTF8"; }
+
+std::string terminalCodeset() {
+    const std::string codeset = localeCodeset();
     const std::string name = canonicalCodeset(codeset);
-    return name == "ANSIX341968" || name == "ASCII" || name == "USASCII";
+    const bool plainAscii = name == "ANSIX341968" || name == "ASCII" || name == "USASCII";
+    return plainAscii ? "UTF-8" : codeset;
 }
 
 bool convertText(const char* to, const char* from, std::string_view text, const PutBytes& put,

@@ -9,17 +9,20 @@
 
 namespace common {
 
-// The character set of the user's locale (LC_CTYPE taken from the
-// environment first; where that fails the C locale stays).
+// The character set of the locale's LC_CTYPE, which the platform's entry
+// point takes from the environment (the C locale where that fails).
 std::string localeCodeset();
 
-// The C and POSIX locales, which glibc names after ASCII. A terminal in them
-// is taken to be UTF-8, as most terminals are.
-bool isPlainAscii(std::string_view codeset);
+// The character set of what a terminal shows and sends: the locale's, except
+// in the C and POSIX locales, which glibc names after ASCII: a terminal there
+// is taken to be UTF-8, as nearly every terminal is.
+std::string terminalCodeset();
 
 // The name of a character set reduced to its letters and digits, in upper
 // case: "gb18030" and "GB-18030" are one set.
 std::string canonicalCodeset(std::string_view codeset);
+
+bool isUtf8(std::string_view codeset);
 
 // Converts `text` from the character set `from` to `to`, handing the
 // converted bytes to `put` piece by piece. A character that `to` cannot hold,

@@ -2,6 +2,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -22,19 +23,20 @@ public:
 
 protected:
     int_type underflow() override {
-        while (gptr() == egptr()) {
-            if (ended_ || typed_.next(line_) != TypedConsole::Typed::Text) {
+        if (gptr() == egptr()) {
+            const std::int64_t got = ended_ ? 0 : typed_.read(buffer_, sizeof buffer_);
+            if (got <= 0) {
                 ended_ = true;
                 return traits_type::eof();
             }
-            setg(line_.data(), line_.data(), line_.data() + line_.size());
+            setg(buffer_, buffer_, buffer_ + got);
         }
         return traits_type::to_int_type(*gptr());
     }
 
 private:
-    TypedConsole typed_;
-    std::string line_;
+    TypedBytes typed_;
+    char buffer_[4096];
     bool ended_ = false;
 };
 
@@ -56,10 +58,9 @@ std::string utf8FromAnsiWords(std::string_view line) {
     return text;
 }
 
-// Names piped to the dialogue are bytes in the ANSI code page, as the
-// design's pipes carry them (GBK on a Chinese system); they are handed on
-// line by line as UTF-8. A line end is one byte that no code page uses
-// within a character.
+// Names piped in are bytes in the ANSI code page, as the programs' pipes
+// carry them (GBK on a Chinese system); they are handed on line by line as
+// UTF-8. A line end is one byte that no code page uses within a character.
 class AnsiLines : public std::streambuf {
 public:
     explicit AnsiLines(std::istream& source) : source_(source) {}
@@ -84,9 +85,8 @@ private:
 }  // namespace
 
 std::istream& standardInput() {
-    HANDLE handle = ::GetStdHandle(STD_INPUT_HANDLE);
-    DWORD mode = 0;
-    if (handle == INVALID_HANDLE_VALUE || handle == nullptr || !::GetConsoleMode(handle, &mode)) {
+    const HANDLE handle = ::GetStdHandle(STD_INPUT_HANDLE);
+    if (!isConsole(handle)) {
         static AnsiLines lines(std::cin);
         static std::istream piped(&lines);
         piped.tie(&std::cout);

@@ -26,11 +26,6 @@ std::wstring wideFromGbk(std::string_view gbk) {
     return wide;
 }
 
-bool isConsole(HANDLE handle) {
-    DWORD mode = 0;
-    return handle != INVALID_HANDLE_VALUE && handle != nullptr && ::GetConsoleMode(handle, &mode);
-}
-
 // Whatever is buffered for either stream goes out first, in order.
 bool writeAfterWhatIsBuffered(std::ostream& stream, HANDLE console, const std::wstring& wide) {
     if (std::ostream* tied = stream.tie()) tied->flush();
@@ -40,11 +35,11 @@ bool writeAfterWhatIsBuffered(std::ostream& stream, HANDLE console, const std::w
 
 }  // namespace
 
-// None where the dialogue writes the designed GBK bytes: pipes and files.
+// None where the texts go as given: on pipes and files.
 std::shared_ptr<const Console::Shown> Console::shownOn(int descriptor, Texts texts) {
     HANDLE handle = ::GetStdHandle(descriptor == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     if (!isConsole(handle)) handle = nullptr;
-    if (handle == nullptr && texts == Texts::Dialogue) return nullptr;
+    if (handle == nullptr && texts == Texts::AsGiven) return nullptr;
     return std::make_shared<const Shown>(Shown{handle});
 }
 
@@ -61,9 +56,10 @@ bool Console::writeConverted(std::string_view gbk) {
 // Names are UTF-8 inside the program: a console shows them as they were
 // given, and pipes and files get them as the command line's texts.
 void Console::userText(std::string_view text) {
-    const std::wstring wide = wideFromUtf8(text);
     const HANDLE console = shown_ ? shown_->console : nullptr;
-    if (console == nullptr || !writeAfterWhatIsBuffered(*stream_, console, wide)) *stream_ << ansiFromWide(wide);
+    if (console == nullptr || !writeAfterWhatIsBuffered(*stream_, console, wideFromUtf8(text))) {
+        *stream_ << bytesForReader(text, false);
+    }
 }
 
 // The console's own screen buffer, even when standard output is redirected.

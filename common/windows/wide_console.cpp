@@ -1,7 +1,7 @@
 #include "common/windows/wide_console.h"
 
 #include <algorithm>
-
+#include <cstring>
 
 #include "common/windows/wide_names.h"
 
@@ -14,15 +14,17 @@ constexpr wchar_t kEndOfInput = L'\x1a';  // Ctrl+Z
 // Older consoles fail on much longer writes.
 constexpr std::size_t kConsolePiece = 8192;
 
-bool isHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-
 }  // namespace
+
+bool isConsole(HANDLE handle) {
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && handle != nullptr && ::GetConsoleMode(handle, &mode);
+}
 
 // In pieces, never splitting a surrogate pair.
 bool writeToConsole(HANDLE console, std::wstring_view wide) {
     for (std::size_t at = 0; at < wide.size();) {
-        std::size_t size = std::min(wide.size() - at, kConsolePiece);
-        if (at + size < wide.size() && isHighSurrogate(wide[at + size - 1])) --size;
+        const std::size_t size = pieceEnd(wide, at, kConsolePiece) - at;
         DWORD written = 0;
         if (!::WriteConsoleW(console, wide.data() + at, static_cast<DWORD>(size), &written, nullptr) || written == 0) {
             return false;
@@ -53,6 +55,19 @@ TypedConsole::Typed TypedConsole::next(std::string& text) {
     // A lone surrogate becomes '?', which no file name contains.
     text = utf8FromWide(wide);
     return Typed::Text;
+}
+
+std::int64_t TypedBytes::read(char* buffer, std::size_t size) {
+    while (taken_ == text_.size()) {
+        taken_ = 0;
+        const TypedConsole::Typed typed = typed_.next(text_);
+        if (typed == TypedConsole::Typed::End) return 0;
+        if (typed == TypedConsole::Typed::Error) return -1;
+    }
+    const std::size_t piece = std::min(size, text_.size() - taken_);
+    std::memcpy(buffer, text_.data() + taken_, piece);
+    taken_ += piece;
+    return static_cast<std::int64_t>(piece);
 }
 
 }  // namespace common

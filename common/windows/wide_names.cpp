@@ -13,7 +13,6 @@ constexpr wchar_t kReplacement = 0xFFFD;
 // The system's conversions count in int: long texts go in pieces.
 constexpr std::size_t kPiece = std::size_t{1} << 20;
 
-bool isHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool isLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 void appendUtf8(std::string& text, char32_t c) {
@@ -32,6 +31,13 @@ void clear(bool* flag) {
 }
 
 }  // namespace
+
+bool isHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+
+std::size_t pieceEnd(std::wstring_view wide, std::size_t at, std::size_t most) {
+    const std::size_t end = at + std::min(wide.size() - at, most);
+    return end < wide.size() && end - at > 1 && isHighSurrogate(wide[end - 1]) ? end - 1 : end;
+}
 
 // RFC 3629: the code point of the sequence at `at`, which moves past it;
 // nothing for a byte that starts no valid sequence (overlong, a surrogate,
@@ -110,8 +116,7 @@ std::string ansiFromWide(std::wstring_view wide, bool* lossless) {
     if (::GetACP() == CP_UTF8) return utf8FromWide(wide, lossless);
     std::string ansi;
     for (std::size_t at = 0; at < wide.size();) {
-        std::size_t size = std::min(wide.size() - at, kPiece);
-        if (at + size < wide.size() && isHighSurrogate(wide[at + size - 1])) --size;  // keep a pair whole
+        const std::size_t size = pieceEnd(wide, at, kPiece) - at;
         const int length = static_cast<int>(size);
         BOOL usedDefault = FALSE;
         const int needed = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data() + at, length, nullptr, 0,
@@ -131,7 +136,7 @@ std::string ansiFromWide(std::wstring_view wide, bool* lossless) {
 // GetFullPathNameW does what \\?\ turns off: it makes the path absolute,
 // resolves "." and "..", and turns '/' into '\'.
 std::wstring fileSystemName(const std::wstring& name) {
-    if (name.rfind(L"\\\\?\\", 0) == 0 || name.rfind(L"\\\\.\\", 0) == 0) return name;
+    if (isExtendedLengthPath(name) || name.rfind(L"\\\\.\\", 0) == 0) return name;
     const DWORD needed = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
     if (needed <= MAX_PATH) return name;  // its NUL counted: shorter than MAX_PATH, or not a path at all
     std::wstring full(needed, L'\0');
@@ -140,6 +145,21 @@ std::wstring fileSystemName(const std::wstring& name) {
     full.resize(length);
     if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
     return L"\\\\?\\" + full;
+}
+
+std::string bytesForReader(std::string_view utf8, bool keepEveryCharacter) {
+    bool lossless = true;
+    std::string ansi = ansiFromWide(wideFromUtf8(utf8), &lossless);
+    return keepEveryCharacter && !lossless ? std::string(utf8) : ansi;
+}
+
+bool isExtendedLengthPath(std::wstring_view name) { return name.rfind(L"\\\\?\\", 0) == 0; }
+
+std::optional<std::wstring> systemNameOf(std::string_view name) {
+    bool valid = true;
+    const std::wstring wide = wideFromUtf8(name, &valid);
+    if (!valid) return std::nullopt;
+    return fileSystemName(wide);
 }
 
 }  // namespace common

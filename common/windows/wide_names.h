@@ -33,9 +33,29 @@ std::wstring wideFromAnsi(std::string_view ansi, bool* valid = nullptr);
 // the code page cannot hold becomes '?' and clears `lossless`.
 std::string ansiFromWide(std::wstring_view wide, bool* lossless = nullptr);
 
+// UTF-8 text for a reader that is not a console (a pipe, a file): in the
+// ANSI code page as ansiFromWide gives it, or, with `keepEveryCharacter`
+// where the code page lacks one of its characters, the UTF-8 as it is, so
+// that a name written can be read back.
+std::string bytesForReader(std::string_view utf8, bool keepEveryCharacter);
+
 // The name as the file system is given it: one whose full path has MAX_PATH
 // characters or more gets that path, normalised, after \\?\, which lifts
 // the limit also where the system's long-path setting is off.
 std::wstring fileSystemName(const std::wstring& name);
+
+// The system's name (fileSystemName) of a name as the program holds it, in
+// UTF-8; nothing for bytes that are not UTF-8, which name no file.
+std::optional<std::wstring> systemNameOf(std::string_view name);
+
+// Whether a name is in the form \\?\ that fileSystemName gives long paths.
+bool isExtendedLengthPath(std::wstring_view name);
+
+// The first half of a surrogate pair, which UTF-16 text must not be cut after.
+bool isHighSurrogate(char32_t unit);
+
+// Where the piece of `wide` that starts at `at` ends: at most `most` units
+// on, and never between the two halves of a surrogate pair.
+std::size_t pieceEnd(std::wstring_view wide, std::size_t at, std::size_t most);
 
 }  // namespace common

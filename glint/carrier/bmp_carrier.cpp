@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "common/byte_order.h"
+#include "common/file_names.h"
 #include "common/system_error.h"
-#include "files/file_names.h"
 #include "files/file_output.h"
 #include "files/large_block.h"
 #include "layout/bit_plane.h"
@@ -106,7 +106,7 @@ bool BmpCarrier::extractText(const char* name) {
 
 BmpCarrier::Failure BmpCarrier::load(const char* name) {
     fileName = name;
-    std::ifstream bmpfile(pathOfName(fileName.c_str()), std::ios::binary);
+    std::ifstream bmpfile(common::pathOfName(fileName.c_str()), std::ios::binary);
     const std::error_code unopened = bmpfile.is_open() ? std::error_code() : common::lastSystemError();
     // A file that did not open reads as nothing and fails the load like any
     // other; the reason is the open's.
@@ -195,7 +195,7 @@ std::optional<std::uint32_t> BmpCarrier::capacity(std::size_t overhead) const {
 }
 
 BmpCarrier::Failure BmpCarrier::hide(const char* name, PayloadSeal* seal) {
-    std::ifstream txtfile(pathOfName(name), std::ios::binary);
+    std::ifstream txtfile(common::pathOfName(name), std::ios::binary);
     if (!txtfile.is_open()) return {Problem::System, common::lastSystemError()};
     return hide(txtfile, seal);
 }

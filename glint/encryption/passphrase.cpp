@@ -10,6 +10,15 @@ constexpr unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
 // Room for a byte-order mark and a carriage return beyond the longest passphrase.
 constexpr std::size_t kLineRoom = kLongestPassphrase + sizeof kByteOrderMark + 1;
 
+// A line read (its end taken off) as a passphrase: Empty, TooLong when it is
+// longer than kLongestPassphrase or `overflowed`, else Read.
+Passphrase checkedPassphrase(TypedLine line) {
+    if (!line.bytes) return {PassphraseResult::NoMemory, nullptr};
+    if (line.overflowed || line.bytes->size() > kLongestPassphrase) return {PassphraseResult::TooLong, nullptr};
+    if (line.bytes->size() == 0) return {PassphraseResult::Empty, nullptr};
+    return {PassphraseResult::Read, std::move(line.bytes)};
+}
+
 // Reading stops at the first byte beyond the room: a line that long is
 // refused whole, and the rest of a file without a line end (/dev/zero) may
 // never come to an end.
@@ -29,15 +38,15 @@ Passphrase firstLine(PassphraseFile& file) {
         std::memmove(bytes, bytes + sizeof kByteOrderMark, size);
     }
     line->resize(size);
-    return checkedPassphrase(std::move(line), false);
+    return checkedPassphrase({std::move(line)});
 }
 
 // One answer, or two that must match when `again` is given.
 Passphrase typedAt(PassphraseTerminal& terminal, const char* prompt, const char* again) {
     if (!terminal.opened()) return {PassphraseResult::NoTerminal, nullptr};
-    Passphrase first = terminal.ask(prompt);
+    Passphrase first = checkedPassphrase(terminal.ask(prompt));
     if (first.result != PassphraseResult::Read || again == nullptr) return first;
-    const Passphrase second = terminal.ask(again);
+    const Passphrase second = checkedPassphrase(terminal.ask(again));
     if (second.result == PassphraseResult::NoMemory) return {PassphraseResult::NoMemory, nullptr};
     if (second.result != PassphraseResult::Read || !(*first.bytes == *second.bytes)) {
         return {PassphraseResult::Differ, nullptr};
@@ -46,12 +55,6 @@ Passphrase typedAt(PassphraseTerminal& terminal, const char* prompt, const char*
 }
 
 }  // namespace
-
-Passphrase checkedPassphrase(std::unique_ptr<SecretBytes> line, bool overflowed) {
-    if (overflowed || line->size() > kLongestPassphrase) return {PassphraseResult::TooLong, nullptr};
-    if (line->size() == 0) return {PassphraseResult::Empty, nullptr};
-    return {PassphraseResult::Read, std::move(line)};
-}
 
 Passphrase readTypedPassphrase(const char* prompt, const char* again) {
     keepMemoryPrivate();

@@ -78,6 +78,14 @@ private:
     std::error_code error_;
 };
 
+// One line as typed, its end taken off and its text in UTF-8: no bytes when
+// there was no secure memory for them; `overflowed` when it was longer than
+// the room for it.
+struct TypedLine {
+    std::unique_ptr<SecretBytes> bytes;
+    bool overflowed = false;
+};
+
 // A terminal (/dev/tty, or the console's input on Windows, or a passphrase
 // file that is one) with echo off for as long as this is open, so that
 // nothing typed shows, not even between two prompts.
@@ -95,7 +103,7 @@ public:
     bool opened() const { return opened_; }
     // Shows `prompt`, reads one line, and ends the line that echo would
     // have ended.
-    Passphrase ask(const char* prompt);
+    TypedLine ask(const char* prompt);
 
 private:
     PassphraseTerminal(std::intptr_t handle, bool owned);
@@ -104,9 +112,5 @@ private:
     bool owned_ = false;
     bool opened_ = false;
 };
-
-// A line read into `line` (its end taken off) as a passphrase: Empty,
-// TooLong when it is longer than kLongestPassphrase or `overflowed`, else Read.
-Passphrase checkedPassphrase(std::unique_ptr<SecretBytes> line, bool overflowed);
 
 }  // namespace glint

@@ -5,87 +5,52 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/console.h"
+#include "common/file_names.h"
+#include "common/posix/retrying_io.h"
+#include "common/posix/terminal_mode.h"
 #include "common/posix/text_conversion.h"
-#include "common/signals.h"
 #include "common/system_error.h"
 #include "encryption/passphrase.h"
-#include "files/file_names.h"
 
 namespace glint {
 namespace {
 
-// While echo is off, every signal that would end the program gives the
-// terminal its echo back first, and the stop signals (Ctrl+Z) give it back
-// while the program is stopped, taking it again once the program goes on.
-int quietTerminal = -1;
-termios withEcho;
-termios withoutEcho;
+// Echo off, line editing kept; on the terminal of the one prompt at a time.
+void withoutEcho(termios& settings) { settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL); }
+std::optional<common::TerminalMode> quiet;
 
-// In the background the terminal belongs to the shell.
-bool inForeground() {
-    const pid_t foreground = ::tcgetpgrp(quietTerminal);
-    return foreground == -1 || foreground == ::getpgrp();
-}
-
-void echoOn() {
-    if (inForeground()) ::tcsetattr(quietTerminal, TCSANOW, &withEcho);
-}
-
-void echoOff() {
-    if (inForeground()) ::tcsetattr(quietTerminal, TCSANOW, &withoutEcho);
-}
-
-constexpr common::SignalActions kEchoBack{echoOn, true, echoOn, echoOff};
-std::optional<common::SignalTakeover> signals;
-
-// Echo off on `terminal`; line editing stays. Keys typed before are dropped,
-// as they would have been echoed.
+// Keys typed before are dropped, as they would have been echoed.
 bool takeEcho(int terminal) {
-    if (::tcgetattr(terminal, &withEcho) != 0) return false;
-    quietTerminal = terminal;
-    withoutEcho = withEcho;
-    withoutEcho.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL);
-    signals.emplace(kEchoBack);
-    if (::tcsetattr(terminal, TCSAFLUSH, &withoutEcho) == 0) return true;
-    signals.reset();
-    quietTerminal = -1;
+    quiet.emplace(terminal, withoutEcho, true);
+    if (quiet->usable()) return true;
+    quiet.reset();
     return false;
 }
 
-void giveEchoBack() {
-    ::tcsetattr(quietTerminal, TCSANOW, &withEcho);
-    signals.reset();
-    quietTerminal = -1;
-}
-
-// One line, byte by byte into secure memory; false when it did not fit.
-// Ctrl+D ends the line as Enter does; a failed read (a terminal hung up)
-// gives an empty line, never a part.
-bool readLine(int terminal, SecretBytes& line) {
-    bool fits = true;
+// One line, byte by byte into secure memory; `overflowed` when it did not
+// fit. Ctrl+D ends the line as Enter does; a failed read (a terminal hung
+// up) gives an empty line, never a part.
+void readLine(int terminal, TypedLine& line) {
     for (;;) {
         unsigned char byte = 0;
-        const ssize_t got = ::read(terminal, &byte, 1);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) line.resize(0);
-        if (got <= 0 || byte == '\n') return fits;
-        if (!line.append(byte)) fits = false;
+        const ssize_t got = common::readRetrying(terminal, &byte, 1);
+        if (got < 0) line.bytes->resize(0);
+        if (got <= 0 || byte == '\n') return;
+        if (!line.bytes->append(byte)) line.overflowed = true;
     }
 }
 
-// The typed bytes as UTF-8, converted from the locale's encoding. Bytes that
-// are not text in it stay as they are: in the C locale (ASCII) a terminal
-// that sends more than ASCII almost always sends UTF-8.
+// The typed bytes as UTF-8, converted from the terminal's encoding. Bytes
+// that are not text in it stay as they are.
 std::unique_ptr<SecretBytes> inUtf8(std::unique_ptr<SecretBytes> typed) {
-    const std::string codeset = common::localeCodeset();
-    if (codeset == "UTF-8") return typed;
+    const std::string codeset = common::terminalCodeset();
+    if (common::isUtf8(codeset)) return typed;
     // Four bytes per input byte hold any character in UTF-8.
     auto converted = std::make_unique<SecretBytes>(4 * typed->size());
     if (!converted->allocated()) return typed;
@@ -120,7 +85,7 @@ PassphraseFile::PassphraseFile(const char* name) {
         if (::fcntl(STDIN_FILENO, F_GETFD) < 0) error_ = common::lastSystemError();
         return;
     }
-    handle_ = ::open(pathOfName(name).c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    handle_ = ::open(common::pathOfName(name).c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
     owned_ = handle_ >= 0;
     if (!owned_) error_ = common::lastSystemError();
 }
@@ -132,12 +97,9 @@ PassphraseFile::~PassphraseFile() {
 bool PassphraseFile::isTerminal() const { return ::isatty(static_cast<int>(handle_)) == 1; }
 
 bool PassphraseFile::next(unsigned char& byte) {
-    for (;;) {
-        const ssize_t got = ::read(static_cast<int>(handle_), &byte, 1);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) error_ = common::lastSystemError();
-        return got == 1;
-    }
+    const ssize_t got = common::readRetrying(static_cast<int>(handle_), &byte, 1);
+    if (got < 0) error_ = common::lastSystemError();
+    return got == 1;
 }
 
 PassphraseTerminal::PassphraseTerminal() : PassphraseTerminal(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC), true) {}
@@ -148,20 +110,21 @@ PassphraseTerminal::PassphraseTerminal(std::intptr_t handle, bool owned)
     : terminal_(handle), owned_(owned && handle >= 0), opened_(handle >= 0 && takeEcho(static_cast<int>(handle))) {}
 
 PassphraseTerminal::~PassphraseTerminal() {
-    if (opened_) giveEchoBack();
+    if (opened_) quiet.reset();
     if (owned_) ::close(static_cast<int>(terminal_));
 }
 
-Passphrase PassphraseTerminal::ask(const char* prompt) {
-    auto line = std::make_unique<SecretBytes>(kLongestPassphrase);
-    if (!line->allocated()) return {PassphraseResult::NoMemory, nullptr};
+TypedLine PassphraseTerminal::ask(const char* prompt) {
+    TypedLine line{std::make_unique<SecretBytes>(kLongestPassphrase)};
+    if (!line.bytes->allocated()) return {};
     common::Console shown = common::Console::terminal();
     shown.text(prompt);
     shown.flush();
-    const bool fits = readLine(static_cast<int>(terminal_), *line);
+    readLine(static_cast<int>(terminal_), line);
     shown.text("\n");
     shown.flush();
-    return checkedPassphrase(inUtf8(std::move(line)), !fits);
+    line.bytes = inUtf8(std::move(line.bytes));
+    return line;
 }
 
 }  // namespace glint

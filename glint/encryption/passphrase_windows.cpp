@@ -4,16 +4,18 @@
 #include <optional>
 
 #include "common/console.h"
+#include "common/file_names.h"
 #include "common/signals.h"
 #include "common/system_error.h"
+#include "common/windows/wide_console.h"
 #include "encryption/passphrase.h"
-#include "files/file_names.h"
 
 namespace glint {
 namespace {
 
 // The console's mode before echo went off, put back by Ctrl+C and Ctrl+Break
-// too, which end the program.
+// too, which end the program. Their handler runs on a thread of its own: the
+// mode only changes hands with it held back.
 HANDLE quietConsole = nullptr;
 DWORD modeBefore = 0;
 
@@ -23,6 +25,7 @@ constexpr common::SignalActions kEchoBack{echoOn, false, nullptr, nullptr};
 std::optional<common::SignalTakeover> signals;
 
 bool takeEcho(HANDLE console) {
+    const common::SignalsHeld held;
     if (!::GetConsoleMode(console, &modeBefore)) return false;
     quietConsole = console;
     signals.emplace(kEchoBack);
@@ -34,6 +37,7 @@ bool takeEcho(HANDLE console) {
 }
 
 void giveEchoBack() {
+    const common::SignalsHeld held;
     echoOn();
     signals.reset();
     quietConsole = nullptr;
@@ -88,7 +92,7 @@ PassphraseFile::PassphraseFile(const char* name) {
         file = ::GetStdHandle(STD_INPUT_HANDLE);
         if (file == nullptr) ::SetLastError(ERROR_INVALID_HANDLE);  // started without one
     } else {
-        file = ::CreateFileW(pathOfName(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        file = ::CreateFileW(common::pathOfName(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, 0, nullptr);
         owned_ = file != INVALID_HANDLE_VALUE;
     }
@@ -100,10 +104,7 @@ PassphraseFile::~PassphraseFile() {
     if (owned_) ::CloseHandle(handleOf(handle_));
 }
 
-bool PassphraseFile::isTerminal() const {
-    DWORD mode = 0;
-    return ::GetConsoleMode(handleOf(handle_), &mode) != 0;
-}
+bool PassphraseFile::isTerminal() const { return common::isConsole(handleOf(handle_)); }
 
 // A pipe whose writer has gone ends there, as it does elsewhere.
 bool PassphraseFile::next(unsigned char& byte) {
@@ -135,9 +136,9 @@ PassphraseTerminal::~PassphraseTerminal() {
 }
 
 // Typed as UTF-16 and kept as UTF-8, whatever the console's code page.
-Passphrase PassphraseTerminal::ask(const char* prompt) {
+TypedLine PassphraseTerminal::ask(const char* prompt) {
     auto line = std::make_unique<SecretBytes>(3 * kTypedRoom);  // UTF-8 takes at most 3 bytes per UTF-16 unit
-    if (!line->allocated()) return {PassphraseResult::NoMemory, nullptr};
+    if (!line->allocated()) return {};
     common::Console shown = common::Console::terminal();
     wchar_t typed[kTypedRoom];
     DWORD length = 0;
@@ -150,7 +151,7 @@ Passphrase PassphraseTerminal::ask(const char* prompt) {
                                                          static_cast<int>(line->capacity()), nullptr, nullptr);
     ::SecureZeroMemory(typed, sizeof typed);
     line->resize(static_cast<std::size_t>(size > 0 ? size : 0));
-    return checkedPassphrase(std::move(line), !fits);
+    return {std::move(line), !fits};
 }
 
 }  // namespace glint

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/posix/retrying_io.h"
+#include "common/system_error.h"
 #include "files/output_file.h"
 
 namespace glint {
@@ -24,8 +26,6 @@ namespace {
 
 // One write() moves at most this much; Linux caps a call just below 2 GiB.
 constexpr std::size_t kLargestWrite = std::size_t{1} << 30;
-
-std::error_code lastError() { return {errno, std::generic_category()}; }
 
 // The target's name no longer leads to the file that was opened: it was
 // renamed, removed or replaced while the save ran.
@@ -143,36 +143,33 @@ OutputFile OutputFile::standardOutput(std::error_code& failed) {
 }
 
 std::error_code OutputFile::writeSome(const unsigned char* bytes, std::size_t size, std::size_t& written) {
-    for (;;) {
-        const ssize_t moved = ::write(descriptorOf(*this), bytes, std::min(size, kLargestWrite));
-        if (moved < 0 && errno == EINTR) continue;
-        if (moved < 0) return lastError();
-        if (moved == 0) return {EIO, std::generic_category()};
-        written = static_cast<std::size_t>(moved);
-        return {};
-    }
+    const ssize_t moved = common::writeRetrying(descriptorOf(*this), bytes, std::min(size, kLargestWrite));
+    if (moved < 0) return common::lastSystemError();
+    if (moved == 0) return {EIO, std::generic_category()};
+    written = static_cast<std::size_t>(moved);
+    return {};
 }
 
 std::error_code OutputFile::seek(std::uint64_t offset) {
-    return ::lseek(descriptorOf(*this), static_cast<off_t>(offset), SEEK_SET) < 0 ? lastError() : std::error_code{};
+    return ::lseek(descriptorOf(*this), static_cast<off_t>(offset), SEEK_SET) < 0 ? common::lastSystemError() : std::error_code{};
 }
 
 std::error_code OutputFile::cut(std::uint64_t length) {
-    return ::ftruncate(descriptorOf(*this), static_cast<off_t>(length)) != 0 ? lastError() : std::error_code{};
+    return ::ftruncate(descriptorOf(*this), static_cast<off_t>(length)) != 0 ? common::lastSystemError() : std::error_code{};
 }
 
 std::error_code OutputFile::size(std::uint64_t& bytes) {
     struct stat status {};
-    if (::fstat(descriptorOf(*this), &status) != 0) return lastError();
+    if (::fstat(descriptorOf(*this), &status) != 0) return common::lastSystemError();
     bytes = static_cast<std::uint64_t>(status.st_size);
     return {};
 }
 
-std::error_code OutputFile::sync() { return ::fsync(descriptorOf(*this)) != 0 ? lastError() : std::error_code{}; }
+std::error_code OutputFile::sync() { return ::fsync(descriptorOf(*this)) != 0 ? common::lastSystemError() : std::error_code{}; }
 
 std::error_code OutputFile::close() {
     const int result = ::close(static_cast<int>(std::exchange(handle_, kNone)));
-    return result == 0 ? std::error_code{} : lastError();
+    return result == 0 ? std::error_code{} : common::lastSystemError();
 }
 
 // The target ------------------------------------------------------------------------
@@ -224,9 +221,9 @@ std::error_code OutputTarget::open(const char* name, common::SignalsHeld& held) 
         held.hold();
     }
     file_ = OutputFile(descriptor);
-    if (descriptor < 0 || ::fstat(descriptor, &found_->file) != 0) return lastError();
+    if (descriptor < 0 || ::fstat(descriptor, &found_->file) != 0) return common::lastSystemError();
     const int flags = ::fcntl(descriptor, F_GETFL);
-    if (flags < 0 || ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) return lastError();
+    if (flags < 0 || ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) return common::lastSystemError();
     found_->created = !existed && S_ISREG(found_->file.st_mode) && found_->file.st_size == 0;
     if (!S_ISREG(found_->file.st_mode)) return {};
     if (!found_->findFolder(descriptor, name)) {
@@ -265,7 +262,7 @@ std::optional<std::uint64_t> OutputTarget::sizeLimit() {
 std::error_code OutputTarget::reserve(std::uint64_t length, std::uint64_t /*oldSize*/) {
     if (length > 0 && ::fallocate(descriptorOf(file_), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(length)) != 0 &&
         errno != EOPNOTSUPP && errno != ENOSYS) {
-        return lastError();
+        return common::lastSystemError();
     }
     return {};
 }
@@ -290,7 +287,7 @@ TemporaryFile::TemporaryFile(OutputTarget& target) : target_(target), made_(std:
             pendingTemporary(made_->name.c_str());
             return;
         }
-        error_ = lastError();
+        error_ = common::lastSystemError();
         if (file_.valid()) ::unlinkat(folder, made_->name.c_str(), 0);
         file_ = OutputFile();
         return;
@@ -329,16 +326,16 @@ std::optional<std::error_code> TemporaryFile::replaceTarget() {
     if ((made_->file.st_uid != old.st_uid || made_->file.st_gid != old.st_gid) &&
         ::fchown(descriptorOf(file_), old.st_uid, old.st_gid) != 0) {
         if (errno == EPERM) return std::nullopt;
-        return lastError();
+        return common::lastSystemError();
     }
-    if (::fchmod(descriptorOf(file_), modeAfterPlainWrite(old.st_mode)) != 0) return lastError();
+    if (::fchmod(descriptorOf(file_), modeAfterPlainWrite(old.st_mode)) != 0) return common::lastSystemError();
     if (std::error_code closed = file_.close()) return closed;
     const int folder = descriptorOf(target_.found_->folder);
     const char* targetName = target_.found_->name.c_str();
     if (!entryIs(folder, targetName, old) || !entryIs(folder, made_->name.c_str(), made_->file)) return targetMoved();
     if (::renameat(folder, made_->name.c_str(), folder, targetName) != 0) {
         if (errno == EBUSY) return std::nullopt;  // a mount point on the same file system
-        return lastError();
+        return common::lastSystemError();
     }
     made_->renamed = true;
     pendingTemporary("");

@@ -8,8 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/file_names.h"
+#include "common/system_error.h"
 #include "common/windows/wide_names.h"
-#include "files/file_names.h"
 #include "files/output_file.h"
 
 namespace glint {
@@ -20,7 +21,6 @@ namespace {
 constexpr std::size_t kLargestWrite = std::size_t{1} << 30;
 
 std::error_code windowsError(DWORD code) { return {static_cast<int>(code), std::system_category()}; }
-std::error_code lastError() { return windowsError(::GetLastError()); }
 
 // The target's name no longer leads to the file that was opened ("the opened
 // file is no longer valid").
@@ -135,7 +135,7 @@ OutputFile OutputFile::standardOutput(std::error_code& failed) {
 std::error_code OutputFile::writeSome(const unsigned char* bytes, std::size_t size, std::size_t& written) {
     DWORD moved = 0;
     const DWORD most = static_cast<DWORD>(size < kLargestWrite ? size : kLargestWrite);
-    if (!::WriteFile(handleOf(*this), bytes, most, &moved, nullptr)) return lastError();
+    if (!::WriteFile(handleOf(*this), bytes, most, &moved, nullptr)) return common::lastSystemError();
     if (moved == 0) return windowsError(ERROR_WRITE_FAULT);
     written = moved;
     return {};
@@ -144,26 +144,26 @@ std::error_code OutputFile::writeSome(const unsigned char* bytes, std::size_t si
 std::error_code OutputFile::seek(std::uint64_t offset) {
     LARGE_INTEGER at{};
     at.QuadPart = static_cast<LONGLONG>(offset);
-    return ::SetFilePointerEx(handleOf(*this), at, nullptr, FILE_BEGIN) ? std::error_code{} : lastError();
+    return ::SetFilePointerEx(handleOf(*this), at, nullptr, FILE_BEGIN) ? std::error_code{} : common::lastSystemError();
 }
 
 std::error_code OutputFile::cut(std::uint64_t length) {
     if (std::error_code failed = seek(length)) return failed;
-    return ::SetEndOfFile(handleOf(*this)) ? std::error_code{} : lastError();
+    return ::SetEndOfFile(handleOf(*this)) ? std::error_code{} : common::lastSystemError();
 }
 
 std::error_code OutputFile::size(std::uint64_t& bytes) {
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(handleOf(*this), &size)) return lastError();
+    if (!::GetFileSizeEx(handleOf(*this), &size)) return common::lastSystemError();
     bytes = static_cast<std::uint64_t>(size.QuadPart);
     return {};
 }
 
-std::error_code OutputFile::sync() { return ::FlushFileBuffers(handleOf(*this)) ? std::error_code{} : lastError(); }
+std::error_code OutputFile::sync() { return ::FlushFileBuffers(handleOf(*this)) ? std::error_code{} : common::lastSystemError(); }
 
 std::error_code OutputFile::close() {
     const HANDLE handle = reinterpret_cast<HANDLE>(std::exchange(handle_, kNone));
-    return ::CloseHandle(handle) ? std::error_code{} : lastError();
+    return ::CloseHandle(handle) ? std::error_code{} : common::lastSystemError();
 }
 
 // The target ------------------------------------------------------------------------
@@ -187,7 +187,7 @@ OutputTarget::~OutputTarget() {
 // identity come from a second handle that may read attributes; without them
 // the file is written in place.
 std::error_code OutputTarget::open(const char* name, common::SignalsHeld& /*held*/) {
-    const HANDLE opened = ::CreateFileW(pathOfName(name).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+    const HANDLE opened = ::CreateFileW(common::pathOfName(name).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD openedHow = ::GetLastError();
     if (opened == INVALID_HANDLE_VALUE) return windowsError(openedHow);
@@ -243,7 +243,7 @@ struct TemporaryFile::Made {
 TemporaryFile::TemporaryFile(OutputTarget& target) : target_(target), made_(std::make_unique<Made>()) {
     file_ = createBeside(target.found_->path, L".tmp", made_->name);
     if (!file_.valid()) {
-        error_ = lastError();
+        error_ = common::lastSystemError();
         return;
     }
     made_->owned = true;
@@ -273,7 +273,7 @@ std::optional<std::error_code> TemporaryFile::replaceTarget() {
     if (std::error_code closed = file_.close()) return closed;
     OutputTarget::Found& found = *target_.found_;
     const DWORD kept = found.file.dwFileAttributes & kKeptAttributes;
-    if (!::SetFileAttributesW(made_->name.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL)) return lastError();
+    if (!::SetFileAttributesW(made_->name.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL)) return common::lastSystemError();
     // The replacement opens the target itself.
     if (std::error_code closed = target_.file_.close()) return closed;
     // The target's name must still lead to the file that was opened.
@@ -283,7 +283,7 @@ std::optional<std::error_code> TemporaryFile::replaceTarget() {
     BY_HANDLE_FILE_INFORMATION placeholder{};
     if (const OutputFile held = createBeside(found.path, L".old", backup);
         !held.valid() || !::GetFileInformationByHandle(handleOf(held), &placeholder)) {
-        return lastError();
+        return common::lastSystemError();
     }
     if (::ReplaceFileW(found.path.c_str(), made_->name.c_str(), backup.c_str(), 0, nullptr, nullptr)) {
         made_->owned = false;

@@ -116,7 +116,7 @@ TEST(Quoting, QuotesNamesAsMd5sumDoes) {
     };
     for (const Case& c : inC) EXPECT_EQ(cairn::quotedName(c.name), c.quoted) << c.name;
 
-    if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) GTEST_SKIP() << "no C.UTF-8 locale";
+    if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) GTEST_SKIP() << "needs the C.UTF-8 locale (Debian's libc-bin)";
     const Case inUtf8[] = {
         {"\xe4\xb8\xad", "\xe4\xb8\xad"},
         {"a\xe4\xb8\xad" "b c", "'a\xe4\xb8\xad" "b c'"},

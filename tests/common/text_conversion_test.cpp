@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 
 namespace {
@@ -37,8 +38,18 @@ TEST(TextConversion, ConvertsOrShowsWhatDoesNotFit) {
             EXPECT_EQ(converted, c.converted) << c.to;
         }
     }
-    EXPECT_TRUE(common::isPlainAscii("ANSI_X3.4-1968"));
-    EXPECT_FALSE(common::isPlainAscii("UTF-8"));
+}
+
+// A terminal in the C and POSIX locales, whose character set glibc names
+// after ASCII, is taken as UTF-8; in any other it has the locale's set.
+TEST(TextConversion, TerminalInTheCLocaleIsTakenAsUtf8) {
+    for (const char* locale : {"C", "POSIX", "C.UTF-8"}) {
+        ASSERT_NE(std::setlocale(LC_CTYPE, locale), nullptr) << locale;
+        EXPECT_TRUE(common::isUtf8(common::terminalCodeset())) << locale;
+    }
+    EXPECT_EQ(common::terminalCodeset(), common::localeCodeset());
+    std::setlocale(LC_CTYPE, "C");
+    EXPECT_FALSE(common::isUtf8(common::localeCodeset()));
 }
 
 }  // namespace

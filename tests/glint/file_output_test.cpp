@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "wine.h"
 
 namespace {
 
@@ -185,8 +186,9 @@ struct Machine {
 // Folders made by shell commands, and how they are undone; $D is the folder.
 const std::map<Needs, std::pair<std::string, std::string>> kMadeByShell = {
     {kDiskWithoutReserve,  // ext2 cannot reserve room
-     {"mkdir $D && truncate -s 1M $D.img && PATH=$PATH:/sbin mkfs.ext2 -q $D.img && mount -o loop $D.img $D", "umount -l $D"}},
-    {kAppendOnlyFolder, {"mkdir $D && chattr +a $D", "chattr -a $D"}},
+     {R"(mkdir "$D" && truncate -s 1M "$D.img" && PATH=$PATH:/sbin mkfs.ext2 -q "$D.img" && mount -o loop "$D.img" "$D")",
+      R"(umount -l "$D")"}},
+    {kAppendOnlyFolder, {R"(mkdir "$D" && chattr +a "$D")", R"(chattr -a "$D")"}},
 };
 
 // A kernel switch (/proc/sys/fs/...) set to 1, a tmpfs of 64 KiB with
@@ -194,7 +196,9 @@ const std::map<Needs, std::pair<std::string, std::string>> kMadeByShell = {
 // made by the shell.
 void prepare(Needs needs, const fs::path& disk, Machine& machine) {
     if (const auto shell = kMadeByShell.find(needs); shell != kMadeByShell.end()) {
-        const auto run = [disk](const std::string& command) { return std::system(("D=" + disk.string() + "; " + command).c_str()) == 0; };
+        const auto run = [disk](const std::string& command) {
+            return std::system(("D=" + testing_support::shellQuoted(disk.string()) + "; " + command).c_str()) == 0;
+        };
         if (!run(shell->second.first)) machine.why = shell->second.first + " failed";
         machine.undo = [run, undo = shell->second.second] { EXPECT_TRUE(run(undo)); };
     } else if (needs == kSmallDisk) {
@@ -367,8 +371,10 @@ TEST(ReplaceFileContents, FollowsTheRuleOfAPlainWrite) {
 // Wine reserves no room on the disk: the Windows build, run under it, keeps a
 // hard-linked file whole on a disk too small for the new contents.
 TEST(ReplaceFileContents, UnderWineAFullDiskKeepsAHardLinkedFile) {
-    const char* windowsBin = std::getenv("GLINT_WINDOWS_BIN");
-    if (windowsBin == nullptr || ::geteuid() != 0) GTEST_SKIP() << "set GLINT_WINDOWS_BIN, and run as root to mount";
+    if (::geteuid() != 0) GTEST_SKIP() << "mounts a small tmpfs: run as root";
+    std::string missing;
+    const std::string glint = wine::windowsProgram("glint.exe", missing);
+    if (glint.empty()) GTEST_SKIP() << missing;
     ScratchDir dir;
     Machine machine;
     prepare(kSmallDisk, dir / "disk", machine);
@@ -376,10 +382,7 @@ TEST(ReplaceFileContents, UnderWineAFullDiskKeepsAHardLinkedFile) {
     testing_support::BmpFields stego;
     stego.data = testing_support::withLengthBits(patternBytes(std::size_t{8} << 20, 9), 1 << 19);
     writeFile(dir / "stego.bmp", testing_support::makeBmp(stego));
-    testing_support::RunOptions wine;
-    wine.arguments = {"recover", "stego.bmp", hardLinkedOld(dir / "disk")};
-    wine.prefix = {"wine"};
-    EXPECT_EQ(testing_support::runProgram(fs::path(windowsBin) / "glint.exe", "", dir.path(), wine).exitStatus, 1);
+    EXPECT_EQ(wine::run(glint, {"recover", "stego.bmp", hardLinkedOld(dir / "disk")}, dir.path(), {}).exitStatus, 1);
     otherLinkKept(dir / "disk" / "old.bin");
 }
 

@@ -364,7 +364,7 @@ TEST(GlintCommandLine, WarnsWhenTheLayoutChangesThePicture) {
 // the locale's encoding on a pipe.
 TEST(GlintCommandLine, SpeaksTheLocalesLanguage) {
     const std::vector<std::string> built = testing_support::localeEnvironment("zh_CN.UTF-8");
-    if (built.empty()) GTEST_SKIP() << "localedef cannot build zh_CN.UTF-8 (Debian's locales package)";
+    if (built.empty()) GTEST_SKIP() << "localedef cannot build zh_CN.UTF-8: install Debian's locales package";
     const std::string locales = built[0].substr(std::string_view("LOCPATH=").size());
     // What the system itself says in that locale.
     ::setenv("LOCPATH", locales.c_str(), 1);

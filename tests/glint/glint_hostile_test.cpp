@@ -183,10 +183,9 @@ TEST(GlintHostileInput, UnwritableOutputsKeepWhatWasThere) {
 }
 
 // Quiet, and in English: standard error holds only the failures.
-RunResult hide(const ScratchDir& dir, const std::string& image, const std::string& target,
-               RunOptions options = {}, const std::string& program = GLINT_BINARY) {
+RunResult hide(const ScratchDir& dir, const std::string& image, const std::string& target, RunOptions options = {}) {
     options.arguments = {"--quiet", "hide", image, "one.bin", target};
-    return testing_support::runInUtf8Locale(program, "", dir.path(), options);
+    return testing_support::runInUtf8Locale(GLINT_BINARY, "", dir.path(), options);
 }
 
 // Writes img.bmp and one.bin, and hides the one in the other as an ordinary
@@ -231,7 +230,7 @@ TEST(GlintHostileInput, OutputsInTheCornersOfTheFileSystem) {
 // into a folder they may not write to, onto a file they may.
 TEST(GlintHostileInput, OwnersAndFoldersOfOtherUsers) {
     if (::geteuid() != 0 || std::system("setpriv --version >/dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "acting as another user needs root and setpriv (util-linux)";
+        GTEST_SKIP() << "acts as another user: run as root, with setpriv (util-linux)";
     }
     using testing_support::kNobody;
     ScratchDir dir;
@@ -245,14 +244,17 @@ TEST(GlintHostileInput, OwnersAndFoldersOfOtherUsers) {
     EXPECT_EQ(owner.st_uid, kNobody);
     EXPECT_EQ(owner.st_gid, kNobody);
 
-    // The program is copied where that user can reach it, wherever the build is.
-    fs::copy_file(GLINT_BINARY, dir / "glint");
+    // What that user is handed is open to them, whatever the umask; runProgram
+    // copies the program where they can reach it, wherever the build is.
     fs::create_directory(dir / "locked");
     writeFile(dir / "locked" / "target.bmp", {1});
     ASSERT_EQ(::chown((dir / "locked" / "target.bmp").c_str(), kNobody, kNobody), 0);
+    for (const char* name : {"", "locked", "img.bmp", "one.bin"}) {
+        ASSERT_EQ(::chmod((dir / name).c_str(), fs::is_directory(dir / name) ? 0755 : 0644), 0) << name;
+    }
     RunOptions asNobody;
-    asNobody.prefix = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-    const RunResult r = hide(dir, "img.bmp", "locked/target.bmp", asNobody, (dir / "glint").string());
+    asNobody.asUser = kNobody;
+    const RunResult r = hide(dir, "img.bmp", "locked/target.bmp", asNobody);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(readFile(dir / "locked" / "target.bmp"), saved);
@@ -292,8 +294,8 @@ TEST(GlintHostileInput, ImagesFromPipes) {
 // limit leaves room for the program (under 6 MiB) and the data area, but
 // not for the payload as well.
 TEST(GlintHostileInput, RunningOutOfMemoryFailsTheStep) {
-    if (testing_support::underAddressSanitizer()) GTEST_SKIP() << "AddressSanitizer needs address space of its own";
-    if (testing_support::underMemoryChecker()) GTEST_SKIP() << "the memory checker needs address space of its own";
+    if (testing_support::underAddressSanitizer()) GTEST_SKIP() << "AddressSanitizer needs address space of its own; the plain build runs this test";
+    if (testing_support::underMemoryChecker()) GTEST_SKIP() << "the memory checker needs address space of its own; the plain run covers this test";
     ScratchDir dir;
     const std::uint32_t area = 512U << 20;
     BmpFields huge = plain(64, 0xFFFFFFFF);

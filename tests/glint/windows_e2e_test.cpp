@@ -267,7 +267,7 @@ TEST(WindowsCairn, SumsAreTheSameAsOnLinux) {
 TEST(WindowsPrograms, CarryTheirManifests) {
     for (const char* program : {GLINT_BINARY, CAIRN_BINARY}) {
         SCOPED_TRACE(program);
-        const HMODULE module = ::LoadLibraryExA(program, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        const HMODULE module = ::LoadLibraryExW(common::wideFromUtf8(program).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(module, nullptr);
         const HRSRC found = ::FindResourceA(module, MAKEINTRESOURCEA(1), RT_MANIFEST);
         ASSERT_NE(found, nullptr);

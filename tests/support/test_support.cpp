@@ -3,6 +3,8 @@
 #ifdef _WIN32
 #include <process.h>
 #include <windows.h>
+
+#include "common/windows/wide_names.h"
 #else
 #include <fcntl.h>
 #include <poll.h>
@@ -11,6 +13,7 @@
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <wordexp.h>
 
 #include <chrono>
 #include <csignal>
@@ -22,7 +25,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <sstream>
+#include <stdexcept>
 
 namespace testing_support {
 namespace fs = std::filesystem;
@@ -45,14 +48,24 @@ int processId() {
 #endif
 }
 
+// Where a run as another user finds its copies of the program and of the
+// wrapper's files; removed after the run.
+constexpr char kCopiesForUser[] = ".as-user";
+
 #ifndef _WIN32
-// TEST_PROGRAM_WRAPPER, split at spaces, runs in front of the program: the
-// memory checker's run of the end-to-end tests uses it.
+// TEST_PROGRAM_WRAPPER runs in front of the program: the memory checker's
+// run of the end-to-end tests uses it. Its words are split and unquoted as
+// the shell does, without running commands.
 std::vector<std::string> wrapperWords() {
-    std::vector<std::string> words;
     const char* wrapper = std::getenv("TEST_PROGRAM_WRAPPER");
-    std::istringstream split(wrapper ? wrapper : "");
-    for (std::string word; split >> word;) words.push_back(word);
+    if (wrapper == nullptr || *wrapper == '\0') return {};
+    wordexp_t split{};
+    const int failure = ::wordexp(wrapper, &split, WRDE_NOCMD);
+    if (failure == WRDE_NOSPACE) ::wordfree(&split);
+    // Running the programs without the wrapper would pass unchecked.
+    if (failure != 0) throw std::runtime_error(std::string("TEST_PROGRAM_WRAPPER cannot be split into words: ") + wrapper);
+    std::vector<std::string> words(split.we_wordv, split.we_wordv + split.we_wordc);
+    ::wordfree(&split);
     return words;
 }
 #endif
@@ -162,8 +175,8 @@ int runAndWait(const std::string& program, const StreamFiles& files, const fs::p
     startup.hStdInput = inheritable(files.in, GENERIC_READ, OPEN_EXISTING);
     startup.hStdOutput = inheritable(files.out, GENERIC_WRITE, CREATE_ALWAYS);
     startup.hStdError = inheritable(files.err, GENERIC_WRITE, CREATE_ALWAYS);
-    std::wstring commandLine = L"\"" + fs::path(program).wstring() + L"\"";
-    for (const std::string& argument : options.arguments) commandLine += L" \"" + fs::path(argument).wstring() + L"\"";
+    std::wstring commandLine = L"\"" + common::wideFromUtf8(program) + L"\"";
+    for (const std::string& argument : options.arguments) commandLine += L" \"" + common::wideFromUtf8(argument) + L"\"";
     PROCESS_INFORMATION process{};
     int status = -1;
     if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
@@ -196,14 +209,57 @@ std::vector<char*> argumentVector(std::vector<std::string>& words) {
     return argv;
 }
 
+// A copy of `file` in `folder`, which every user may read and run.
+std::string copyForEveryone(const fs::path& file, const fs::path& folder) {
+    constexpr fs::perms kOpenToAll = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec;
+    fs::create_directory(folder);
+    fs::permissions(folder, kOpenToAll);
+    const fs::path copy = folder / file.filename();
+    fs::copy_file(file, copy, fs::copy_options::overwrite_existing);
+    fs::permissions(copy, kOpenToAll);
+    return copy.string();
+}
+
+// The wrapper for a run as another user, who may not reach the files it
+// names (a suppressions file in the clone, under a private home folder):
+// every word after its command that names an existing file, alone or after
+// "=", names a copy in `folder` instead. The command itself is taken to be
+// installed for every user.
+std::vector<std::string> wrapperForUser(std::vector<std::string> wrapper, const fs::path& folder) {
+    for (std::size_t i = 1; i < wrapper.size(); ++i) {
+        const std::size_t equals = wrapper[i].find('=');
+        const std::size_t nameStart = equals == std::string::npos ? 0 : equals + 1;
+        const fs::path named = wrapper[i].substr(nameStart);
+        if (named.is_absolute() && fs::is_regular_file(named)) {
+            wrapper[i] = wrapper[i].substr(0, nameStart) + copyForEveryone(named, folder);
+        }
+    }
+    return wrapper;
+}
+
+std::vector<std::string> commandWords(const std::string& program, const fs::path& workingDir,
+                                      const RunOptions& options) {
+    std::vector<std::string> words;
+    std::vector<std::string> wrapper = wrapperWords();
+    std::string runs = program;
+    if (options.asUser) {
+        const std::string id = std::to_string(*options.asUser);
+        words = {"setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups"};
+        wrapper = wrapperForUser(wrapper, workingDir / kCopiesForUser);
+        runs = copyForEveryone(program, workingDir / kCopiesForUser);
+    }
+    words.insert(words.end(), options.prefix.begin(), options.prefix.end());
+    words.insert(words.end(), wrapper.begin(), wrapper.end());
+    words.push_back(runs);
+    words.insert(words.end(), options.arguments.begin(), options.arguments.end());
+    return words;
+}
+
 // Returns the exit status, or -1 when the program did not exit normally.
 int runAndWait(const std::string& program, const StreamFiles& files, const fs::path& workingDir,
                const RunOptions& options) {
-    std::vector<std::string> words = options.prefix;
-    const std::vector<std::string> wrapper = wrapperWords();
-    words.insert(words.end(), wrapper.begin(), wrapper.end());
-    words.push_back(program);
-    words.insert(words.end(), options.arguments.begin(), options.arguments.end());
+    std::vector<std::string> words = commandWords(program, workingDir, options);
     std::vector<char*> argv = argumentVector(words);
 
     const pid_t child = ::fork();
@@ -250,6 +306,7 @@ RunResult runProgram(const std::string& program, const std::string& input,
     result.out = readText(files.out);
     result.err = readText(files.err);
     for (const fs::path& path : {files.in, files.out, files.err}) fs::remove(path);
+    fs::remove_all(workingDir / kCopiesForUser);
     return result;
 }
 
@@ -287,13 +344,34 @@ bool underThreadSanitizer() {
 
 #ifndef _WIN32
 
+std::string shellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+fs::path windowsBuildFolder(std::string& missing) {
+    const char* folder = std::getenv("GLINT_WINDOWS_BIN");
+    if (folder == nullptr || *folder == '\0') {
+        missing = "needs the Windows build: build the windows preset and set GLINT_WINDOWS_BIN to its bin folder "
+                  "(see the README's Windows section)";
+    } else if (!fs::exists(fs::path(folder) / "glint.exe")) {
+        missing = "GLINT_WINDOWS_BIN names " + std::string(folder) + ", which holds no glint.exe: build the windows preset";
+    } else if (std::system("wine --version >/dev/null 2>&1") != 0) {
+        missing = "needs wine to run the Windows build (Debian's wine and wine64)";
+    } else {
+        return fs::absolute(folder);
+    }
+    return {};
+}
+
 std::vector<std::string> localeEnvironment(const std::string& locale) {
     if (locale == "C" || locale == "C.UTF-8") return {"LC_ALL=" + locale};
     static const ScratchDir folder;
     const std::size_t dot = locale.find('.');
     const fs::path built = folder / locale;
-    const std::string build = "localedef -i " + locale.substr(0, dot) + " -f " + locale.substr(dot + 1) + " '" +
-                              built.string() + "' >/dev/null 2>&1";
+    const std::string build = "localedef -i " + locale.substr(0, dot) + " -f " + locale.substr(dot + 1) + " " +
+                              shellQuoted(built.string()) + " >/dev/null 2>&1";
     if (!fs::exists(built) && std::system(build.c_str()) != 0) return {};
     return {"LOCPATH=" + folder.path().string(), "LC_ALL=" + locale};
 }

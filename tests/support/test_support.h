@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -70,7 +71,8 @@ struct RunResult {
 struct RunOptions {
     std::vector<std::string> arguments;
     std::vector<std::string> environment;  // "NAME=value", added to the test's own
-    std::vector<std::string> prefix;       // a command that runs the program (setpriv ...)
+    std::vector<std::string> prefix;       // a command that runs the program (wine, sh -c ...)
+    std::optional<unsigned> asUser;        // another user who runs it, through setpriv (as root)
     std::uint64_t addressSpaceLimit = 0;   // bytes; 0 for none
     bool stdoutReaderGone = false;         // standard output is a pipe nobody reads
     std::filesystem::path stdoutTarget;    // standard output opened here instead (a link to /dev/full)
@@ -79,8 +81,12 @@ struct RunOptions {
 
 // Runs `program` in `workingDir` with `input` as its standard input (a file,
 // so the program sees no terminal) and collects what it writes. The command
-// in TEST_PROGRAM_WRAPPER, if set, runs it (a memory checker, for instance).
-// Only the arguments are supported on Windows.
+// in TEST_PROGRAM_WRAPPER, if set, runs it (a memory checker, for instance);
+// it is split into words as the shell splits them, so quoted names may hold
+// spaces. For a run as another user, the program and the files the
+// wrapper's options name are copied into `workingDir`, which that user must
+// be able to enter: the build they come from may lie in a private folder.
+// Only the arguments are supported on Windows, where names are UTF-8.
 RunResult runProgram(const std::string& program, const std::string& input,
                      const std::filesystem::path& workingDir, const RunOptions& options = {});
 
@@ -103,6 +109,14 @@ void recordPause(const char* command, common::AfterTheKey after, common::Console
 #ifndef _WIN32
 // A user with no rights of its own, for the permission cases.
 inline constexpr unsigned kNobody = 65534;
+
+// `text` as a single word of a shell command, whatever characters it holds.
+std::string shellQuoted(const std::string& text);
+
+// The bin folder of the Windows build, named by GLINT_WINDOWS_BIN, whose
+// programs the Wine tests run. Empty when it or wine is not at hand;
+// `missing` then says what is missing and how to include those tests.
+std::filesystem::path windowsBuildFolder(std::string& missing);
 
 // The environment for a program in `locale` ("zh_CN.GBK": zh_CN's rules in
 // the GBK character set), built with localedef into a folder that lasts the

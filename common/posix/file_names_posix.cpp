@@ -1,7 +1,7 @@
-#include "files/file_names.h"
+#include "common/file_names.h"
 
-namespace glint {
+namespace common {
 
 std::filesystem::path pathOfName(const char* name) { return std::filesystem::path(name); }
 
-}  // namespace glint
+}  // namespace common
