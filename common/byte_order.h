@@ -20,6 +20,11 @@ inline std::uint32_t readLe32(const unsigned char* p) {
            (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
 }
 
+inline void writeLe16(unsigned char* p, std::uint16_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+}
+
 inline void writeLe32(unsigned char* p, std::uint32_t v) {
     p[0] = static_cast<unsigned char>(v);
     p[1] = static_cast<unsigned char>(v >> 8);

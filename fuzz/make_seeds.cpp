@@ -1,15 +1,19 @@
 // Writes the seed corpus of the fuzz targets into <folder>/carrier (and the
 // same into <folder>/sealed), <folder>/dialogue, <folder>/hasher and
-// <folder>/sum_lines: BMP files of
+// <folder>/sum_lines, <folder>/picture: BMP files of
 // every bit depth, with and without colour tables, top-down, truncated and
 // with hostile fields; menu sessions; texts around MD5's block and padding
-// boundaries; and file names and sums lines of every form.
+// boundaries; file names and sums lines of every form; and pictures: PNGs of
+// every kind glint writes, and the tests' PNG, JPEG and BMP fixtures.
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
 #include <string>
 
+#include "picture/picture.h"
+#include "picture/picture_codecs.h"
 #include "test_support.h"
+
 
 namespace {
 
@@ -100,6 +104,38 @@ void sumLineSeeds(const fs::path& folder) {
     });
 }
 
+glint::Picture patternPicture(std::uint8_t channels, bool alpha, std::uint8_t bits) {
+    glint::Picture picture;
+    picture.width = 9;
+    picture.height = 6;
+    picture.colourChannels = channels;
+    picture.alpha = alpha;
+    picture.bitsPerSample = bits;
+    glint::allocateSamples(picture);
+    const Bytes pattern = patternBytes(picture.byteCount(), channels * 16U + bits);
+    std::copy(pattern.begin(), pattern.end(), picture.samples.get());
+    return picture;
+}
+
+void pictureSeeds(const fs::path& folder) {
+    for (const std::uint8_t channels : {std::uint8_t{1}, std::uint8_t{3}}) {
+        for (const bool alpha : {false, true}) {
+            for (const std::uint8_t bits : {std::uint8_t{8}, std::uint8_t{16}}) {
+                const glint::Picture picture = patternPicture(channels, alpha, bits);
+                const glint::EncodedPicture png = glint::encodePng(picture);
+                const std::string name = "png-" + std::to_string(channels) + (alpha ? "a-" : "-") + std::to_string(bits);
+                testing_support::writeFile(folder / name, Bytes(png.bytes.get(), png.bytes.get() + png.size));
+            }
+        }
+    }
+    for (const auto& entry : fs::directory_iterator(GLINT_TEST_PICTURES)) {
+        const fs::path kind = entry.path().extension();
+        if (kind == ".bmp" || kind == ".png" || kind == ".jpg") {
+            fs::copy_file(entry.path(), folder / entry.path().filename(), fs::copy_options::overwrite_existing);
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,11 +144,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path root = argv[1];
-    for (const char* target : {"carrier", "sealed", "dialogue", "hasher", "sum_lines"}) fs::create_directories(root / target);
+    for (const char* target : {"carrier", "sealed", "dialogue", "hasher", "sum_lines", "picture"}) fs::create_directories(root / target);
     carrierSeeds(root / "carrier");
     carrierSeeds(root / "sealed");
     dialogueSeeds(root / "dialogue");
     hasherSeeds(root / "hasher");
     sumLineSeeds(root / "sum_lines");
+    pictureSeeds(root / "picture");
     return 0;
 }

@@ -81,26 +81,30 @@ struct Text {
 // after a usage error.
 
 // 用法：
-//   glint hide 原始.bmp 要隐藏的文件 新.bmp
-//   glint recover 图像.bmp 输出文件
-//   glint capacity 图像.bmp...
+//   glint hide 原始图像 要隐藏的文件 新图像.bmp|.png
+//   glint recover 图像 输出文件
+//   glint capacity 图像...
+//   glint planes 图像 [隐藏后的图像] 平面图.png
 inline constexpr Text kUsage{
     "\xd3\xc3\xb7\xa8\xa3\xba" "\n"
-    "  glint hide \xd4\xad\xca\xbc" ".bmp \xd2\xaa\xd2\xfe\xb2\xd8\xb5\xc4\xce\xc4\xbc\xfe" " \xd0\xc2" ".bmp\n"
-    "  glint recover \xcd\xbc\xcf\xf1" ".bmp \xca\xe4\xb3\xf6\xce\xc4\xbc\xfe" "\n"
-    "  glint capacity \xcd\xbc\xcf\xf1" ".bmp...\n",
+    "  glint hide \xd4\xad\xca\xbc\xcd\xbc\xcf\xf1" " \xd2\xaa\xd2\xfe\xb2\xd8\xb5\xc4\xce\xc4\xbc\xfe" " \xd0\xc2\xcd\xbc\xcf\xf1" ".bmp|.png\n"
+    "  glint recover \xcd\xbc\xcf\xf1" " \xca\xe4\xb3\xf6\xce\xc4\xbc\xfe" "\n"
+    "  glint capacity \xcd\xbc\xcf\xf1" "...\n"
+    "  glint planes \xcd\xbc\xcf\xf1" " [\xd2\xfe\xb2\xd8\xba\xf3\xb5\xc4\xcd\xbc\xcf\xf1" "] \xc6\xbd\xc3\xe6\xcd\xbc" ".png\n",
     "Usage:\n"
-    "  glint hide COVER.bmp PAYLOAD OUTPUT.bmp\n"
-    "  glint recover STEGO.bmp OUTPUT\n"
-    "  glint capacity IMAGE.bmp...\n"};
+    "  glint hide COVER PAYLOAD OUTPUT.bmp|.png\n"
+    "  glint recover STEGO OUTPUT\n"
+    "  glint capacity IMAGE...\n"
+    "  glint planes IMAGE [STEGO] PICTURE.png\n"};
 
-// The help: the usage, these commands and options, kHelpEncryption, then
-// kHelpStreams. Each part starts with an empty line.
+// The help: the usage, these commands and options, kHelpPictures,
+// kHelpEncryption, then kHelpStreams. Each part starts with an empty line.
 // 不带参数运行 glint 打开菜单。
 //   hide          把文件隐藏进图像，保存为新图像
 //   recover       取出图像中隐藏的文件
 //   capacity      每幅图像最多能隐藏的字节数
-//   -q, --quiet   不显示成功信息（警告和错误照常显示）
+//   planes        把图像（和隐藏后的图像）的最低位画成平面图
+//   -q, --quiet   不显示成功信息（提示和错误照常显示）
 //   -h, --help    显示本说明
 //   --version     显示版本
 inline constexpr Text kHelpCommands{
@@ -109,17 +113,53 @@ inline constexpr Text kHelpCommands{
     "  hide          \xb0\xd1\xce\xc4\xbc\xfe\xd2\xfe\xb2\xd8\xbd\xf8\xcd\xbc\xcf\xf1\xa3\xac\xb1\xa3\xb4\xe6\xce\xaa\xd0\xc2\xcd\xbc\xcf\xf1" "\n"
     "  recover       \xc8\xa1\xb3\xf6\xcd\xbc\xcf\xf1\xd6\xd0\xd2\xfe\xb2\xd8\xb5\xc4\xce\xc4\xbc\xfe" "\n"
     "  capacity      \xc3\xbf\xb7\xf9\xcd\xbc\xcf\xf1\xd7\xee\xb6\xe0\xc4\xdc\xd2\xfe\xb2\xd8\xb5\xc4\xd7\xd6\xbd\xda\xca\xfd" "\n"
-    "  -q, --quiet   \xb2\xbb\xcf\xd4\xca\xbe\xb3\xc9\xb9\xa6\xd0\xc5\xcf\xa2\xa3\xa8\xbe\xaf\xb8\xe6\xba\xcd\xb4\xed\xce\xf3\xd5\xd5\xb3\xa3\xcf\xd4\xca\xbe\xa3\xa9" "\n"
+    "  planes        \xb0\xd1\xcd\xbc\xcf\xf1\xa3\xa8\xba\xcd\xd2\xfe\xb2\xd8\xba\xf3\xb5\xc4\xcd\xbc\xcf\xf1\xa3\xa9\xb5\xc4\xd7\xee\xb5\xcd\xce\xbb\xbb\xad\xb3\xc9\xc6\xbd\xc3\xe6\xcd\xbc" "\n"
+    "  -q, --quiet   \xb2\xbb\xcf\xd4\xca\xbe\xb3\xc9\xb9\xa6\xd0\xc5\xcf\xa2\xa3\xa8\xcc\xe1\xca\xbe\xba\xcd\xb4\xed\xce\xf3\xd5\xd5\xb3\xa3\xcf\xd4\xca\xbe\xa3\xa9" "\n"
     "  -h, --help    \xcf\xd4\xca\xbe\xb1\xbe\xcb\xb5\xc3\xf7" "\n"
     "  --version     \xcf\xd4\xca\xbe\xb0\xe6\xb1\xbe" "\n",
     "\n"
     "Without arguments, glint runs its menu (in Simplified Chinese).\n"
-    "  hide          hide PAYLOAD in COVER.bmp and save the result as OUTPUT.bmp\n"
-    "  recover       write the payload hidden in STEGO.bmp to OUTPUT\n"
+    "  hide          hide PAYLOAD in COVER and save the result as OUTPUT\n"
+    "  recover       write the payload hidden in STEGO to OUTPUT\n"
     "  capacity      print the largest payload, in bytes, that each image takes\n"
-    "  -q, --quiet   print no success messages (warnings and errors still show)\n"
+    "  planes        draw the lowest bits of IMAGE (and of STEGO) as PICTURE\n"
+    "  -q, --quiet   print no success messages (notes and errors still show)\n"
     "  -h, --help    show this help\n"
     "  --version     show the version\n"};
+
+// The help's lines on pictures, after its commands and options.
+// 图像：
+//   原始图像和图像可以是任何种类的 BMP、PNG 或 JPEG；隐藏后的图像是
+//   hide 写出的 BMP 或 PNG。新图像的文件名决定写出的格式：.png 写 PNG，
+//   其他文件名（和 -）写经典 24 位 BMP；.jpg 等有损格式会毁掉隐藏的位，
+//   不予接受。原始图像与要写出的格式不同时会被转换，并给出提示。
+//   capacity 对 PNG 按输出 PNG 计算，对其他图像按输出 BMP 计算。
+//   planes 在样本最低位为 1 处画白色：红、绿、蓝三幅，再加三者合成的
+//   彩色一幅；干净的照片像噪点，隐藏的内容显示为一块。给出隐藏后的图像
+//   时并排画出两者的最低位，以及它们的差别（放大）。
+inline constexpr Text kHelpPictures{
+    "\n"
+    "\xcd\xbc\xcf\xf1\xa3\xba" "\n"
+    "  \xd4\xad\xca\xbc\xcd\xbc\xcf\xf1\xba\xcd\xcd\xbc\xcf\xf1\xbf\xc9\xd2\xd4\xca\xc7\xc8\xce\xba\xce\xd6\xd6\xc0\xe0\xb5\xc4" " BMP\xa1\xa2" "PNG \xbb\xf2" " JPEG\xa3\xbb\xd2\xfe\xb2\xd8\xba\xf3\xb5\xc4\xcd\xbc\xcf\xf1\xca\xc7" "\n"
+    "  hide \xd0\xb4\xb3\xf6\xb5\xc4" " BMP \xbb\xf2" " PNG\xa1\xa3\xd0\xc2\xcd\xbc\xcf\xf1\xb5\xc4\xce\xc4\xbc\xfe\xc3\xfb\xbe\xf6\xb6\xa8\xd0\xb4\xb3\xf6\xb5\xc4\xb8\xf1\xca\xbd\xa3\xba" ".png \xd0\xb4" " PNG\xa3\xac" "\n"
+    "  \xc6\xe4\xcb\xfb\xce\xc4\xbc\xfe\xc3\xfb\xa3\xa8\xba\xcd" " -\xa3\xa9\xd0\xb4\xbe\xad\xb5\xe4" " 24 \xce\xbb" " BMP\xa3\xbb" ".jpg \xb5\xc8\xd3\xd0\xcb\xf0\xb8\xf1\xca\xbd\xbb\xe1\xbb\xd9\xb5\xf4\xd2\xfe\xb2\xd8\xb5\xc4\xce\xbb\xa3\xac" "\n"
+    "  \xb2\xbb\xd3\xe8\xbd\xd3\xca\xdc\xa1\xa3\xd4\xad\xca\xbc\xcd\xbc\xcf\xf1\xd3\xeb\xd2\xaa\xd0\xb4\xb3\xf6\xb5\xc4\xb8\xf1\xca\xbd\xb2\xbb\xcd\xac\xca\xb1\xbb\xe1\xb1\xbb\xd7\xaa\xbb\xbb\xa3\xac\xb2\xa2\xb8\xf8\xb3\xf6\xcc\xe1\xca\xbe\xa1\xa3" "\n"
+    "  capacity \xb6\xd4" " PNG \xb0\xb4\xca\xe4\xb3\xf6" " PNG \xbc\xc6\xcb\xe3\xa3\xac\xb6\xd4\xc6\xe4\xcb\xfb\xcd\xbc\xcf\xf1\xb0\xb4\xca\xe4\xb3\xf6" " BMP \xbc\xc6\xcb\xe3\xa1\xa3" "\n"
+    "  planes \xd4\xda\xd1\xf9\xb1\xbe\xd7\xee\xb5\xcd\xce\xbb\xce\xaa" " 1 \xb4\xa6\xbb\xad\xb0\xd7\xc9\xab\xa3\xba\xba\xec\xa1\xa2\xc2\xcc\xa1\xa2\xc0\xb6\xc8\xfd\xb7\xf9\xa3\xac\xd4\xd9\xbc\xd3\xc8\xfd\xd5\xdf\xba\xcf\xb3\xc9\xb5\xc4" "\n"
+    "  \xb2\xca\xc9\xab\xd2\xbb\xb7\xf9\xa3\xbb\xb8\xc9\xbe\xbb\xb5\xc4\xd5\xd5\xc6\xac\xcf\xf1\xd4\xeb\xb5\xe3\xa3\xac\xd2\xfe\xb2\xd8\xb5\xc4\xc4\xda\xc8\xdd\xcf\xd4\xca\xbe\xce\xaa\xd2\xbb\xbf\xe9\xa1\xa3\xb8\xf8\xb3\xf6\xd2\xfe\xb2\xd8\xba\xf3\xb5\xc4\xcd\xbc\xcf\xf1" "\n"
+    "  \xca\xb1\xb2\xa2\xc5\xc5\xbb\xad\xb3\xf6\xc1\xbd\xd5\xdf\xb5\xc4\xd7\xee\xb5\xcd\xce\xbb\xa3\xac\xd2\xd4\xbc\xb0\xcb\xfc\xc3\xc7\xb5\xc4\xb2\xee\xb1\xf0\xa3\xa8\xb7\xc5\xb4\xf3\xa3\xa9\xa1\xa3" "\n",
+    "\n"
+    "Pictures:\n"
+    "  COVER and IMAGE may be BMPs of any kind, PNGs or JPEGs; STEGO is the BMP\n"
+    "  or PNG that hide wrote. OUTPUT's name says what hide writes: .png a PNG,\n"
+    "  any other name (and -) a classic 24-bit BMP; .jpg and other lossy formats\n"
+    "  are refused, as they would destroy the hidden bits. A cover of another\n"
+    "  kind than the output is converted, with a note. capacity counts for a PNG\n"
+    "  output from a PNG, and for a BMP output from any other image.\n"
+    "  planes draws white where the lowest bit of a sample is 1: red, green and\n"
+    "  blue apart, then all three in colour; a clean photograph looks like\n"
+    "  noise, a payload shows as a block. With STEGO, the lowest bits of both\n"
+    "  side by side, and their difference, amplified.\n"};
 
 // The help's last lines: the streams, the names and the exit status.
 // 信息写到标准错误；标准输出只有写到 - 的数据和 capacity 的结果。
@@ -192,6 +232,9 @@ inline constexpr Text kCannotReadPayload{
 // 无法隐藏 / cannot hide
 inline constexpr Text kCannotHide{"\xce\xde\xb7\xa8\xd2\xfe\xb2\xd8", "cannot hide"};
 
+// 容量不足 / no room: the step of capacity
+inline constexpr Text kNoRoom{"\xc8\xdd\xc1\xbf\xb2\xbb\xd7\xe3", "no room"};
+
 // 无法保存 / cannot save
 inline constexpr Text kCannotSave{"\xce\xde\xb7\xa8\xb1\xa3\xb4\xe6", "cannot save"};
 
@@ -206,9 +249,6 @@ inline constexpr Text kCannotWrite{"\xce\xde\xb7\xa8\xd0\xb4\xb3\xf6", "cannot w
 inline constexpr Text kStandardOutput{"\xb1\xea\xd7\xbc\xca\xe4\xb3\xf6", "standard output"};
 
 // The program's own reasons, where the system has none. {} stands for a number.
-
-// 不是 BMP 图像 / not a BMP image
-inline constexpr Text kNotBmp{"\xb2\xbb\xca\xc7" " BMP \xcd\xbc\xcf\xf1", "not a BMP image"};
 
 // 比 BMP 文件头还短 / shorter than a BMP header
 inline constexpr Text kShorterThanHeaders{"\xb1\xc8" " BMP \xce\xc4\xbc\xfe\xcd\xb7\xbb\xb9\xb6\xcc",
@@ -242,13 +282,63 @@ inline constexpr Text kNoPayload{
     "\xcd\xbc\xcf\xf1\xd6\xd0\xc3\xbb\xd3\xd0\xc4\xdc\xc8\xa1\xb3\xf6\xb5\xc4\xd2\xfe\xb2\xd8\xce\xc4\xbc\xfe",
     "the image holds no payload that fits it"};
 
-// The note on an image whose first carried bytes are not plain pixels:
-// "glint: NAME: " kWarning, the parts joined by kListSeparator (the last two
-// by kListLastSeparator), kChangesVisibly; then "glint: NAME: " kCleanCover.
+// Notes on a converted cover, each on a line after "glint: NAME: ".
+// kConvertedToBmp for a BMP of another kind, with kCoverHas and its parts
+// joined by kListSeparator (the last two by kListLastSeparator); kConvertedFrom
+// FORMAT kConvertedTo TARGET and kAsTheNameAsks (.png or .bmp),
+// kGlintsChoice (any other name) or kJpegLosesBits for other formats; then
+// kRoundedTo8Bits and kAlphaDropped where they apply.
 
-// 警告：最先承载数据的是 / warning: the first bytes that carry the payload are
-inline constexpr Text kWarning{"\xbe\xaf\xb8\xe6\xa3\xba\xd7\xee\xcf\xc8\xb3\xd0\xd4\xd8\xca\xfd\xbe\xdd\xb5\xc4\xca\xc7",
-                               "warning: the first bytes that carry the payload are "};
+
+// 提示：已转换为经典 24 位 BMP，只让像素承载数据 / note: converted to a classic 24-bit BMP, so that only pixels carry the payload
+inline constexpr Text kConvertedToBmp{"\xcc\xe1\xca\xbe\xa3\xba\xd2\xd1\xd7\xaa\xbb\xbb\xce\xaa\xbe\xad\xb5\xe4" " 24 \xce\xbb" " BMP\xa3\xac\xd6\xbb\xc8\xc3\xcf\xf1\xcb\xd8\xb3\xd0\xd4\xd8\xca\xfd\xbe\xdd",
+    "note: converted to a classic 24-bit BMP, so that only pixels carry the payload"};
+
+// ；原图有 / ; the cover has 
+inline constexpr Text kCoverHas{"\xa3\xbb\xd4\xad\xcd\xbc\xd3\xd0",
+    "; the cover has "};
+
+// 每像素 {} 位 / {} bits a pixel
+inline constexpr Text kBitsPerPixel{"\xc3\xbf\xcf\xf1\xcb\xd8" " {} \xce\xbb",
+    "{} bits a pixel"};
+
+// 提示：已从  / note: converted from 
+inline constexpr Text kConvertedFrom{"\xcc\xe1\xca\xbe\xa3\xba\xd2\xd1\xb4\xd3" " ",
+    "note: converted from "};
+
+//  转换为  /  to 
+inline constexpr Text kConvertedTo{" \xd7\xaa\xbb\xbb\xce\xaa" " ",
+    " to "};
+
+// 经典 24 位 BMP / a classic 24-bit BMP
+inline constexpr Text kClassicBmp{"\xbe\xad\xb5\xe4" " 24 \xce\xbb" " BMP",
+    "a classic 24-bit BMP"};
+
+// ，这是输出文件名要求的 / , as the output's name asks
+inline constexpr Text kAsTheNameAsks{"\xa3\xac\xd5\xe2\xca\xc7\xca\xe4\xb3\xf6\xce\xc4\xbc\xfe\xc3\xfb\xd2\xaa\xc7\xf3\xb5\xc4",
+    ", as the output's name asks"};
+
+// ，输出文件名不是 .png 时 glint 都写经典 BMP / , which glint writes for every output not named .png
+inline constexpr Text kGlintsChoice{"\xa3\xac\xca\xe4\xb3\xf6\xce\xc4\xbc\xfe\xc3\xfb\xb2\xbb\xca\xc7" " .png " "\xca\xb1" " glint " "\xb6\xbc\xd0\xb4\xbe\xad\xb5\xe4" " BMP",
+    ", which glint writes for every output not named .png"};
+
+// ：JPEG 保存时会改掉隐藏的位 / : a JPEG loses hidden bits whenever it is saved
+inline constexpr Text kJpegLosesBits{"\xa3\xba" "JPEG \xb1\xa3\xb4\xe6\xca\xb1\xbb\xe1\xb8\xc4\xb5\xf4\xd2\xfe\xb2\xd8\xb5\xc4\xce\xbb",
+    ": a JPEG loses hidden bits whenever it is saved"};
+
+// 提示：16 位样本已舍入为 8 位，BMP 只能存 8 位；输出命名为 .png 可保留 / note: 16-bit samples rounded to 8 bits, as a BMP holds no more; name the output .png to keep them
+inline constexpr Text kRoundedTo8Bits{"\xcc\xe1\xca\xbe\xa3\xba" "16 \xce\xbb\xd1\xf9\xb1\xbe\xd2\xd1\xc9\xe1\xc8\xeb\xce\xaa" " 8 \xce\xbb\xa3\xac" "BMP \xd6\xbb\xc4\xdc\xb4\xe6" " 8 \xce\xbb\xa3\xbb\xca\xe4\xb3\xf6\xc3\xfc\xc3\xfb\xce\xaa" " .png \xbf\xc9\xb1\xa3\xc1\xf4",
+    "note: 16-bit samples rounded to 8 bits, as a BMP holds no more; name the output .png to keep them"};
+
+// 提示：已去掉透明度，经典 BMP 没有透明度；输出命名为 .png 可保留 / note: transparency dropped, as a classic BMP has none; name the output .png to keep it
+inline constexpr Text kAlphaDropped{"\xcc\xe1\xca\xbe\xa3\xba\xd2\xd1\xc8\xa5\xb5\xf4\xcd\xb8\xc3\xf7\xb6\xc8\xa3\xac\xbe\xad\xb5\xe4" " BMP \xc3\xbb\xd3\xd0\xcd\xb8\xc3\xf7\xb6\xc8\xa3\xbb\xca\xe4\xb3\xf6\xc3\xfc\xc3\xfb\xce\xaa" " .png \xbf\xc9\xb1\xa3\xc1\xf4",
+    "note: transparency dropped, as a classic BMP has none; name the output .png to keep it"};
+
+// 提示：以上是输出 BMP 时的容量；输出 PNG 时为 {} 字节 / note: that is for a BMP output; a PNG output takes {} bytes
+inline constexpr Text kCapacityAsBmp{"\xcc\xe1\xca\xbe\xa3\xba\xd2\xd4\xc9\xcf\xca\xc7\xca\xe4\xb3\xf6" " BMP \xca\xb1\xb5\xc4\xc8\xdd\xc1\xbf\xa3\xbb\xca\xe4\xb3\xf6" " PNG \xca\xb1\xce\xaa" " {} \xd7\xd6\xbd\xda",
+    "note: that is for a BMP output; a PNG output takes {} bytes"};
+
+// The parts of kCoverHas.
 
 // 前 40 字节之后的 {} 字节信息头 / {} bytes of info header after the first 40
 inline constexpr Text kHeaderBytes{
@@ -272,16 +362,86 @@ inline constexpr Text kListSeparator{"\xa1\xa2", ", "};
 // 和 / and
 inline constexpr Text kListLastSeparator{"\xba\xcd", " and "};
 
-// ，画面会明显改变 / , so the picture will change visibly
-inline constexpr Text kChangesVisibly{"\xa3\xac\xbb\xad\xc3\xe6\xbb\xe1\xc3\xf7\xcf\xd4\xb8\xc4\xb1\xe4",
-                                      ", so the picture will change visibly"};
+// Reasons of pictures that are not read or written.
 
-// 干净的载体请用带经典 40 字节信息头的 24 位 BMP，例如：convert in.png -type truecolor BMP3:cover.bmp
-// for a clean cover, use a 24-bit BMP with the classic 40-byte header, for example: convert ...
-inline constexpr Text kCleanCover{
-    "\xb8\xc9\xbe\xbb\xb5\xc4\xd4\xd8\xcc\xe5\xc7\xeb\xd3\xc3\xb4\xf8\xbe\xad\xb5\xe4" " 40 \xd7\xd6\xbd\xda\xd0\xc5\xcf\xa2\xcd\xb7\xb5\xc4" " 24 \xce\xbb" " BMP\xa3\xac\xc0\xfd\xc8\xe7\xa3\xba" "convert in.png -type truecolor BMP3:cover.bmp",
-    "for a clean cover, use a 24-bit BMP with the classic 40-byte header, for example: "
-    "convert in.png -type truecolor BMP3:cover.bmp"};
+
+// 不是 glint 能读取的图像（BMP、PNG 或 JPEG） / not a picture glint reads (BMP, PNG or JPEG)
+inline constexpr Text kNotAPicture{"\xb2\xbb\xca\xc7" " glint \xc4\xdc\xb6\xc1\xc8\xa1\xb5\xc4\xcd\xbc\xcf\xf1\xa3\xa8" "BMP\xa1\xa2" "PNG \xbb\xf2" " JPEG\xa3\xa9",
+    "not a picture glint reads (BMP, PNG or JPEG)"};
+
+// 图像已损坏 / damaged picture
+inline constexpr Text kDamaged{"\xcd\xbc\xcf\xf1\xd2\xd1\xcb\xf0\xbb\xb5",
+    "damaged picture"};
+
+// 超过 {} 像素 / more than {} pixels
+inline constexpr Text kTooManyPixels{"\xb3\xac\xb9\xfd" " {} \xcf\xf1\xcb\xd8",
+    "more than {} pixels"};
+
+// 比图像尺寸所需的还短 / shorter than its size needs
+inline constexpr Text kTooShortForSize{"\xb1\xc8\xcd\xbc\xcf\xf1\xb3\xdf\xb4\xe7\xcb\xf9\xd0\xe8\xb5\xc4\xbb\xb9\xb6\xcc",
+    "shorter than its size needs"};
+
+// glint 不支持的图像种类（例如 CMYK 的 JPEG） / a kind of picture glint does not take (a CMYK JPEG, say)
+inline constexpr Text kUnsupportedKind{"glint \xb2\xbb\xd6\xa7\xb3\xd6\xb5\xc4\xcd\xbc\xcf\xf1\xd6\xd6\xc0\xe0\xa3\xa8\xc0\xfd\xc8\xe7" " CMYK \xb5\xc4" " JPEG\xa3\xa9",
+    "a kind of picture glint does not take (a CMYK JPEG, say)"};
+
+// BMP 放不下（最多 4 GiB），请把输出命名为 .png / too large for a BMP (4 GiB at most); name the output .png
+inline constexpr Text kTooLargeForBmp{"BMP \xb7\xc5\xb2\xbb\xcf\xc2\xa3\xa8\xd7\xee\xb6\xe0" " 4 GiB\xa3\xa9\xa3\xac\xc7\xeb\xb0\xd1\xca\xe4\xb3\xf6\xc3\xfc\xc3\xfb\xce\xaa" " .png",
+    "too large for a BMP (4 GiB at most); name the output .png"};
+
+// 超过 4 GiB，比 glint 读取的任何图像都大 / larger than 4 GiB, beyond any picture glint reads
+inline constexpr Text kFileTooLarge{"\xb3\xac\xb9\xfd" " 4 GiB\xa3\xac\xb1\xc8" " glint \xb6\xc1\xc8\xa1\xb5\xc4\xc8\xce\xba\xce\xcd\xbc\xcf\xf1\xb6\xbc\xb4\xf3",
+    "larger than 4 GiB, beyond any picture glint reads"};
+
+// 图像库无法写出这幅图像 / the picture library could not write it
+inline constexpr Text kUnencodable{"\xcd\xbc\xcf\xf1\xbf\xe2\xce\xde\xb7\xa8\xd0\xb4\xb3\xf6\xd5\xe2\xb7\xf9\xcd\xbc\xcf\xf1",
+    "the picture library could not write it"};
+
+// 请先把它转换为 PNG 或经典 24 位 BMP，例如：convert in.bmp -type truecolor BMP3:cover.bmp / convert it to a PNG or a classic 24-bit BMP first, for example: convert in.bmp -type truecolor BMP3:cover.bmp
+inline constexpr Text kConvertBmpFirst{"\xc7\xeb\xcf\xc8\xb0\xd1\xcb\xfc\xd7\xaa\xbb\xbb\xce\xaa" " PNG \xbb\xf2\xbe\xad\xb5\xe4" " 24 \xce\xbb" " BMP\xa3\xac\xc0\xfd\xc8\xe7\xa3\xba" "convert in.bmp -type truecolor BMP3:cover.bmp",
+    "convert it to a PNG or a classic 24-bit BMP first, for example: convert in.bmp -type truecolor BMP3:cover.bmp"};
+
+// JPEG 中不会有隐藏的文件：recover 只取 hide 写出的 BMP 或 PNG / a JPEG holds no payload: recover takes the BMP or PNG that hide wrote
+inline constexpr Text kJpegHoldsNoPayload{"JPEG \xd6\xd0\xb2\xbb\xbb\xe1\xd3\xd0\xd2\xfe\xb2\xd8\xb5\xc4\xce\xc4\xbc\xfe\xa3\xba" "recover \xd6\xbb\xc8\xa1" " hide \xd0\xb4\xb3\xf6\xb5\xc4" " BMP \xbb\xf2" " PNG",
+    "a JPEG holds no payload: recover takes the BMP or PNG that hide wrote"};
+
+// 不是 BMP 或 PNG 图像 / not a BMP or PNG image
+inline constexpr Text kNotBmpOrPng{"\xb2\xbb\xca\xc7" " BMP \xbb\xf2" " PNG \xcd\xbc\xcf\xf1",
+    "not a BMP or PNG image"};
+
+// 有损格式会毁掉隐藏的位，请把输出命名为 .png 或 .bmp / a lossy format would destroy the hidden bits; name it .png or .bmp
+inline constexpr Text kLossyOutput{"\xd3\xd0\xcb\xf0\xb8\xf1\xca\xbd\xbb\xe1\xbb\xd9\xb5\xf4\xd2\xfe\xb2\xd8\xb5\xc4\xce\xbb\xa3\xac\xc7\xeb\xb0\xd1\xca\xe4\xb3\xf6\xc3\xfc\xc3\xfb\xce\xaa" " .png \xbb\xf2" " .bmp",
+    "a lossy format would destroy the hidden bits; name it .png or .bmp"};
+
+// The output named is a file glint must not replace.
+
+// 它是输入文件之一，保存会毁掉它；请另选一个名字 / it is one of the input files, which saving would destroy; choose another name
+inline constexpr Text kOutputIsInput{"\xcb\xfc\xca\xc7\xca\xe4\xc8\xeb\xce\xc4\xbc\xfe\xd6\xae\xd2\xbb\xa3\xac\xb1\xa3\xb4\xe6\xbb\xe1\xbb\xd9\xb5\xf4\xcb\xfc\xa3\xbb\xc7\xeb\xc1\xed\xd1\xa1\xd2\xbb\xb8\xf6\xc3\xfb\xd7\xd6",
+    "it is one of the input files, which saving would destroy; choose another name"};
+
+// 文件已存在；请先删除它或另选一个名字 / the file exists already; remove it or choose a new name
+inline constexpr Text kOutputExists{"\xce\xc4\xbc\xfe\xd2\xd1\xb4\xe6\xd4\xda\xa3\xbb\xc7\xeb\xcf\xc8\xc9\xbe\xb3\xfd\xcb\xfc\xbb\xf2\xc1\xed\xd1\xa1\xd2\xbb\xb8\xf6\xc3\xfb\xd7\xd6",
+    "the file exists already; remove it or choose a new name"};
+
+// The planes command.
+
+
+// 无法比较 / cannot compare
+inline constexpr Text kCannotCompare{"\xce\xde\xb7\xa8\xb1\xc8\xbd\xcf",
+    "cannot compare"};
+
+// 两幅图像大小不同 / the two pictures differ in size
+inline constexpr Text kSizesDiffer{"\xc1\xbd\xb7\xf9\xcd\xbc\xcf\xf1\xb4\xf3\xd0\xa1\xb2\xbb\xcd\xac",
+    "the two pictures differ in size"};
+
+// 无法画出 / cannot draw
+inline constexpr Text kCannotDraw{"\xce\xde\xb7\xa8\xbb\xad\xb3\xf6",
+    "cannot draw"};
+
+// 太大：平面图会超过 {} 像素 / too large: its planes would take more than {} pixels
+inline constexpr Text kTooLargeToDraw{"\xcc\xab\xb4\xf3\xa3\xba\xc6\xbd\xc3\xe6\xcd\xbc\xbb\xe1\xb3\xac\xb9\xfd" " {} \xcf\xf1\xcb\xd8",
+    "too large: its planes would take more than {} pixels"};
+
 
 // Encryption with a passphrase (-p, --passphrase-file). Each text in
 // Simplified Chinese (GBK) and in English (ASCII).

@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <vector>
 
 #include "common/byte_order.h"
 #include "common/file_names.h"
 #include "common/system_error.h"
-#include "files/file_output.h"
 #include "files/large_block.h"
-#include "layout/bit_plane.h"
 #include "messages.h"
 
 namespace glint {
@@ -29,8 +26,8 @@ constexpr std::uint16_t kBmpMagic = 0x4D42;
 
 // Info header offsets. biPlanes, the resolutions and biClrImportant are
 // carried through unread: pixels are never interpreted. biSize and
-// biCompression are read only to warn that the layout will change the
-// picture visibly.
+// biCompression are read only to tell what the data area starts with, and
+// whether it holds plain 24-bit pixels for a layout over pixels.
 constexpr std::size_t kBiSize = 0;
 constexpr std::size_t kBiWidth = 4;
 constexpr std::size_t kBiHeight = 8;
@@ -50,8 +47,6 @@ constexpr std::uint32_t kBiBitFields = 3;
 constexpr std::uint32_t kBiAlphaBitFields = 6;
 constexpr std::uint32_t kMaskBytes = 12;
 constexpr std::uint32_t kAlphaMaskBytes = 16;
-
-const BmpCarrier::Failure kOutOfMemory{BmpCarrier::Problem::OutOfMemory, {}};
 
 char* asChars(unsigned char* bytes) { return reinterpret_cast<char*>(bytes); }
 
@@ -120,12 +115,37 @@ BmpCarrier::Failure BmpCarrier::load(std::istream& bmpfile) {
     Failure why = readHeaders(bmpfile);
     if (!why) why = readDataArea(bmpfile);
     if (why) return why;
+    finishLoad();
+    return {};
+}
+
+BmpCarrier::Failure BmpCarrier::load(std::unique_ptr<unsigned char[]> file, std::size_t size) {
+    loaded = false;
+    std::memset(fileHeader.get(), 0, kFileHeaderSize);
+    std::memset(infoHeader.get(), 0, kInfoHeaderSize);
+    std::memcpy(fileHeader.get(), file.get(), std::min(size, kFileHeaderSize));
+    if (size > kFileHeaderSize) {
+        std::memcpy(infoHeader.get(), file.get() + kFileHeaderSize, std::min(size, kHeadersSize) - kFileHeaderSize);
+    }
+    if (const Failure why = headersProblem(size)) return why;
+    // As from a stream: bfSize bytes are the file, and bytes after them are
+    // never part of it.
+    const std::uint32_t fileSize = readLe32(fileHeader.get() + kBfSize);
+    if (fileSize < kHeadersSize) return {Problem::SizeBelowHeaders, {}};
+    if (size < fileSize) return {Problem::ShorterThanSize, {}};
+    dataBlock = std::move(file);
+    data = dataBlock.get() + kHeadersSize;
+    dataSize = fileSize - static_cast<std::uint32_t>(kHeadersSize);
+    finishLoad();
+    return {};
+}
+
+void BmpCarrier::finishLoad() {
     numColors = colorCount();
-    pixels = data.get() + std::min<std::uint64_t>(colorTableBytes(), dataSize);
-    palette = pixels == data.get() ? nullptr : data.get();
+    pixels = data + std::min<std::uint64_t>(colorTableBytes(), dataSize);
+    palette = pixels == data ? nullptr : data;
     writeLe32(infoHeader.get() + kBiSizeImage, static_cast<std::uint32_t>(imageSize()));
     loaded = true;
-    return {};
 }
 
 BmpCarrier::Failure BmpCarrier::readHeaders(std::istream& bmpfile) {
@@ -135,8 +155,13 @@ BmpCarrier::Failure BmpCarrier::readHeaders(std::istream& bmpfile) {
     bmpfile.read(asChars(fileHeader.get()), kFileHeaderSize);
     bmpfile.read(asChars(infoHeader.get()), kInfoHeaderSize);
     if (bmpfile.bad()) return {Problem::System, common::lastSystemError()};  // a folder, a failing disk
+    // A short file header leaves nothing for the info header.
+    return headersProblem(kFileHeaderSize + static_cast<std::size_t>(bmpfile.gcount()));
+}
+
+BmpCarrier::Failure BmpCarrier::headersProblem(std::size_t read) const {
     if (readLe16(fileHeader.get() + kBfType) != kBmpMagic) return {Problem::NotBmp, {}};
-    if (bmpfile.gcount() != kInfoHeaderSize) return {Problem::ShorterThanHeaders, {}};
+    if (read < kHeadersSize) return {Problem::ShorterThanHeaders, {}};
     return {};
 }
 
@@ -150,26 +175,23 @@ BmpCarrier::Failure BmpCarrier::readDataArea(std::istream& bmpfile) {
     const std::uint32_t size = fileSize - static_cast<std::uint32_t>(kHeadersSize);
     ReadBlock block = readUpTo(bmpfile, size);
     if (block.readFailed) return {Problem::System, common::lastSystemError()};
-    if (!block.bytes) return kOutOfMemory;
+    if (!block.bytes) return {Problem::OutOfMemory, {}};
     if (block.size != size) return {Problem::ShorterThanSize, {}};
 
-    data = std::move(block.bytes);
+    dataBlock = std::move(block.bytes);
+    data = dataBlock.get();
     dataSize = size;
     return {};
 }
 
 // Saving ------------------------------------------------------------------------
 
-BmpCarrier::Failure BmpCarrier::save(const char* name) {
-    return save([name](std::initializer_list<ByteRange> pieces) { return replaceFileContents(name, pieces); });
-}
-
 BmpCarrier::Failure BmpCarrier::save(const Writer& write) {
     // Before any good load, or after a failed one, the headers and the data
     // area may belong to different files: nothing is written.
     if (!loaded) return {Problem::NothingLoaded, {}};
     const std::error_code written =
-        write({{fileHeader.get(), kFileHeaderSize}, {infoHeader.get(), kInfoHeaderSize}, {data.get(), dataSize}});
+        write({{fileHeader.get(), kFileHeaderSize}, {infoHeader.get(), kInfoHeaderSize}, {data, dataSize}});
     if (written) return {Problem::System, written};
     return {};
 }
@@ -181,153 +203,74 @@ std::uint64_t BmpCarrier::colorTableBytes() const {
     return kColorEntryBytes * static_cast<std::uint32_t>(numColors);
 }
 
-std::optional<std::uint32_t> BmpCarrier::capacity(std::size_t overhead) const {
+SamplePlane BmpCarrier::layoutPlane() const {
+    SamplePlane bytes;
+    if (!loaded) return bytes;
+    // Every data-area byte is the next sample, as designed: one row of them.
+    bytes.first = data;
+    bytes.rows = 1;
+    bytes.rowBytes = bytes.pixelsPerRow = dataSize;
+    bytes.pixelBytes = bytes.channels = bytes.sampleBytes = 1;
+    return bytes;
+}
+
+std::optional<std::uint64_t> BmpCarrier::ownRoom() const {
+    // The designed check counts the room after the colour table, although the
+    // layout itself starts at the first data-area byte.
     const std::uint64_t tableBytes = colorTableBytes();
-    if (!loaded || tableBytes > dataSize || dataSize < kLengthBits) return std::nullopt;
-    // The designed check counts the room after the colour table; the layout
-    // itself starts at the first data-area byte and needs the length word
-    // too. Both must hold, computed without 32-bit wrap-around.
-    const std::uint64_t afterTable = (dataSize - tableBytes) / 8;
-    const std::uint64_t afterLengthWord = (dataSize - kLengthBits) / 8;
-    const std::uint64_t room = std::min(afterTable, afterLengthWord);
-    if (room < overhead) return std::nullopt;
-    return static_cast<std::uint32_t>(room - overhead);
+    if (tableBytes > dataSize) return std::nullopt;
+    return (dataSize - tableBytes) / 8;
 }
 
-BmpCarrier::Failure BmpCarrier::hide(const char* name, PayloadSeal* seal) {
-    std::ifstream txtfile(common::pathOfName(name), std::ios::binary);
-    if (!txtfile.is_open()) return {Problem::System, common::lastSystemError()};
-    return hide(txtfile, seal);
-}
-
-BmpCarrier::Failure BmpCarrier::hide(std::istream& txtfile, PayloadSeal* seal) {
-    const Failure tooLong{Problem::TooLong, {}};
-    txtfile.peek();  // a folder opens, but its first read fails
-    if (txtfile.bad()) return {Problem::System, common::lastSystemError()};
-    const std::optional<std::uint32_t> room = capacity(seal != nullptr ? seal->overhead() : 0);
-    const std::optional<std::uint64_t> measured = remainingBytes(txtfile);
-    if (!room || (measured && *measured > *room)) return tooLong;
-
-    // One byte more than fits is asked for, so that a payload from a pipe,
-    // or a file that grew since it was measured, shows that it is too long.
-    const ReadBlock payload = readUpTo(txtfile, std::size_t{*room} + 1);
-    if (payload.readFailed) return {Problem::System, common::lastSystemError()};
-    if (!payload.bytes) return kOutOfMemory;
-    if (payload.size > *room) return tooLong;
-
-    const auto length = static_cast<std::uint32_t>(payload.size);
-    if (seal != nullptr) return hideSealed(payload.bytes.get(), length, *seal);
-    embedPieces({{payload.bytes.get(), length}});
-    return {};
-}
-
-BmpCarrier::Failure BmpCarrier::hideSealed(unsigned char* payload, std::uint32_t size, PayloadSeal& seal) {
-    std::vector<unsigned char> before(seal.beforeBytes);
-    std::vector<unsigned char> after(seal.afterBytes);
-    if (!seal.close(before.data(), payload, size, after.data())) return {Problem::SealFailed, {}};
-    embedPieces({{before.data(), before.size()}, {payload, size}, {after.data(), after.size()}});
-    return {};
-}
-
-// The caller has checked that the pieces fit the data area together.
-void BmpCarrier::embedPieces(std::initializer_list<Piece> pieces) {
-    unsigned char* at = data.get() + kLengthBits;
-    std::uint32_t length = 0;
-    for (const Piece& piece : pieces) {
-        embedBits(at, piece.bytes, piece.size);
-        at += 8 * piece.size;
-        length += static_cast<std::uint32_t>(piece.size);
-    }
-    embedLength(data.get(), length);
-}
-
-// Extracting --------------------------------------------------------------------
-
-void BmpCarrier::extractPieces(std::initializer_list<Piece> pieces) const {
-    const unsigned char* at = data.get() + kLengthBits;
-    for (const Piece& piece : pieces) {
-        extractBits(piece.bytes, at, piece.size);
-        at += 8 * piece.size;
-    }
-}
-
-std::optional<std::uint32_t> BmpCarrier::hiddenLength() const {
-    // The length bits are untrusted: the payload they claim must lie inside
-    // the data area before anything is allocated or read.
-    if (!loaded || dataSize < kLengthBits) return std::nullopt;
-    const std::uint32_t length = extractLength(data.get());
-    if (kLengthBits + 8 * std::uint64_t{length} > dataSize) return std::nullopt;
-    return length;
-}
-
-BmpCarrier::Recovered BmpCarrier::recover(PayloadSeal* seal) const {
-    if (seal != nullptr) return recoverSealed(*seal);
-    const std::optional<std::uint32_t> length = hiddenLength();
-    if (!length) return {nullptr, 0, {Problem::NoPayload, {}}};
-    Recovered payload{allocateBlock(*length), *length, {}};
-    if (!payload.bytes) return {nullptr, 0, kOutOfMemory};
-    extractPieces({{payload.bytes.get(), *length}});
-    return payload;
-}
-
-// Nothing is recovered unless the seal opens the payload: a wrong key,
-// changed bytes and an image that holds no sealed payload all end the same
-// way.
-BmpCarrier::Recovered BmpCarrier::recoverSealed(PayloadSeal& seal) const {
-    const Failure notOpened{Problem::NotOpened, {}};
-    const std::optional<std::uint32_t> length = hiddenLength();
-    if (!length || *length < seal.overhead()) return {nullptr, 0, notOpened};
-    const std::size_t size = *length - seal.overhead();
-    Recovered payload{allocateBlock(size), size, {}};
-    if (!payload.bytes) return {nullptr, 0, kOutOfMemory};
-    std::vector<unsigned char> before(seal.beforeBytes);
-    std::vector<unsigned char> after(seal.afterBytes);
-    extractPieces({{before.data(), before.size()}, {payload.bytes.get(), size}, {after.data(), after.size()}});
-    switch (seal.open(before.data(), payload.bytes.get(), size, after.data())) {
-        case PayloadSeal::Opened::Yes:
-            return payload;
-        case PayloadSeal::Opened::Refused:
-            return {nullptr, 0, notOpened};
-        case PayloadSeal::Opened::Failed:
-            break;
-    }
-    return {nullptr, 0, {Problem::SealFailed, {}}};
-}
-
-BmpCarrier::Failure BmpCarrier::write(const Recovered& payload, const char* name) {
-    return write(payload, [name](std::initializer_list<ByteRange> pieces) { return replaceFileContents(name, pieces); });
-}
-
-BmpCarrier::Failure BmpCarrier::write(const Recovered& payload, const Writer& write) {
-    if (const std::error_code written = write({{payload.bytes.get(), payload.size}})) return {Problem::System, written};
-    return {};
+PixelSamples BmpCarrier::pixelSamples() const {
+    PixelSamples samples;
+    if (!loaded || width() <= 0 || height() == 0) return samples;
+    const std::uint64_t width = static_cast<std::uint32_t>(this->width());
+    const std::int64_t signedHeight = height();  // negative: rows top-down
+    const std::uint64_t rows = static_cast<std::uint64_t>(signedHeight < 0 ? -signedHeight : signedHeight);
+    const std::uint64_t stride = (3 * width + 3) & ~std::uint64_t{3};
+    const bool classic = readLe32(infoHeader.get() + kBiSize) == kInfoHeaderSize &&
+                         readLe16(infoHeader.get() + kBiBitCount) == 24 && leadingBytes().plainPixels();
+    if (!classic || stride * rows > dataSize) return samples;
+    samples.plane = {data, static_cast<std::size_t>(rows), static_cast<std::size_t>(stride),
+                     static_cast<std::size_t>(width), 3, 3, 1};
+    samples.unchanged.resize(kHeadersSize);
+    std::memcpy(samples.unchanged.data(), fileHeader.get(), kFileHeaderSize);
+    std::memcpy(samples.unchanged.data() + kFileHeaderSize, infoHeader.get(), kInfoHeaderSize);
+    return samples;
 }
 
 // The header fields ---------------------------------------------------------------
 
 BmpCarrier::LeadingBytes BmpCarrier::leadingBytes() const {
+    if (!loaded) return {};
+    return leadingBytesOf(infoHeader.get(), dataSize);
+}
+
+BmpCarrier::LeadingBytes BmpCarrier::leadingBytesOf(const unsigned char* info, std::uint32_t areaSize) {
     LeadingBytes lead;
-    if (!loaded) return lead;
-    const std::uint32_t headerSize = readLe32(infoHeader.get() + kBiSize);
-    const std::uint32_t compression = readLe32(infoHeader.get() + kBiCompression);
+    const std::uint32_t headerSize = readLe32(info + kBiSize);
+    const std::uint32_t compression = readLe32(info + kBiCompression);
     if (headerSize > kInfoHeaderSize) {
-        lead.headerBytes = std::min(headerSize - static_cast<std::uint32_t>(kInfoHeaderSize), dataSize);
+        lead.headerBytes = std::min(headerSize - static_cast<std::uint32_t>(kInfoHeaderSize), areaSize);
     } else if (headerSize == kInfoHeaderSize && compression == kBiBitFields) {
         lead.maskBytes = kMaskBytes;
     } else if (headerSize == kInfoHeaderSize && compression == kBiAlphaBitFields) {
         lead.maskBytes = kAlphaMaskBytes;
     }
-    lead.tableEntries = static_cast<std::uint32_t>(numColors);
+    lead.tableEntries = static_cast<std::uint32_t>(colorCountOf(info));
     lead.compressed = compression != kBiRgb && compression != kBiBitFields && compression != kBiAlphaBitFields;
     return lead;
 }
 
-std::int32_t BmpCarrier::colorCount() const {
-    const std::uint32_t numberOfColors = readLe32(infoHeader.get() + kBiClrUsed);
+std::int32_t BmpCarrier::colorCount() const { return colorCountOf(infoHeader.get()); }
+
+std::int32_t BmpCarrier::colorCountOf(const unsigned char* info) {
+    const std::uint32_t numberOfColors = readLe32(info + kBiClrUsed);
     if (numberOfColors != 0) return static_cast<std::int32_t>(numberOfColors);
     // 1 to 8 bits per pixel index a table of 2^bits entries; 0 bits and
     // 16-, 24- and 32-bit images have none.
-    const std::uint16_t bitCount = readLe16(infoHeader.get() + kBiBitCount);
+    const std::uint16_t bitCount = readLe16(info + kBiBitCount);
     if (bitCount == 0 || bitCount > 8) return 0;
     return std::int32_t{1} << bitCount;
 }

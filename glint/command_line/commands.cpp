@@ -10,193 +10,29 @@
 #include <string_view>
 #include <vector>
 
-#include "carrier/bmp_carrier.h"
+#include "carrier/carrier.h"
+#include "carrier/cover.h"
+#include "command_line/covers.h"
 #include "command_line/encryption_option.h"
+#include "command_line/planes.h"
+#include "command_line/voice.h"
 #include "common/console_input.h"
-#include "common/system_error.h"
 #include "files/file_output.h"
 #include "messages.h"
 
 namespace glint {
 namespace {
 
-constexpr int kSucceeded = 0;
-constexpr int kFailed = 1;
-constexpr int kUsageError = 2;
-
-// Standard input as an image or payload, standard output as an output file.
+// Standard output as an output file.
 const std::string kStandardStream = "-";
 
 using Names = std::vector<std::string>;
-using Problem = BmpCarrier::Problem;
-
-// The text with its "{}" replaced by `number`.
-std::string withNumber(const char* text, std::uint64_t number) {
-    std::string filled = text;
-    const std::size_t at = filled.find("{}");
-    if (at != std::string::npos) filled.replace(at, 2, std::to_string(number));
-    return filled;
-}
-
-// A file name as the user gave it, with each control character shown as
-// '?': a name can neither move the terminal's cursor nor break a line in
-// two. No byte below 0x20 or 0x7F is ever part of a multibyte character in
-// UTF-8, GBK, Big5 or Shift_JIS, so each stands for itself.
-void showName(common::Console& console, std::string_view name) {
-    std::string shown(name);
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    }
-    console.userText(shown);
-}
-
-// Why something failed: the system's reason, or the program's own text.
-struct Reason {
-    std::error_code system;
-    const msg::Text* own = nullptr;
-    std::uint64_t number = 0;  // for a "{}" in the own text
-};
-
-Reason reasonOf(const BmpCarrier::Failure& failure) {
-    switch (failure.problem) {
-        case Problem::System:
-            return {failure.system};
-        case Problem::OutOfMemory:
-            return {std::make_error_code(std::errc::not_enough_memory)};
-        case Problem::NotBmp:
-            return {{}, &msg::kNotBmp};
-        case Problem::ShorterThanHeaders:
-            return {{}, &msg::kShorterThanHeaders};
-        case Problem::SizeBelowHeaders:
-            return {{}, &msg::kSizeBelowHeaders};
-        case Problem::ShorterThanSize:
-            return {{}, &msg::kShorterThanSize};
-        case Problem::NoPayload:
-            return {{}, &msg::kNoPayload};
-        case Problem::NotOpened:
-            return {{}, &msg::kNotDecrypted};
-        case Problem::SealFailed:
-            return {{}, &msg::kCryptoFailed};
-        case Problem::TooLong:  // said with the room, where it is known
-        case Problem::NothingLoaded:
-        case Problem::None:
-            break;
-    }
-    return {};
-}
-
-// Why an image that loaded takes no payload at all.
-Reason noRoom(const BmpCarrier& carrier) {
-    return {{}, carrier.colorTableOverrunsData() ? &msg::kTableTooLarge : &msg::kTooSmall};
-}
-
-// Everything the command line says, in the user's language: data, help and
-// capacity lines on standard output, everything else on standard error.
-struct Voice {
-    common::Console& out;
-    common::Console& err;
-    Language language;
-    bool quiet = false;
-
-    const char* in(const msg::Text& text) const {
-        return language == Language::Chinese ? text.chinese : text.english;
-    }
-
-    // Dropped by --quiet.
-    void success(const msg::Text& text) {
-        if (!quiet) err.line(in(text));
-    }
-
-    // "glint: NAME: STEP: REASON"
-    void failure(const std::string& name, const msg::Text& step, const Reason& reason) {
-        startLine(name);
-        finishFailure(step, reason);
-    }
-
-    // A full disk or a closed pipe on standard output is a failure of its own.
-    int outputFailure() {
-        const std::error_code reason = common::lastSystemError();
-        err.raw("glint: ");
-        err.text(in(msg::kStandardOutput));
-        err.raw(": ");
-        finishFailure(msg::kCannotWrite, {reason});
-        return kFailed;
-    }
-
-    int usageError(const msg::Text& reason, const std::string& argument = {}) {
-        err.raw("glint: ");
-        err.text(in(reason));
-        showName(err, argument);
-        err.endLine();
-        err.text(in(msg::kUsage));
-        err.text(in(msg::kUsageEncryption));
-        err.text(in(msg::kTryHelp));
-        err.flush();
-        return kUsageError;
-    }
-
-    // "glint: TEXT", for a failure that belongs to no file.
-    void failure(const msg::Text& text) {
-        err.raw("glint: ");
-        err.line(in(text));
-    }
-
-    // Before an image is changed: what its first carried bytes are, when they
-    // are not plain pixels, and how to make a cover that keeps its picture.
-    void warnAboutLayout(const std::string& name, const BmpCarrier::LeadingBytes& lead) {
-        if (lead.plainPixels()) return;
-        std::vector<std::string> parts;
-        if (lead.headerBytes != 0) parts.push_back(withNumber(in(msg::kHeaderBytes), lead.headerBytes));
-        if (lead.maskBytes != 0) parts.push_back(withNumber(in(msg::kMaskBytes), lead.maskBytes));
-        if (lead.tableEntries != 0) parts.push_back(withNumber(in(msg::kColorTable), lead.tableEntries));
-        if (lead.compressed) parts.push_back(in(msg::kCompressed));
-        startLine(name);
-        err.line((in(msg::kWarning) + listed(parts) + in(msg::kChangesVisibly)).c_str());
-        startLine(name);
-        err.line(in(msg::kCleanCover));
-    }
-
-private:
-    // "a, b and c", in the user's language.
-    std::string listed(const std::vector<std::string>& parts) const {
-        std::string list;
-        for (std::size_t i = 0; i < parts.size(); ++i) {
-            if (i != 0) list += in(i + 1 == parts.size() ? msg::kListLastSeparator : msg::kListSeparator);
-            list += parts[i];
-        }
-        return list;
-    }
-
-    void startLine(const std::string& name) {
-        err.raw("glint: ");
-        showName(err, name);
-        err.raw(": ");
-    }
-
-    void finishFailure(const msg::Text& step, const Reason& reason) {
-        err.text(in(step));
-        if (reason.system) {
-            err.raw(": ");
-            showName(err, common::systemReason(reason.system));  // narrow text in the names' encoding
-        } else if (reason.own != nullptr) {
-            err.raw(": ");
-            err.text(withNumber(in(*reason.own), reason.number).c_str());
-        }
-        err.endLine();
-    }
-};
-
-// Runs `step` on the file `name`, or on standard input for "-".
-template <typename Step>
-auto fromInput(const std::string& name, Step step) {
-    if (name == kStandardStream) return step(common::standardInputBytes());
-    return step(name.c_str());
-}
+using Problem = Carrier::Problem;
 
 // Runs `step` with the file `name` as its target, or standard output for "-".
 template <typename Step>
 auto toOutput(const std::string& name, Step step) {
-    if (name == kStandardStream) return step(BmpCarrier::Writer(writeStandardOutput));
+    if (name == kStandardStream) return step(Carrier::Writer(writeStandardOutput));
     return step(name.c_str());
 }
 
@@ -220,23 +56,32 @@ bool takeSeal(const EncryptionOption& encryption, bool confirm, Voice& voice, st
     return false;
 }
 
-bool load(BmpCarrier& carrier, const std::string& name, Voice& voice) {
-    const BmpCarrier::Failure failed = fromInput(name, [&](auto&& source) { return carrier.load(source); });
-    if (failed) voice.failure(name, msg::kCannotLoadImage, reasonOf(failed));
-    return !failed;
-}
-
-// The menu's choice 1 with the same carrier calls, stopping at the first failure.
+// Hides in any cover, written as the output's name asks, stopping at the
+// first failure: the menu's choice 1 for a classic BMP written as BMP.
 int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
     const std::string &image = names[0], &payload = names[1], &output = names[2];
-    BmpCarrier carrier(voice.out, voice.err);
-    if (!load(carrier, image, voice)) return kFailed;
+    const std::optional<CoverOutput> format = outputFormatOf(output);
+    if (!format) {
+        voice.failure(output, msg::kCannotSave, {{}, &msg::kLossyOutput});
+        return kUsageError;
+    }
+    // The payload would be gone before anyone could recover it. The cover
+    // itself may be replaced by its stego picture, as the menu allows.
+    if (payload != kStandardStream && output != kStandardStream && sameFile(payload.c_str(), output.c_str())) {
+        voice.failure(output, msg::kCannotSave, {{}, &msg::kOutputIsInput});
+        return kFailed;
+    }
+    const OpenedCover cover = openCoverTold(image, CoverUse::Hide, *format, voice);
+    if (!cover.carrier) return kFailed;
+    Carrier& carrier = *cover.carrier;
     voice.success(msg::kImageLoaded);
+    noteConversion(image, cover.conversion, output, voice);
     // Asked once the image has loaded, so that a wrong name is told first.
     std::unique_ptr<PayloadSeal> seal;
     if (!takeSeal(encryption, true, voice, seal)) return kFailed;
 
-    const BmpCarrier::Failure hidden = fromInput(payload, [&](auto&& source) { return carrier.hide(source, seal.get()); });
+    const Carrier::Failure hidden = payload == kStandardStream ? carrier.hide(common::standardInputBytes(), seal.get())
+                                                               : carrier.hide(payload.c_str(), seal.get());
     switch (hidden.problem) {
         case Problem::None:
             break;
@@ -247,17 +92,16 @@ int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
             if (const std::optional<std::uint32_t> room = carrier.capacity(encryption.overhead())) {
                 voice.failure(payload, msg::kCannotHide, {{}, &msg::kTooLong, *room});
             } else {
-                voice.failure(image, msg::kCannotHide, noRoom(carrier));
+                voice.failure(image, msg::kCannotHide, {{}, &msg::kTooSmall});
             }
             return kFailed;
         default:  // the payload could not be read
             voice.failure(payload, msg::kCannotReadPayload, reasonOf(hidden));
             return kFailed;
     }
-    voice.warnAboutLayout(image, carrier.leadingBytes());
     voice.success(msg::kPayloadHidden);
 
-    const BmpCarrier::Failure saved = toOutput(output, [&](auto&& target) { return carrier.save(target); });
+    const Carrier::Failure saved = toOutput(output, [&](auto&& target) { return carrier.save(target); });
     if (saved) {
         voice.failure(output, msg::kCannotSave, reasonOf(saved));
         return kFailed;
@@ -266,23 +110,22 @@ int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
     return kSucceeded;
 }
 
-// The menu's choice 2 with the same carrier calls.
+// Recovers from a BMP as the menu's choice 2 does, or from a PNG.
 int recover(const Names& names, Voice& voice, const EncryptionOption& encryption) {
     const std::string &image = names[0], &output = names[1];
-    BmpCarrier carrier(voice.out, voice.err);
-    if (!load(carrier, image, voice)) return kFailed;
+    const OpenedCover stego = openCoverTold(image, CoverUse::Recover, CoverOutput::Bmp, voice);
+    if (!stego.carrier) return kFailed;
     voice.success(msg::kImageLoaded);
     // Asked once the image has loaded, so that a wrong name is told first.
     std::unique_ptr<PayloadSeal> seal;
     if (!takeSeal(encryption, false, voice, seal)) return kFailed;
 
-    const BmpCarrier::Recovered payload = carrier.recover(seal.get());
+    const Carrier::Recovered payload = stego.carrier->recover(seal.get());
     if (payload.failure) {
         voice.failure(image, seal ? msg::kCannotDecrypt : msg::kCannotRecover, reasonOf(payload.failure));
         return kFailed;
     }
-    const BmpCarrier::Failure written =
-        toOutput(output, [&](auto&& target) { return BmpCarrier::write(payload, target); });
+    const Carrier::Failure written = toOutput(output, [&](auto&& target) { return Carrier::write(payload, target); });
     if (written) {
         voice.failure(output, msg::kCannotSave, reasonOf(written));
         return kFailed;
@@ -291,18 +134,17 @@ int recover(const Names& names, Voice& voice, const EncryptionOption& encryption
     return kSucceeded;
 }
 
-// "N  NAME" for every image that loads, in the order given.
+// "N  NAME" for every image that loads, in the order given: a PNG written
+// as PNG, any other image as a classic BMP, with a note of what a PNG
+// output would take when it is converted.
 int capacity(const Names& names, Voice& voice, const EncryptionOption& encryption) {
-    BmpCarrier carrier(voice.out, voice.err);
     int status = kSucceeded;
     for (const std::string& name : names) {
-        if (!load(carrier, name, voice)) {
-            status = kFailed;
-            continue;
-        }
-        const std::optional<std::uint32_t> room = carrier.capacity(encryption.overhead());
+        const OpenedCover cover = openCoverTold(name, CoverUse::Capacity, CoverOutput::Bmp, voice);
+        const std::optional<std::uint32_t> room =
+            cover.carrier ? cover.carrier->capacity(encryption.overhead()) : std::nullopt;
+        if (cover.carrier && !room) voice.failure(name, msg::kNoRoom, {{}, &msg::kTooSmall});
         if (!room) {
-            voice.failure(name, msg::kCannotHide, noRoom(carrier));
             status = kFailed;
             continue;
         }
@@ -310,7 +152,8 @@ int capacity(const Names& names, Voice& voice, const EncryptionOption& encryptio
         showName(voice.out, name);
         voice.out.endLine();
         if (voice.out.failed()) return voice.outputFailure();
-        voice.warnAboutLayout(name, carrier.leadingBytes());
+        const std::optional<std::uint32_t> asPng = cover.asPng ? cover.asPng->capacity(encryption.overhead()) : std::nullopt;
+        if (asPng) voice.note(name, withNumber(voice.in(msg::kCapacityAsBmp), *asPng));
     }
     return status;
 }
@@ -328,6 +171,7 @@ const Command kCommands[] = {
     {"hide", 3, 3, true, hide},
     {"recover", 2, 2, true, recover},
     {"capacity", 1, kAnyNumber, false, capacity},
+    {"planes", 2, 3, true, planes},
 };
 
 int run(const std::string& name, const Names& names, Voice& voice, const EncryptionOption& encryption) {
@@ -349,6 +193,7 @@ int showHelp(Voice& voice) {
     voice.out.text(voice.in(msg::kUsage));
     voice.out.text(voice.in(msg::kUsageEncryption));
     voice.out.text(voice.in(msg::kHelpCommands));
+    voice.out.text(voice.in(msg::kHelpPictures));
     voice.out.text(voice.in(msg::kHelpEncryption));
     voice.out.text(voice.in(msg::kHelpStreams));
     voice.out.flush();

@@ -3,9 +3,11 @@
 #include "files/file_output.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <utility>
 
+#include "common/file_names.h"
 #include "common/signals.h"
 #include "files/output_file.h"
 
@@ -155,6 +157,16 @@ std::error_code writeStandardOutput(Pieces pieces) {
     OutputFile output = OutputFile::standardOutput(failed);
     if (failed) return failed;
     return writeAll(output, pieces);
+}
+
+bool sameFile(const char* first, const char* second) {
+    std::error_code unknown;
+    return std::filesystem::equivalent(common::pathOfName(first), common::pathOfName(second), unknown) && !unknown;
+}
+
+bool existingRegularFile(const char* name) {
+    std::error_code unknown;
+    return std::filesystem::is_regular_file(common::pathOfName(name), unknown);
 }
 
 }  // namespace glint

@@ -36,6 +36,15 @@ struct ByteRange {
 // that case); an empty code when the file was written.
 std::error_code replaceFileContents(const char* name, std::initializer_list<ByteRange> pieces);
 
+// Whether the two names lead to one and the same file, however they are
+// spelt or linked (the device and file number, or Windows' volume and file
+// index); false when either leads nowhere.
+bool sameFile(const char* first, const char* second);
+
+// Whether the name leads to a file on a disk that a save would replace (a
+// device or a pipe is written, never replaced).
+bool existingRegularFile(const char* name);
+
 // Writes the pieces to standard output as they are (what "-" names as an
 // output), after anything already buffered for it. Passing the file-size
 // limit fails the write as it fails a save. Returns the reason of a failure;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 
 namespace glint {
@@ -34,10 +35,14 @@ std::optional<std::uint64_t> remainingBytes(std::istream& in) {
     return static_cast<std::uint64_t>(end - start);
 }
 
-ReadBlock readUpTo(std::istream& in, std::size_t limit) {
+ReadBlock readUpTo(std::istream& in, std::size_t limit, const unsigned char* start, std::size_t startSize) {
     const std::optional<std::uint64_t> known = remainingBytes(in);
-    std::size_t capacity = static_cast<std::size_t>(std::min<std::uint64_t>(limit, known ? *known : kFirstPipePiece));
-    ReadBlock block{allocateBlock(capacity), 0, false};
+    limit = std::min(limit, std::numeric_limits<std::size_t>::max() - startSize);
+    // Counted from the block's start: the bytes read before, then the stream's.
+    const std::size_t end = startSize + limit;
+    std::size_t capacity = startSize + static_cast<std::size_t>(std::min<std::uint64_t>(limit, known ? *known : kFirstPipePiece));
+    ReadBlock block{allocateBlock(capacity), startSize, false};
+    if (block.bytes && startSize != 0) std::memcpy(block.bytes.get(), start, startSize);
     while (block.bytes) {
         const std::size_t wanted = std::min(capacity - block.size, kLargestRead);
         in.read(reinterpret_cast<char*>(block.bytes.get() + block.size), static_cast<std::streamsize>(wanted));
@@ -46,8 +51,8 @@ ReadBlock readUpTo(std::istream& in, std::size_t limit) {
         if (got < wanted) break;  // the end, or a failed read
         if (block.size < capacity) continue;
         // Stop once as much as was asked for has arrived, or at the end.
-        if (block.size == limit || in.peek() == std::istream::traits_type::eof()) break;
-        capacity = std::min(limit, std::max(2 * capacity, kFirstPipePiece));
+        if (block.size == end || in.peek() == std::istream::traits_type::eof()) break;
+        capacity = std::min(end, std::max(2 * capacity, startSize + kFirstPipePiece));
         std::unique_ptr<unsigned char[]> grown = allocateBlock(capacity);
         if (grown) std::memcpy(grown.get(), block.bytes.get(), block.size);
         block.bytes = std::move(grown);

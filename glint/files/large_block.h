@@ -31,7 +31,8 @@ struct ReadBlock {
 
 // Reads up to `limit` bytes. A file that can seek gets a block of its own
 // length; from a pipe the block grows only as bytes arrive, so a claimed
-// length is never allocated before the bytes are there.
-ReadBlock readUpTo(std::istream& in, std::size_t limit);
+// length is never allocated before the bytes are there. The block starts
+// with the `startSize` bytes at `start`, read before from the same stream.
+ReadBlock readUpTo(std::istream& in, std::size_t limit, const unsigned char* start = nullptr, std::size_t startSize = 0);
 
 }  // namespace glint

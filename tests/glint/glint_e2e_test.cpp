@@ -14,6 +14,7 @@
 
 #include "glint_transcript.h"
 #include "test_support.h"
+#include "test_pictures.h"
 
 namespace {
 
@@ -145,8 +146,8 @@ std::string failure(const std::string& name, const std::string& step, const std:
 // Each subcommand's texts, all on standard error, and the exit status: 0
 // done, 1 refused or failed (and nothing written), 2 a usage error. Every
 // failure names its file and the reason. The capacity of a 400-byte data
-// area is (400 - 32) / 8 = 46 bytes; with a 256-entry colour table before
-// 400 more bytes, 400 / 8 = 50.
+// area is (400 - 32) / 8 = 46 bytes; a 4 x 4 BMP with a colour table is
+// converted to a classic one, whose 48 data bytes carry 2.
 TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     ScratchDir dir;
     BmpFields rgb;
@@ -159,6 +160,7 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     writeFile(dir / deep, makeBmp(rgb));
     BmpFields indexed;
     indexed.bitCount = 8;
+    indexed.offBits = 54 + 1024;  // its pixels after the colour table
     indexed.data = patternBytes(1024 + 400, 5);
     writeFile(dir / "indexed.bmp", makeBmp(indexed));
     BmpFields tiny;
@@ -180,10 +182,11 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
         int status;
     };
     const std::string loaded = "Image loaded.\n", noSuchFile = std::strerror(ENOENT);
-    const std::string paletteNote =
-        "glint: indexed.bmp: warning: the first bytes that carry the payload are a colour table of 256 "
-        "entries, so the picture will change visibly\nglint: indexed.bmp: for a clean cover, use a 24-bit "
-        "BMP with the classic 40-byte header, for example: convert in.png -type truecolor BMP3:cover.bmp\n";
+    const std::string notAPicture = "not a picture glint reads (BMP, PNG or JPEG)";
+    // Converted to a classic BMP of 4 x 4 pixels: 48 bytes carry 2.
+    const auto asBmpNote = [](const std::string& name) {
+        return "glint: " + name + ": note: that is for a BMP output; a PNG output takes 2 bytes\n";
+    };
     const Case cases[] = {
         {{"hide", "cover.bmp", "fits.bin", "stego.bmp"}, loaded + "Payload hidden.\nFile saved.\n", 0},
         {{"recover", "stego.bmp", "back.bin"}, loaded + "Payload recovered.\n", 0},
@@ -192,16 +195,16 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
          loaded + failure("big.bin", "cannot hide", "too long for the image, which takes at most 46 bytes"), 1},
         {{"hide", "cover.bmp", "missing.bin", "refused.bmp"},
          loaded + failure("missing.bin", "cannot read payload", noSuchFile), 1},
-        {{"hide", "fake.bmp", "fits.bin", "refused.bmp"}, failure("fake.bmp", "cannot load image", "not a BMP image"), 1},
+        {{"hide", "fake.bmp", "fits.bin", "refused.bmp"}, failure("fake.bmp", "cannot load image", notAPicture), 1},
         {{"-q", "hide", "cover.bmp", "fits.bin", "no/such/folder"},
          failure("no/such/folder", "cannot save", noSuchFile), 1},
         {{"-q", "recover", "cover.bmp", "refused.bin"},
          failure("cover.bmp", "cannot recover", "the image holds no payload that fits it"), 1},
         {{"capacity", "cover.bmp", "nosuch.bmp", "fake.bmp", "indexed.bmp", "tiny.bmp", "overrun.bmp", deep, "--",
           "-cover.bmp"},
-         failure("nosuch.bmp", "cannot load image", noSuchFile) + failure("fake.bmp", "cannot load image", "not a BMP image") +
-             paletteNote + failure("tiny.bmp", "cannot hide", "the image is too small to carry a payload") +
-             failure("overrun.bmp", "cannot hide", "its header implies a colour table larger than the image"),
+         failure("nosuch.bmp", "cannot load image", noSuchFile) + failure("fake.bmp", "cannot load image", notAPicture) +
+             asBmpNote("indexed.bmp") + failure("tiny.bmp", "no room", "the image is too small to carry a payload") +
+             asBmpNote("overrun.bmp"),
          1},
         {{"hide", "--passphrase-file", "pass.txt", "cover.bmp", "fits.bin", "refused.bmp"},
          loaded + failure("fits.bin", "cannot hide", "too long for the image, which takes at most 2 bytes"), 1},
@@ -209,7 +212,9 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1]);
         const RunResult r = command(dir, c.arguments);
-        EXPECT_EQ(r.out, c.arguments[0] == "capacity" ? "46  cover.bmp\n50  indexed.bmp\n46  " + deep + "\n46  -cover.bmp\n" : "");
+        EXPECT_EQ(r.out, c.arguments[0] == "capacity"
+                             ? "46  cover.bmp\n2  indexed.bmp\n2  overrun.bmp\n46  " + deep + "\n46  -cover.bmp\n"
+                             : "");
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(r.exitStatus, c.status);
     }
@@ -223,7 +228,7 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
         EXPECT_LE(end - start, 80U) << help.substr(start, end - start);
     }
     // Encryption takes 44 bytes of the room.
-    EXPECT_EQ(command(dir, {"capacity", "-p", "cover.bmp", "indexed.bmp"}).out, "2  cover.bmp\n6  indexed.bmp\n");
+    EXPECT_EQ(command(dir, {"capacity", "-p", "cover.bmp", "indexed.bmp"}).out, "2  cover.bmp\n");
     // A control character in a name never reaches the terminal or splits a line.
     fs::copy_file(dir / "cover.bmp", dir / "clear\x1b[2J\nscreen.bmp");
     const RunResult controls = command(dir, {"capacity", "clear\x1b[2J\nscreen.bmp", "gone\r.bmp"});
@@ -316,47 +321,121 @@ TEST(GlintCommandLine, WriteErrorsOnStandardOutputFail) {
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
-// The fields that say what the data area starts with, patched into a plain
-// BMP: a 124-byte (V5) info header with bit-field masks, and an 8-bit image
-// with run-length-encoded pixels after its colour table.
-Bytes withHeaderFields(Bytes file, std::uint32_t biSize, std::uint32_t compression) {
-    for (int i = 0; i < 4; ++i) {
-        file[14 + i] = static_cast<unsigned char>(biSize >> (8 * i));
-        file[30 + i] = static_cast<unsigned char>(compression >> (8 * i));
+Bytes fixture(const std::string& name) { return readFile(testPictures() / name); }
+
+// An output that is one of the inputs, by any name or link, is refused
+// before anything is read, and so is any existing file as the picture of
+// planes, which never replaces one: the file is left as it was. A cover may
+// still become its own stego picture, and a stego picture its payload, as
+// the menu allows.
+TEST(GlintCommandLine, RefusesOutputsThatWouldDestroyAnInput) {
+    ScratchDir dir;
+    BmpFields fields;
+    fields.width = fields.height = 8;
+    fields.data = patternBytes(8 * 8 * 3, 9);
+    writeFile(dir / "cover.bmp", makeBmp(fields));
+    writeFile(dir / "secret.bin", {'s'});
+    fs::create_hard_link(dir / "secret.bin", dir / "linked.bin");
+    ASSERT_EQ(command(dir, {"-q", "hide", "cover.bmp", "secret.bin", "stego.bmp"}).exitStatus, 0);
+    writeFile(dir / "drawn.png", {'d'});
+    const std::string isInput = "it is one of the input files, which saving would destroy; choose another name";
+    const std::string exists = "the file exists already; remove it or choose a new name";
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {{"hide", "cover.bmp", "secret.bin", "secret.bin"}, isInput},
+        {{"hide", "cover.bmp", "secret.bin", "./secret.bin"}, isInput},
+        {{"hide", "cover.bmp", "secret.bin", "linked.bin"}, isInput},
+        {{"planes", "stego.bmp", "stego.bmp"}, isInput},
+        {{"planes", "cover.bmp", "stego.bmp", "./cover.bmp"}, isInput},
+        {{"planes", "cover.bmp", "stego.bmp"}, exists},  // the picture forgotten
+        {{"planes", "cover.bmp", "stego.bmp", "drawn.png"}, exists},
+    };
+    for (const Case& c : cases) {
+        const std::string& output = c.arguments.back();
+        SCOPED_TRACE(c.arguments[0] + " to " + output);
+        const Bytes before = readFile(dir / output);
+        const RunResult refused = command(dir, c.arguments);
+        EXPECT_EQ(refused.err, failure(output, "cannot save", c.reason));
+        EXPECT_EQ(refused.exitStatus, 1);
+        EXPECT_EQ(readFile(dir / output), before);
     }
-    return file;
+    EXPECT_EQ(command(dir, {"-q", "hide", "cover.bmp", "secret.bin", "cover.bmp"}).exitStatus, 0);
+    EXPECT_EQ(command(dir, {"-q", "recover", "cover.bmp", "cover.bmp"}).exitStatus, 0);
+    EXPECT_EQ(readFile(dir / "cover.bmp"), Bytes{'s'});
 }
 
-// Hiding in such an image changes the picture: hide warns before it writes
-// (quiet or not), capacity adds the same note, and neither refuses the image.
-TEST(GlintCommandLine, WarnsWhenTheLayoutChangesThePicture) {
+// Covers that are not classic BMPs are converted, with a note that says from
+// what, to what and what was lost, and give their payload back; BMPs written
+// so are recovered by the dialogue too. Outputs in lossy formats are refused
+// before anything is read.
+TEST(GlintCommandLine, ConvertsCoversAndWritesWhatTheOutputsNameAsks) {
     ScratchDir dir;
-    BmpFields v5;
-    v5.bitCount = 32;
-    v5.data = patternBytes(84 + 4 * 4 * 4, 10);
-    writeFile(dir / "v5.bmp", withHeaderFields(makeBmp(v5), 124, 3));
-    BmpFields rle;
-    rle.bitCount = 8;
-    rle.data = patternBytes(1024 + 300, 11);
-    writeFile(dir / "rle.bmp", withHeaderFields(makeBmp(rle), 40, 1));
-    ASSERT_EQ(fs::file_size(dir / "v5.bmp"), 54U + 148);
-    ASSERT_EQ(fs::file_size(dir / "rle.bmp"), 54U + 1324);
-    writeFile(dir / "one.bin", {'!'});
-
-    const std::pair<std::string, std::string> images[] = {
-        {"v5.bmp", "84 bytes of info header after the first 40"},
-        {"rle.bmp", "a colour table of 256 entries and compressed pixel data"},
-    };
-    for (const auto& [image, parts] : images) {
-        const std::string note = "glint: " + image + ": warning: the first bytes that carry the payload are " + parts +
-                                 ", so the picture will change visibly\nglint: " + image +
-                                 ": for a clean cover, use a 24-bit BMP with the classic 40-byte header, for "
-                                 "example: convert in.png -type truecolor BMP3:cover.bmp\n";
-        const RunResult hidden = command(dir, {"-q", "hide", image, "one.bin", "out.bmp"});
-        EXPECT_EQ(hidden.err, note);
-        EXPECT_EQ(hidden.exitStatus, 0);
-        EXPECT_EQ(command(dir, {"capacity", image}).err, note);
+    for (const char* name : {"imagemagick-v5-24bit.bmp", "imagemagick-rle8.bmp", "imagemagick-os2.bmp",
+                             "netpbm-os2-palette4.bmp", "jpeg-grey.jpg", "jpeg-baseline.jpg", "png-6-16.png"}) {
+        writeFile(dir / name, fixture(name));
     }
+    writeFile(dir / "one.bin", {'!'});
+    const std::string note = "note: converted ";
+    struct Case {
+        std::string cover, output, notes;
+    };
+    const Case cases[] = {
+        {"imagemagick-v5-24bit.bmp", "out.bmp",
+         note + "to a classic 24-bit BMP, so that only pixels carry the payload; the cover has 84 bytes of info "
+                "header after the first 40"},
+        {"imagemagick-rle8.bmp", "out.bmp",
+         note + "to a classic 24-bit BMP, so that only pixels carry the payload; the cover has 8 bits a pixel, a "
+                "colour table of 256 entries and compressed pixel data"},
+        {"imagemagick-rle8.bmp", "out.PNG", note + "from BMP to PNG, as the output's name asks"},
+        // OS/2's 12-byte header: its own bit count, no compression field.
+        {"imagemagick-os2.bmp", "out.bmp", note + "to a classic 24-bit BMP, so that only pixels carry the payload"},
+        {"netpbm-os2-palette4.bmp", "out.bmp",
+         note + "to a classic 24-bit BMP, so that only pixels carry the payload; the cover has 4 bits a pixel and a "
+                "colour table of 16 entries"},
+        {"jpeg-grey.jpg", "out", note + "from JPEG to a classic 24-bit BMP: a JPEG loses hidden bits whenever it is saved"},
+        {"jpeg-baseline.jpg", "out.png", note + "from JPEG to PNG: a JPEG loses hidden bits whenever it is saved"},
+        {"png-6-16.png", "out.Bmp",
+         note + "from PNG to a classic 24-bit BMP, as the output's name asks\nglint: png-6-16.png: note: 16-bit "
+                "samples rounded to 8 bits, as a BMP holds no more; name the output .png to keep them\nglint: "
+                "png-6-16.png: note: transparency dropped, as a classic BMP has none; name the output .png to keep it"},
+        {"png-6-16.png", "out.png", ""},
+        // A name that asks for nothing: glint's choice.
+        {"png-6-16.png", "out.dat",
+         note + "from PNG to a classic 24-bit BMP, which glint writes for every output not named .png\nglint: "
+                "png-6-16.png: note: 16-bit samples rounded to 8 bits, as a BMP holds no more; name the output .png "
+                "to keep them\nglint: png-6-16.png: note: transparency dropped, as a classic BMP has none; name the "
+                "output .png to keep it"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cover + " to " + c.output);
+        const RunResult hidden = command(dir, {"-q", "hide", c.cover, "one.bin", c.output});
+        EXPECT_EQ(hidden.err, c.notes.empty() ? "" : "glint: " + c.cover + ": " + c.notes + "\n");
+        EXPECT_EQ(hidden.exitStatus, 0);
+        const Bytes written = readFile(dir / c.output);
+        const bool png = c.output.back() == 'G' || c.output.back() == 'g';
+        ASSERT_GE(written.size(), 8U);
+        EXPECT_EQ(written[1], png ? 'P' : 'M');
+        // Recovered by its signature, whatever it is named.
+        fs::rename(dir / c.output, dir / "stego.dat");
+        EXPECT_EQ(command(dir, {"-q", "recover", "stego.dat", "-"}).out, "!");
+        if (!png) {
+            EXPECT_EQ(glint("2\nstego.dat\nback.bin\n3\n", dir).err, "");
+            EXPECT_EQ(readFile(dir / "back.bin"), Bytes{'!'});
+        }
+    }
+    for (const std::string lossy : {"out.jpg", "out.JPEG", "out.webp", "out.gif", "out.avif"}) {
+        const RunResult refused = command(dir, {"hide", "nosuch.png", "one.bin", lossy});
+        EXPECT_EQ(refused.err, failure(lossy, "cannot save", "a lossy format would destroy the hidden bits; name it .png or .bmp"));
+        EXPECT_EQ(refused.exitStatus, 2);
+        EXPECT_FALSE(fs::exists(dir / lossy));
+    }
+    const RunResult jpeg = command(dir, {"recover", "jpeg-grey.jpg", "back.bin"});
+    EXPECT_EQ(jpeg.err, failure("jpeg-grey.jpg", "cannot load image",
+                                "a JPEG holds no payload: recover takes the BMP or PNG that hide wrote"));
+    EXPECT_EQ(jpeg.exitStatus, 1);
 }
 
 // The user's language: Chinese texts (the dialogue's own) and the system's
@@ -377,6 +456,7 @@ TEST(GlintCommandLine, SpeaksTheLocalesLanguage) {
     transcript::writeCoverAndSecret(dir.path());
     BmpFields indexed;
     indexed.bitCount = 8;
+    indexed.offBits = 54 + 1024;  // its pixels after the colour table
     indexed.data = patternBytes(1024 + 400, 5);
     writeFile(dir / "indexed.bmp", makeBmp(indexed));
     // LANG decides, with every LC_ variable that would override it emptied.
@@ -393,8 +473,8 @@ TEST(GlintCommandLine, SpeaksTheLocalesLanguage) {
         {{"recover", "missing.bmp", "back.bin"}, "glint: missing.bmp: 无法载入图像: " + noSuchFile + "\n",
          failure("missing.bmp", "cannot load image", std::strerror(ENOENT))},
         {{"--bogus"}, "glint: 无法识别的参数：--bogus\n用法：\n", "glint: unknown argument: --bogus\nUsage:\n"},
-        {{"capacity", "indexed.bmp"}, "glint: indexed.bmp: 警告：最先承载数据的是颜色表（256 项），画面会明显改变\n",
-         "glint: indexed.bmp: warning: the first bytes that carry the payload are a colour table of 256 entries, so"},
+        {{"capacity", "indexed.bmp"}, "glint: indexed.bmp: 提示：以上是输出 BMP 时的容量；输出 PNG 时为 2 字节\n",
+         "glint: indexed.bmp: note: that is for a BMP output; a PNG output takes 2 bytes\n"},
     };
     for (const Case& c : cases) {
         chinese.arguments = c.arguments;

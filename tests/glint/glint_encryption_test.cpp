@@ -93,11 +93,16 @@ int typedAt(const std::vector<std::string>& arguments, const std::vector<std::st
 
 // Each way hides once and recovers what the next way hid: the prompt (asked
 // twice on hide), a file, standard input, and standard input at a terminal
-// (typed as at the prompt). Every hide holds exactly the
-// README's layout, and the three hides of one payload look nothing alike.
+// (typed as at the prompt), written as BMP and as PNG. Every hide holds
+// exactly the README's layout, and the hides of one payload look nothing
+// alike.
 TEST(GlintEncryption, EveryWayOfGivingThePassphraseRoundTrips) {
     ScratchDir dir;
     const Bytes payload = transcript::writeCoverAndSecret(dir.path());
+    testing_support::BmpFields picture;  // cover.bmp's data area is mostly bytes after its 4 x 4 pixels
+    picture.width = picture.height = 48;
+    picture.data = testing_support::patternBytes(48 * 48 * 3, 9);
+    testing_support::writeFile(dir / "picture.bmp", testing_support::makeBmp(picture));
     writeText(dir / "pass.txt", kPassphrase + "\r\n");
     struct Way {
         std::vector<std::string> option;
@@ -118,8 +123,11 @@ TEST(GlintEncryption, EveryWayOfGivingThePassphraseRoundTrips) {
     std::set<std::string> hiddenBytes;
     for (std::size_t i = 0; i < std::size(ways); ++i) {
         SCOPED_TRACE(i);
-        const std::string stego = "stego" + std::to_string(i) + ".bmp", back = "back" + std::to_string(i);
-        ASSERT_EQ(run(ways[i], {"hide", "cover.bmp", "secret.bin", stego}, true), 0);
+        // Every other hide is written as a PNG: the same sealed payload in its layout.
+        const bool png = i % 2 == 1;
+        const std::string stego = "stego" + std::to_string(i) + (png ? ".png" : ".bmp");
+        const std::string back = "back" + std::to_string(i);
+        ASSERT_EQ(run(ways[i], {"hide", png ? "picture.bmp" : "cover.bmp", "secret.bin", stego}, true), 0);
         ASSERT_EQ(run(ways[(i + 1) % std::size(ways)], {"recover", stego, back}, false), 0);
         EXPECT_EQ(readFile(dir / back), payload);
 

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +19,9 @@
 #include <vector>
 
 #include "glint_transcript.h"
+#include "png_bytes.h"
 #include "test_support.h"
+#include "test_pictures.h"
 
 namespace {
 
@@ -285,6 +288,144 @@ TEST(GlintHostileInput, ImagesFromPipes) {
         EXPECT_EQ(r.err, whole ? "" : "glint: img.fifo: cannot load image: shorter than its header says\n");
     }
     EXPECT_EQ(readFile(dir / "from-pipe.bmp"), readFile(dir / "from-file.bmp"));
+}
+
+// Damaged and hostile pictures on the command line, through every decoder:
+// each run ends with status 1 and the library's reason or glint's own
+// limit, and writes nothing.
+TEST(GlintHostileInput, DamagedPicturesFailWithTheirReasonAndWriteNothing) {
+    using png_bytes::chunk;
+    using png_bytes::idat;
+    using png_bytes::ihdr;
+    using png_bytes::png;
+    ScratchDir dir;
+    writeFile(dir / "one.bin", {'!'});
+    const Bytes pixel = {0, 0, 0, 0};
+    const Bytes goodPng = png({ihdr(1, 1, 8, 2), idat(pixel), chunk("IEND", {})});
+    Bytes badCrc = goodPng;
+    badCrc[8 + 8 + 13] ^= 1;
+    const Bytes jpeg = readFile(testPictures() / "jpeg-baseline.jpg");
+    const auto marker = [&](unsigned char code) {
+        const unsigned char bytes[] = {0xFF, code};
+        return static_cast<std::size_t>(std::search(jpeg.begin(), jpeg.end(), bytes, bytes + 2) - jpeg.begin());
+    };
+    Bytes badHuffman = jpeg;
+    badHuffman[marker(0xC4) + 5] = 0xFF;  // the first code count: more codes than one bit holds
+    Bytes hugeJpeg = jpeg;
+    std::fill_n(hugeJpeg.begin() + static_cast<std::ptrdiff_t>(marker(0xC0)) + 5, 4, 0xFE);  // 65278 x 65278
+    const std::string damaged = "damaged picture: ";
+    struct Case {
+        std::string what;
+        Bytes file;
+        std::string reason;  // the start of it
+    };
+    const Case cases[] = {
+        {"PNG cut inside IDAT", Bytes(goodPng.begin(), goodPng.end() - 16), damaged},
+        {"PNG with a bad CRC", badCrc, damaged},
+        {"PNG of 100000 x 100000", png({ihdr(100000, 100000, 8, 2), idat(pixel), chunk("IEND", {})}),
+         "more than 268435456 pixels"},
+        {"PNG of 16000 x 16000 in 69 bytes", png({ihdr(16000, 16000, 8, 2), idat(pixel), chunk("IEND", {})}),
+         "shorter than its size needs"},
+        {"JPEG cut in half", Bytes(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() / 2)), damaged},
+        {"JPEG with a bad Huffman table", badHuffman, damaged},
+        {"JPEG of 65278 x 65278", hugeJpeg, "more than 268435456 pixels"},
+        {"CMYK JPEG", readFile(testPictures() / "jpeg-cmyk.jpg"), "a kind of picture glint does not take"},
+        {"GIF", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}, "not a picture glint reads (BMP, PNG or JPEG)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(dir / "img", c.file);
+        // The two ways into the decoders: a cover, and a picture to draw.
+        for (const std::vector<std::string>& arguments :
+             {std::vector<std::string>{"hide", "img", "one.bin", "out.png"}, {"planes", "img", "out.bmp"}}) {
+            RunOptions options;
+            options.arguments = arguments;
+            const RunResult r = testing_support::runInUtf8Locale(GLINT_BINARY, "", dir.path(), options);
+            EXPECT_EQ(r.exitStatus, 1) << arguments[0];
+            EXPECT_EQ(r.err.rfind("glint: img: cannot load image: " + c.reason, 0), 0U) << r.err;
+            EXPECT_EQ(r.out, "");
+        }
+        EXPECT_FALSE(fs::exists(dir / "out.png"));
+        EXPECT_FALSE(fs::exists(dir / "out.bmp"));
+    }
+}
+
+// BMPs that end before the rows their headers describe: every way in
+// (hide to PNG and to BMP, planes, capacity) ends with status 1 and writes
+// nothing, never a picture with rows made up. A classic BMP to BMP takes
+// the designed path, which refuses a file shorter than its stated size.
+TEST(GlintHostileInput, BmpsShorterThanTheirRowsAreRefusedEverywhere) {
+    ScratchDir dir;
+    writeFile(dir / "one.bin", {'!'});
+    const auto fixture = [](const char* name) { return readFile(testPictures() / name); };
+    const auto cut = [](Bytes file, std::size_t keep, bool statedSizeToo) {  // files below 64 KiB
+        file.resize(keep);
+        if (statedSizeToo) {
+            file[2] = static_cast<unsigned char>(keep);
+            file[3] = static_cast<unsigned char>(keep >> 8);
+        }
+        return file;
+    };
+    BmpFields classic;
+    classic.width = classic.height = 8;
+    classic.data = patternBytes(8 * 8 * 3, 5);
+    Bytes tall = fixture("imagemagick-v5-24bit.bmp");
+    tall[22] = 0xE8;  // 1000 rows instead of 5, the stated file size unchanged
+    tall[23] = 0x03;
+    const Bytes rle = fixture("imagemagick-rle8.bmp");
+    const Bytes palette = fixture("pillow-palette8.bmp");
+    struct Case {
+        std::string what;
+        Bytes file;
+        bool classic;
+    };
+    const Case cases[] = {
+        {"classic BMP cut by a row", cut(makeBmp(classic), 54 + 7 * 8 * 3, false), true},
+        {"V5 BMP claiming 1000 rows", tall, false},
+        {"palette BMP cut, its stated size too", cut(palette, palette.size() - 20, true), false},
+        {"RLE8 BMP cut halfway through its pixel data, its stated size too",
+         cut(rle, (rle.size() + (rle[10] | rle[11] << 8)) / 2, true), false},
+    };
+    const std::vector<std::string> commands[] = {
+        {"hide", "img", "one.bin", "out.png"}, {"hide", "img", "one.bin", "out.bmp"}, {"planes", "img", "out.png"},
+        {"capacity", "img"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(dir / "img", c.file);
+        for (const std::vector<std::string>& arguments : commands) {
+            RunOptions options;
+            options.arguments = arguments;
+            const RunResult r = testing_support::runInUtf8Locale(GLINT_BINARY, "", dir.path(), options);
+            const bool designed = c.classic && (arguments[0] == "capacity" || arguments.back() == "out.bmp");
+            EXPECT_EQ(r.exitStatus, 1) << arguments.back();
+            EXPECT_EQ(r.err.rfind(std::string("glint: img: cannot load image: ") +
+                                      (designed ? "shorter than its header says" : "damaged picture: "), 0),
+                      0U) << r.err;
+            EXPECT_EQ(r.out, "");
+            EXPECT_FALSE(fs::exists(dir / "out.png"));
+            EXPECT_FALSE(fs::exists(dir / "out.bmp"));
+        }
+    }
+}
+
+// The carrier's hostile BMPs on the command line, where every one that is
+// not classic goes to the BMP library: each run ends normally, and writes its
+// output exactly when it says so. (Left out of the memory checker's run, for
+// its time: the sanitizers' run covers it.)
+TEST(GlintHostileInput, CarriersHostileBmpsAreDecodedOrRefused) {
+    ScratchDir dir;
+    writeFile(dir / "one.bin", {'!'});
+    for (const Image& image : hostileImages()) {
+        SCOPED_TRACE(image.what);
+        writeFile(dir / "img.bmp", image.file);
+        for (const char* output : {"out.png", "out.bmp"}) {
+            fs::remove(dir / output);
+            const RunResult r = hide(dir, "img.bmp", output);
+            EXPECT_TRUE(r.exitStatus == 0 || r.exitStatus == 1) << r.exitStatus;
+            EXPECT_EQ(r.exitStatus == 0, r.err.find("cannot") == std::string::npos) << r.err;
+            EXPECT_EQ(fs::exists(dir / output), r.exitStatus == 0);
+        }
+    }
 }
 
 // Memory that runs out is the failure of the step that needed it, and the

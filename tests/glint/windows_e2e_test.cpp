@@ -14,6 +14,7 @@
 #include "common/windows/wide_names.h"
 #include "glint_transcript.h"
 #include "test_support.h"
+#include "test_pictures.h"
 
 namespace {
 
@@ -217,6 +218,41 @@ TEST(WindowsGlint, OutputFilesAreSavedAsAPlainSaveWould) {
         }
         if (row.check) row.check(file);
     }
+}
+
+// Covers of every format through glint.exe, as on Linux: written as PNG and
+// as a classic BMP by the output's name, recovered by the command line from
+// either, and by the dialogue from the BMP. (Every fixture goes through the
+// same code in-process in cover_test.cpp.)
+TEST(WindowsGlint, CoversOfEveryFormatComeBackFromBothOutputs) {
+    ScratchDir dir;
+    const Bytes payload = everyByteValue(1);
+    writeFile(dir / "secret.bin", Bytes(payload.begin(), payload.begin() + 6));  // as much as a 13 x 7 grey PNG takes
+    for (const char* cover : {"png-6-16.png", "png-3-4-trns-interlaced.png", "png-0-16.png", "jpeg-progressive.jpg",
+                              "imagemagick-rle8.bmp", "suite-rgb32-v4.bmp"}) {
+        writeFile(dir / cover, readFile(testPictures() / cover));
+        for (const char* output : {"stego.png", "stego.bmp"}) {
+            SCOPED_TRACE(std::string(cover) + " to " + output);
+            testing_support::RunOptions options;
+            options.arguments = {"-q", "hide", cover, "secret.bin", output};
+            const RunResult hidden = runProgram(GLINT_BINARY, "", dir.path(), options);
+            EXPECT_EQ(hidden.exitStatus, 0) << hidden.err;
+            options.arguments = {"-q", "recover", output, "-"};
+            EXPECT_EQ(runProgram(GLINT_BINARY, "", dir.path(), options).out, testing_support::asString(readFile(dir / "secret.bin")));
+            if (std::string(output) == "stego.bmp") {
+                std::filesystem::remove(dir / "back.bin");
+                runProgram(GLINT_BINARY, "2\r\nstego.bmp\r\nback.bin\r\n3\r\n", dir.path());
+                EXPECT_EQ(readFile(dir / "back.bin"), readFile(dir / "secret.bin"));
+            }
+        }
+    }
+    testing_support::RunOptions lossy;
+    lossy.arguments = {"hide", "png-6-16.png", "secret.bin", "stego.JPG"};
+    EXPECT_EQ(runProgram(GLINT_BINARY, "", dir.path(), lossy).exitStatus, 2);
+    testing_support::RunOptions planes;
+    planes.arguments = {"-q", "planes", "png-6-16.png", "planes.png"};
+    EXPECT_EQ(runProgram(GLINT_BINARY, "", dir.path(), planes).exitStatus, 0);
+    EXPECT_EQ(readFile(dir / "planes.png").at(1), 'P');
 }
 
 // A data area over 2 GiB (a sparse file) loads: a single read of more than

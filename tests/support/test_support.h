@@ -102,6 +102,14 @@ bool underMemoryChecker();
 bool underAddressSanitizer();
 bool underThreadSanitizer();
 
+// Picture fixtures this platform's picture library does not read: Wine's
+// Windows Imaging Component reads no BMP bit fields but the usual ones.
+bool unreadHere(const std::string& fixture);
+// Whether this platform's PNG encoder refuses more than a million rows or
+// columns whatever glint asks: Wine's, built on libpng with its default
+// limits. (Windows' own is not tried here.)
+bool pngEncoderStopsAtAMillionRows();
+
 // A key wait for the dialogue that only writes "<command>", so that a
 // transcript shows where each wait came.
 void recordPause(const char* command, common::AfterTheKey after, common::Console& out);
