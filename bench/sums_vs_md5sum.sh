@@ -1,77 +1,95 @@
 #!/usr/bin/env bash
-# Times cairn against GNU coreutils' md5sum on the same files from the page
-# cache, interleaved: 10,000 files of 4 KiB, one 1 GiB file, four files of
-# 256 MiB, and a 64 MiB sums list read from a file and from standard input.
-# Prints the medians, their ratios and the peak memory of each program.
+# Times cairn against GNU coreutils' md5sum on the same files, interleaved:
+# 64 files of 16 MiB (on every core, and on one with taskset -c 0), four of
+# 256 MiB, one of 1 GiB, 10,000 of 4 KiB, 100,000 of 512 bytes, and a 64 MiB
+# sums list read from a file and from standard input. Every run's output is
+# checked against md5sum's. Prints the medians, their ratios beside the
+# ratio aimed at, and the peak memory of each program.
 #
 #   bench/sums_vs_md5sum.sh [path/to/cairn] [runs]
+#
+# The files lie in /dev/shm (tmpfs), or under $BENCH_DIR (the page cache of
+# the file system there); they take 3.2 GiB.
 set -euo pipefail
 cairn=$(realpath "${1:-build/bin/cairn}")
 runs=${2:-7}
-work=$(mktemp -d "${TMPDIR:-/var/tmp}/cairn-bench-XXXXXX")
+base=${BENCH_DIR:-/dev/shm}
+[ -d "$base" ] || base=${TMPDIR:-/var/tmp}
+work=$(mktemp -d "$base/cairn-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-mkdir small
-head -c $((10000 * 4096)) /dev/urandom | split -b 4096 -a 4 -d - small/f
-smalls=(small/*)
-head -c $((1 << 30)) /dev/urandom > one.bin
-for i in 1 2 3 4; do head -c $((256 << 20)) /dev/urandom > "quarter$i.bin"; done
-quarters=(quarter1.bin quarter2.bin quarter3.bin quarter4.bin)
+random() { head -c "$1" /dev/urandom; }
+mkdir small tiny mid
+random $((10000 * 4096)) | split -b 4096 -a 4 -d - small/f
+random $((100000 * 512)) | split -b 512 -a 5 -d - tiny/f
+for i in $(seq -w 0 63); do random $((16 << 20)) > "mid/f$i"; done
+for i in 1 2 3 4; do random $((256 << 20)) > "quarter$i.bin"; done
+random $((1 << 30)) > one.bin
 # Lines that are no sum lines: what is timed is reading the list.
 (yes 'not a sum line, but a line of a list all the same' || true) | head -c $((64 << 20)) > list.txt
 
-# Runs a command, its standard input from $input; prints "<microseconds> <peak KiB>".
-input=/dev/null
-timed() {
-  local start end
-  start=$(date +%s%N)
-  /usr/bin/time -f '%M' -o rss.txt "$@" <"$input" >out.txt 2>/dev/null || true
-  end=$(date +%s%N)
-  echo "$(( (end - start) / 1000 )) $(cat rss.txt | tail -n 1)"
-}
-# Warms the page cache, and checks that both print the same lines.
-md5sum "${smalls[@]}" one.bin "${quarters[@]}" > expected.txt
-"$cairn" "${smalls[@]}" one.bin "${quarters[@]}" | cmp -s - expected.txt || { echo "cairn's lines differ from md5sum's" >&2; exit 1; }
-
-load=$(cut -d' ' -f1-3 /proc/loadavg)
-declare -A times peak
-cases=(small one four list_file list_stdin)
-# Appends one run of case $1 by program $2 ("md5sum" or "cairn").
-measure() {
-  local label=$1 what=$2 program=$1 t m
-  [ "$label" = cairn ] && program=$cairn
-  input=/dev/null
-  case $what in
-    small) read -r t m < <(timed "$program" "${smalls[@]}") ;;
-    one) read -r t m < <(timed "$program" one.bin) ;;
-    four) read -r t m < <(timed "$program" "${quarters[@]}") ;;
-    list_file) read -r t m < <(timed "$program" -c --status list.txt) ;;
-    list_stdin) input=list.txt; read -r t m < <(timed "$program" -c --status) ;;
+# Each case: its label, the ratio aimed at, the arguments; "pin" runs both
+# programs on processor 0 alone.
+labels=(mid pin quarters one small tiny list_file list_stdin)
+declare -A title=(
+  [mid]="64 x 16 MiB" [pin]="64 x 16 MiB, one core" [quarters]="4 x 256 MiB" [one]="one 1 GiB file"
+  [small]="10,000 x 4 KiB" [tiny]="100,000 x 512 B" [list_file]="64 MiB list, file" [list_stdin]="64 MiB list, stdin")
+declare -A target=([mid]=0.15 [pin]=0.25 [quarters]=0.38 [one]=0.97 [small]=0.40 [tiny]=0.50)
+arguments() {
+  case $1 in
+    mid | pin) echo mid/* ;;
+    quarters) echo quarter1.bin quarter2.bin quarter3.bin quarter4.bin ;;
+    one) echo one.bin ;;
+    small) echo small/* ;;
+    tiny) echo tiny/* ;;
+    list_file) echo -c --status list.txt ;;
+    list_stdin) echo -c --status ;;
   esac
-  times[$label.$what]+="$t "
-  (( m > ${peak[$label.$what]:-0} )) && peak[$label.$what]=$m
-  return 0
 }
+
+# Runs case $1 with program $2 once: "<microseconds> <peak KiB>"; the
+# output is left in out.txt.
+timed() {
+  local what=$1 program=$2 input=/dev/null pin=() start end
+  [ "$what" = list_stdin ] && input=list.txt
+  [ "$what" = pin ] && pin=(taskset -c 0)
+  start=$(date +%s%N)
+  # shellcheck disable=SC2046
+  "${pin[@]}" /usr/bin/time -f '%M' -o rss.txt "$program" $(arguments "$what") <"$input" >out.txt 2>/dev/null || true
+  end=$(date +%s%N)
+  echo "$(( (end - start) / 1000 )) $(tail -n 1 rss.txt)"
+}
+
+declare -A times peak
+load=$(cut -d' ' -f1-3 /proc/loadavg)
 for ((i = 0; i < runs; i++)); do
-  for what in "${cases[@]}"; do
-    measure md5sum "$what"
-    measure cairn "$what"
+  for what in "${labels[@]}"; do
+    for program in md5sum "$cairn"; do
+      read -r t m < <(timed "$what" "$program")
+      label=cairn
+      if [ "$program" = md5sum ]; then
+        label=md5sum
+        mv out.txt "expected.$what"
+      elif ! cmp -s out.txt "expected.$what"; then
+        echo "cairn's output differs from md5sum's: ${title[$what]}" >&2
+        exit 1
+      fi
+      times[$label.$what]+="$t "
+      (( m > ${peak[$label.$what]:-0} )) && peak[$label.$what]=$m
+    done
   done
 done
 
 median() { printf '%s\n' "$@" | sort -n | sed -n "$(( ($# + 1) / 2 ))p"; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-echo "$(nproc) usable processors, $runs interleaved runs, load before: $load, medians:"
-row() {
-  local label=$1 what=$2 m c
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+echo "$(nproc) usable processors, $runs interleaved runs in $base, load before: $load," \
+  "after: $(cut -d' ' -f1-3 /proc/loadavg); $("$cairn" --version | sed -n 2p)"
+echo "medians, and the outputs of every run compared with md5sum's:"
+for what in "${labels[@]}"; do
   # shellcheck disable=SC2086
   m=$(median ${times[md5sum.$what]}) c=$(median ${times[cairn.$what]})
-  printf '  %-22s md5sum %6d ms %5d KiB   cairn %6d ms %5d KiB   ratio %s\n' "$label" $((m / 1000)) \
-    "${peak[md5sum.$what]}" $((c / 1000)) "${peak[cairn.$what]}" "$(ratio "$c" "$m")"
-}
-row "10,000 files of 4 KiB" small
-row "one 1 GiB file" one
-row "four 256 MiB files" four
-row "64 MiB list, file" list_file
-row "64 MiB list, stdin" list_stdin
+  printf '  %-22s md5sum %6d ms %6d KiB   cairn %6d ms %6d KiB   ratio %s%s\n' "${title[$what]}" \
+    $((m / 1000)) "${peak[md5sum.$what]}" $((c / 1000)) "${peak[cairn.$what]}" "$(ratio "$c" "$m")" \
+    "${target[$what]:+ (aim: at most ${target[$what]})}"
+done

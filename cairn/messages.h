@@ -40,6 +40,10 @@ inline constexpr char kHelp[] =
     "\n"
     "Exit status: 0 when every file was read and, when checking, matched; 1 otherwise.\n";
 
+// --version's second line: "MD5 kernel: avx512x2 (32 lanes)".
+inline constexpr char kVersionKernel[] = "MD5 kernel: ";
+inline constexpr char kVersionLanes[] = " lanes)\n";
+
 // Diagnostics on standard error, after "cairn: ".
 inline constexpr char kProgramPrefix[] = "cairn: ";
 inline constexpr char kTryHelp[] = "Try 'cairn --help' for more information.\n";

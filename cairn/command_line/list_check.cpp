@@ -98,7 +98,10 @@ private:
             if (!reader.nextLine(line)) {
                 if (reader.finished()) return;
                 // Every verdict due is shown before waiting for more of the list.
-                if (!pending_.empty() && files::readMightWait(reader.descriptor())) settle(true);
+                if ((!pending_.empty() || streams_.holdsLines()) && files::readMightWait(reader.descriptor())) {
+                    settle(true);
+                    streams_.flush();
+                }
                 reader.fill();
                 continue;
             }
@@ -129,7 +132,7 @@ private:
             if (line.expectedHex) {
                 const bool mustWait = all || pool_.full() || pending_.size() >= kMaxPendingLines;
                 if (!mustWait && !pool_.nextReady()) return;
-                report(*line.expectedHex, pool_.next());
+                report(*line.expectedHex, nextInTurn(pool_, streams_));
             } else {
                 streams_.diagnose(joined({shownList_, ": ", std::to_string(line.lineNumber), ": ", msg::kImproperLine}));
             }
@@ -197,10 +200,15 @@ private:
 
 }  // namespace
 
+FileDigest nextInTurn(DigestPool& pool, Streams& streams) {
+    if (!pool.nextReady()) streams.flush();
+    return pool.next();
+}
+
 bool checkLists(const Options& options, Streams& streams, DigestPool& pool, bool& readStandardInput) {
     ListCheck check(options, streams, pool);
     bool succeeded = true;
-    for (const std::string& list : options.files) succeeded = check.check(list) && succeeded;
+    for (const std::string_view list : options.files) succeeded = check.check(std::string(list)) && succeeded;
     readStandardInput = check.readStandardInput();
     return succeeded;
 }

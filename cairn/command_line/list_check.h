@@ -8,6 +8,10 @@
 
 namespace cairn {
 
+// The next digest of the pool, with every line gathered written first when
+// it must be waited for.
+FileDigest nextInTurn(DigestPool& pool, Streams& streams);
+
 // Checks every list of `options.files` in turn; true when every file was
 // read and matched. `readStandardInput` tells whether a list was standard
 // input.

@@ -1,9 +1,11 @@
 #include "command_line/options.h"
 
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <utility>
 
+#include "hashing/md5_lanes.h"
 #include "messages.h"
 
 namespace cairn {
@@ -39,8 +41,8 @@ std::optional<Flag> shortOption(char letter) {
 }
 
 // A long option, given whole or by an unambiguous abbreviation.
-std::optional<Flag> longOption(const std::string& argument, Streams& streams) {
-    const std::string_view body = std::string_view(argument).substr(2);
+std::optional<Flag> longOption(std::string_view argument, Streams& streams) {
+    const std::string_view body = argument.substr(2);
     const std::string_view name = body.substr(0, body.find('='));
     std::vector<const LongOption*> matches;
     for (const LongOption& option : kLongOptions) {
@@ -90,9 +92,13 @@ std::optional<int> apply(Flag flag, Options& options, Streams& streams) {
         case Flag::Help:
             streams.output(msg::kHelp);
             return streams.reportWriteFailure(false) ? kFailed : kSucceeded;
-        case Flag::Version:
-            streams.output("cairn " CAIRN_VERSION "\n");
+        case Flag::Version: {
+            // The first line as it always was, for scripts that read it.
+            const Md5Kernel& kernel = fastestMd5Kernel();
+            streams.output(joined({"cairn " CAIRN_VERSION "\n", msg::kVersionKernel, kernel.name, " (",
+                                   std::to_string(kernel.lanes), msg::kVersionLanes}));
             return streams.reportWriteFailure(false) ? kFailed : kSucceeded;
+        }
     }
     return std::nullopt;
 }
@@ -117,10 +123,10 @@ std::optional<int> refuseConflicts(const Options& options, Streams& streams) {
 
 }  // namespace
 
-std::optional<int> parseArguments(const std::vector<std::string>& arguments, Options& options, Streams& streams) {
+std::optional<int> parseArguments(std::span<const char* const> arguments, Options& options, Streams& streams) {
     const bool optionsFirst = std::getenv("POSIXLY_CORRECT") != nullptr;
     bool optionsEnded = false;
-    for (const std::string& argument : arguments) {
+    for (const std::string_view argument : arguments) {
         if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
             options.files.push_back(argument);
             optionsEnded = optionsEnded || optionsFirst;

@@ -2,7 +2,8 @@
 #pragma once
 
 #include <optional>
-#include <string>
+#include <span>
+#include <string_view>
 #include <vector>
 
 #include "command_line/output.h"
@@ -22,13 +23,15 @@ struct Options {
     bool status = false;
     bool warn = false;
     Mode mode = Mode::Unset;
-    std::vector<std::string> files;
+    // The arguments themselves, which live as long as the program: a
+    // hundred thousand names are not copied.
+    std::vector<std::string_view> files;
 };
 
 // Reads the arguments as getopt_long does: options anywhere (with
 // POSIXLY_CORRECT set, only before the first file), short ones bundled,
 // long ones abbreviated, and "--" ending them. Returns the exit status when
 // the run ends here (help, version, a usage error).
-std::optional<int> parseArguments(const std::vector<std::string>& arguments, Options& options, Streams& streams);
+std::optional<int> parseArguments(std::span<const char* const> arguments, Options& options, Streams& streams);
 
 }  // namespace cairn

@@ -8,6 +8,32 @@
 #include "sum_lines/quoting.h"
 
 namespace cairn {
+namespace {
+
+// What one write to a pipe holds without a write of another process coming
+// in between (POSIX's PIPE_BUF on Linux, and at least 512 everywhere).
+constexpr std::size_t kLinesPerWrite = 4096;
+
+}  // namespace
+
+void Streams::output(std::string_view line, files::LineKind kind) {
+    const std::size_t before = gathered_.size();
+    // A line longer than a write of gathered lines goes out alone, uncopied.
+    if (line.size() > kLinesPerWrite || !files::appendLine(files::kStandardOutput, line, kind, gathered_)) {
+        flush();
+        wrote(files::writeLine(files::kStandardOutput, line, kind));
+        return;
+    }
+    if (gathered_.size() <= kLinesPerWrite) return;
+    wrote(files::writeAll(files::kStandardOutput, gathered_.data(), before));
+    gathered_.erase(0, before);
+}
+
+void Streams::flush() {
+    if (gathered_.empty()) return;
+    wrote(files::writeAll(files::kStandardOutput, gathered_.data(), gathered_.size()));
+    gathered_.clear();
+}
 
 void Streams::diagnose(std::string_view what) { error(joined({msg::kProgramPrefix, what, "\n"})); }
 
@@ -24,6 +50,7 @@ void Streams::diagnoseFile(const std::string& name, int errorNumber) {
 }
 
 bool Streams::reportWriteFailure(bool zero) {
+    flush();
     if (!outputFailed_) return false;
     const int reason = closed_.output ? EBADF : zero ? lastOutputError_ : 0;
     if (reason != 0) {

@@ -28,17 +28,20 @@ inline std::string joined(std::initializer_list<std::string_view> parts) {
 
 inline std::string quoted(std::string_view text) { return joined({"'", text, "'"}); }
 
-// Standard output and standard error, a whole line per write: lines of
-// processes that share a pipe never mix, and each appears as it is known.
+// Standard output and standard error. Lines on standard output are gathered
+// and written together, whole, up to what a pipe takes in one piece
+// (PIPE_BUF), so that lines of processes sharing a pipe never mix; they are
+// written before anything that may wait (flush()) and before a diagnostic,
+// so that each appears as soon as it is known, in its place among them.
 class Streams {
 public:
     explicit Streams(const files::ClosedAtStart& closed) : closed_(closed) {}
 
-    void output(std::string_view bytes, files::LineKind kind = files::LineKind::Text) {
-        lastOutputError_ = files::writeLine(files::kStandardOutput, bytes, kind);
-        outputFailed_ = outputFailed_ || lastOutputError_ != 0;
-    }
+    void output(std::string_view line, files::LineKind kind = files::LineKind::Text);
+    void flush();
+    bool holdsLines() const { return !gathered_.empty(); }
     void error(std::string_view bytes) {
+        flush();
         lastOutputError_ = 0;
         if (files::writeLine(files::kStandardError, bytes, files::LineKind::Text) != 0) errorFailed_ = true;
     }
@@ -50,15 +53,22 @@ public:
     // "cairn: NAME: reason", with the name quoted as a shell would need it.
     void diagnoseFile(const std::string& name, int errorNumber);
 
-    // Named as md5sum names it. Its lines that end in a newline leave
-    // nothing behind to write at the end, but NUL-ended ones (--zero) do,
-    // until a diagnostic goes out first: a reason is given only when that
-    // last write fails, or when standard output was closed.
+    // Named as md5sum names it, once the lines gathered are written. Its
+    // lines that end in a newline leave nothing behind to write at the end,
+    // but NUL-ended ones (--zero) do, until a diagnostic goes out first: a
+    // reason is given only when that last write fails, or when standard
+    // output was closed.
     bool reportWriteFailure(bool zero);
     const files::ClosedAtStart& closedAtStart() const { return closed_; }
 
 private:
+    void wrote(int error) {
+        lastOutputError_ = error;
+        outputFailed_ = outputFailed_ || error != 0;
+    }
+
     files::ClosedAtStart closed_;
+    std::string gathered_;
     bool outputFailed_ = false;
     int lastOutputError_ = 0;  // of the last line written since the last diagnostic
     bool errorFailed_ = false;

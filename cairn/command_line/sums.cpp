@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "command_line/list_check.h"
 #include "command_line/options.h"
@@ -22,7 +21,7 @@ namespace {
 bool hashFiles(const Options& options, DigestPool& pool, Streams& streams) {
     bool allRead = true;
     const auto reportNext = [&] {
-        const FileDigest digest = pool.next();
+        const FileDigest digest = nextInTurn(pool, streams);
         if (digest.error != 0) {
             streams.diagnoseFile(digest.name, digest.error);
             allRead = false;
@@ -32,9 +31,9 @@ bool hashFiles(const Options& options, DigestPool& pool, Streams& streams) {
         streams.output(joined({line, options.zero ? std::string_view("\0", 1) : std::string_view("\n")}),
                        files::LineKind::Sum);
     };
-    for (const std::string& name : options.files) {
+    for (const std::string_view name : options.files) {
         while (pool.full()) reportNext();
-        pool.queue(name);
+        pool.queue(std::string(name));
         while (pool.nextReady()) reportNext();
     }
     while (!pool.empty()) reportNext();
@@ -65,15 +64,15 @@ bool runParsed(const Options& options, Streams& streams) {
 int runSums(int count, const char* const* arguments, const files::ClosedAtStart& closed) {
     Streams streams(closed);
     try {
-        const std::vector<std::string> words(arguments, arguments + count);
         std::setlocale(LC_ALL, "");  // the system's own texts for its errors, in the user's language
         files::useBinaryStandardStreams();
         Options options;
-        if (const std::optional<int> exit = parseArguments(words, options, streams)) return *exit;
+        if (const std::optional<int> exit = parseArguments({arguments, static_cast<std::size_t>(count)}, options, streams)) return *exit;
         const bool succeeded = runParsed(options, streams);
         if (streams.reportWriteFailure(options.zero)) return kFailed;
         return succeeded && !streams.errorFailed() ? kSucceeded : kFailed;
     } catch (const std::bad_alloc&) {
+        streams.flush();
         return reportMemoryExhausted();
     }
 }

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace cairn::files {
@@ -47,6 +49,24 @@ Facts factsOf(const char* name);
 // EISDIR, here or when it is read, as md5sum reports it. `sequential` tells
 // the system the file will be read once from start to end.
 int openForReading(const char* name, bool sequential);
+
+// Where `name` splits into a folder and a name within it that, looked up
+// from the folder's descriptor, is the file the whole name is: the length
+// of the folder part and where the rest starts. Nothing where the name has
+// no folder part, where it is too long for the split to fail as the whole
+// name would, or where the system opens no folders (Windows). Many names
+// of one folder are then looked up without walking its path each time.
+struct FolderSplit {
+    std::size_t folderLength;
+    std::size_t restStart;
+};
+std::optional<FolderSplit> splitFolder(std::string_view name);
+// A descriptor of the folder `path` for factsAt and openAt, or -1 with errno set.
+int openFolder(const char* path);
+// factsOf and openForReading for `name` within the folder `folder`.
+Facts factsAt(int folder, const char* name);
+int openAt(int folder, const char* name, bool sequential);
+
 // Bytes read (0 at the end), or -1 with errno set; interrupted reads are retried.
 std::int64_t readSome(int descriptor, unsigned char* buffer, std::size_t size);
 void closeFile(int descriptor);
@@ -70,5 +90,9 @@ enum class LineKind { Sum, Text };
 // for a character that the code page cannot hold, but a sum line with such
 // a character goes in UTF-8.
 int writeLine(int descriptor, std::string_view line, LineKind kind);
+// Appends the bytes writeLine would write for `line` to `lines`, to be
+// written together with writeAll; false, with nothing appended, where each
+// line must go out on its own (characters beyond ASCII for a Windows console).
+bool appendLine(int descriptor, std::string_view line, LineKind kind, std::string& lines);
 
 }  // namespace cairn::files

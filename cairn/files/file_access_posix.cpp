@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <sched.h>
 #include <sys/stat.h>
@@ -59,21 +60,54 @@ unsigned usableProcessors() {
     return count > 0 ? static_cast<unsigned>(count) : 1;
 }
 
-Facts factsOf(const char* name) {
-    struct stat status {};
-    if (::stat(name, &status) != 0) return {};
+namespace {
+
+Facts factsFrom(int lookup, const struct stat& status) {
+    if (lookup != 0) return {};
     const bool stream = !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
     return {stream, static_cast<std::uint64_t>(status.st_size)};
 }
 
-int openForReading(const char* name, bool sequential) {
+// Every descriptor opened here: above the standard ones closed at start.
+int opened(int folder, const char* name, int flags) {
     std::unique_lock<std::mutex> oneAtATime(lowNumberOpens, std::defer_lock);
     if (anyClosedAtStart) oneAtATime.lock();
-    int descriptor = ::open(name, O_RDONLY | O_CLOEXEC);
-    if (usesClosedStandardDescriptor(descriptor)) descriptor = movedAboveStandard(descriptor);
+    const int descriptor = ::openat(folder, name, flags | O_CLOEXEC);
+    return usesClosedStandardDescriptor(descriptor) ? movedAboveStandard(descriptor) : descriptor;
+}
+
+int openedForReading(int folder, const char* name, bool sequential) {
+    const int descriptor = opened(folder, name, O_RDONLY);
     if (descriptor >= 0 && sequential) ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
     return descriptor;
 }
+
+}  // namespace
+
+Facts factsOf(const char* name) {
+    struct stat status {};
+    return factsFrom(::stat(name, &status), status);
+}
+
+int openForReading(const char* name, bool sequential) { return openedForReading(AT_FDCWD, name, sequential); }
+
+// Two lookups fail as one does, but for a name that is too long whole and
+// not in parts: such names are left whole.
+std::optional<FolderSplit> splitFolder(std::string_view name) {
+    const std::size_t slash = name.rfind('/');
+    if (slash == std::string_view::npos || slash + 1 == name.size() || name.size() >= PATH_MAX) return std::nullopt;
+    return FolderSplit{slash == 0 ? 1 : slash, slash + 1};
+}
+
+// O_PATH: as a walk along the path, it needs no right to read the folder.
+int openFolder(const char* path) { return opened(AT_FDCWD, path, O_PATH | O_DIRECTORY); }
+
+Facts factsAt(int folder, const char* name) {
+    struct stat status {};
+    return factsFrom(::fstatat(folder, name, &status, 0), status);
+}
+
+int openAt(int folder, const char* name, bool sequential) { return openedForReading(folder, name, sequential); }
 
 std::int64_t readSome(int descriptor, unsigned char* buffer, std::size_t size) {
     if (usesClosedStandardDescriptor(descriptor)) {
@@ -110,6 +144,11 @@ int writeAll(int descriptor, const char* bytes, std::size_t size) {
 
 int writeLine(int descriptor, std::string_view line, LineKind /*kind*/) {
     return writeAll(descriptor, line.data(), line.size());
+}
+
+bool appendLine(int /*descriptor*/, std::string_view line, LineKind /*kind*/, std::string& lines) {
+    lines.append(line);
+    return true;
 }
 
 }  // namespace cairn::files

@@ -70,6 +70,21 @@ int openForReading(const char* name, bool sequential) {
     return -1;
 }
 
+// Every name is opened whole: names reach the system as UTF-16 paths.
+std::optional<FolderSplit> splitFolder(std::string_view /*name*/) { return std::nullopt; }
+
+int openFolder(const char* /*path*/) {
+    errno = ENOSYS;
+    return -1;
+}
+
+Facts factsAt(int /*folder*/, const char* /*name*/) { return {}; }
+
+int openAt(int /*folder*/, const char* /*name*/, bool /*sequential*/) {
+    errno = ENOSYS;
+    return -1;
+}
+
 namespace {
 
 // What is typed at the console, as UTF-8 with LF line ends (common's
@@ -123,15 +138,33 @@ int writeAll(int descriptor, const char* bytes, std::size_t size) {
     return 0;
 }
 
+namespace {
+
 // Plain ASCII, the most of what cairn writes, is the same in every form.
+bool plainAscii(std::string_view line) {
+    return std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+HANDLE handleOf(int descriptor) { return reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor)); }
+
+}  // namespace
+
 int writeLine(int descriptor, std::string_view line, LineKind kind) {
-    if (std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        return writeAll(descriptor, line.data(), line.size());
-    }
-    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
+    if (plainAscii(line)) return writeAll(descriptor, line.data(), line.size());
+    const HANDLE handle = handleOf(descriptor);
     if (common::isConsole(handle)) return common::writeToConsole(handle, common::wideFromUtf8(line)) ? 0 : EIO;
     const std::string bytes = common::bytesForReader(line, kind == LineKind::Sum);
     return writeAll(descriptor, bytes.data(), bytes.size());
+}
+
+bool appendLine(int descriptor, std::string_view line, LineKind kind, std::string& lines) {
+    if (plainAscii(line)) {
+        lines.append(line);
+        return true;
+    }
+    if (common::isConsole(handleOf(descriptor))) return false;
+    lines.append(common::bytesForReader(line, kind == LineKind::Sum));
+    return true;
 }
 
 }  // namespace cairn::files

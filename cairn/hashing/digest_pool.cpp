@@ -1,33 +1,41 @@
 #include "hashing/digest_pool.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 #include <system_error>
 
 #include "files/file_access.h"
+#include "hashing/lane_worker.h"
 #include "hashing/md5_hasher.h"
 
 namespace cairn {
 namespace {
 
-// Big enough that system calls cost nothing next to hashing, small enough to
-// stay in the core's cache between the copy and the hash.
-constexpr std::size_t kPieceSize = std::size_t{256} << 10;
+// The caller reads streams in pieces of this size: big enough that system
+// calls cost nothing next to hashing, small enough to stay in the core's
+// cache between the copy and the hash. Where memory is too short for that,
+// in smaller pieces, down to a page: md5sum, with 32 KiB, says it ran out
+// of memory only where it could not start at all.
+constexpr std::size_t kCallerPieceSize = std::size_t{256} << 10;
+constexpr std::size_t kSmallestCallerPiece = 4096;
 
-// Jobs queued and not yet taken: enough to keep every worker busy while the
-// caller writes lines, few enough that memory stays small.
-constexpr std::size_t kWindow = 256;
+// Jobs queued and not yet taken: enough to keep every worker's lanes busy
+// while the caller writes lines and one long file holds the oldest place,
+// few enough that memory stays small.
+constexpr std::size_t kWindow = 1024;
 // Bytes of queued names, beyond which only one more name is queued at a time.
 constexpr std::size_t kWindowNameBytes = std::size_t{1} << 20;
 // Sleeping workers are woken once this many jobs wait for them.
 constexpr std::size_t kWakeBatch = 32;
-// A worker that finished the file the caller waits for tells it before its
-// next long file, when it runs out of work, or after this many short ones.
-constexpr unsigned kShortRun = 16;
 
 }  // namespace
 
-DigestPool::DigestPool(unsigned workers) : maxWorkers_(workers) { workers_.reserve(workers); }
+DigestPool::DigestPool(unsigned workers, LaneTuning tuning)
+    : workerCount_(std::max(workers, 1U)), tuning_(tuning), maxWorkers_(workers) {
+    workers_.reserve(workers);
+    laneWorkers_.reserve(workers);
+}
 
 DigestPool::~DigestPool() {
     {
@@ -45,7 +53,7 @@ void DigestPool::queue(std::string name) {
     std::size_t waiting = 0;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        jobs_.push_back({FileDigest{std::move(name), {}, 0}, standardInput ? State::ForCaller : State::Waiting});
+        jobs_.push_back({FileDigest{std::move(name), {}, 0}, {}, standardInput ? State::ForCaller : State::Waiting});
         if (!standardInput) ++waiting_;
         waiting = waiting_;
         if (sleeping_ > 0 && !wakeSent_ && waiting_ >= kWakeBatch) {
@@ -88,154 +96,123 @@ FileDigest DigestPool::next() {
         awaited_ = nullptr;
     }
     FileDigest digest = std::move(job.digest);
-    const bool outOfMemory = job.outOfMemory;
+    const Md5Digest md5 = job.md5;
     jobs_.pop_front();
     ++taken_;
     lock.unlock();
     --outstanding_;
     nameBytes_ -= digest.name.size();
-    if (outOfMemory) throw std::bad_alloc();
+    // A worker allocates nothing: its file's digest is written out here.
+    if (digest.error == 0 && digest.hex.empty()) digest.hex = toHex(md5);
     return digest;
 }
 
 void DigestPool::finishOnCaller(Job& job) {
-    if (!callerBuffer_) callerBuffer_.reset(new unsigned char[kPieceSize]);
-    if (job.digest.name == "-") readStandardInput_ = true;
-    digestFile(job, callerBuffer_.get(), true);
-}
-
-// A thread that cannot be started (too many processes, too little memory)
-// leaves the work to those that exist, or to the caller alone.
-void DigestPool::startWorker() {
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kPieceSize]);
-    if (!buffer) {
-        maxWorkers_ = static_cast<unsigned>(workers_.size());
-        return;
-    }
-    try {
-        workers_.emplace_back(&DigestPool::work, this, std::move(buffer));
-    } catch (const std::system_error&) {
-        maxWorkers_ = static_cast<unsigned>(workers_.size());
-    } catch (const std::bad_alloc&) {
-        maxWorkers_ = static_cast<unsigned>(workers_.size());
-    }
-}
-
-// The oldest job that waits for a worker, now claimed; nothing when none waits.
-DigestPool::Job* DigestPool::claim() {
-    if (firstWaiting_ < taken_) firstWaiting_ = taken_;
-    const std::uint64_t queued = taken_ + jobs_.size();
-    while (firstWaiting_ < queued && jobs_[firstWaiting_ - taken_].state != State::Waiting) ++firstWaiting_;
-    if (firstWaiting_ == queued) return nullptr;
-    Job& job = jobs_[firstWaiting_++ - taken_];
-    job.state = State::Claimed;
-    --waiting_;
-    return &job;
-}
-
-void DigestPool::work(std::unique_ptr<unsigned char[]> buffer) {
-    bool owesCaller = false;  // the caller sleeps for a job this worker finished
-    unsigned shortSinceOwed = 0;
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        Job* job = stopping_ ? nullptr : claim();
-        if (job == nullptr) {
-            if (owesCaller) callerWake_.notify_one();
-            owesCaller = false;
-            if (stopping_) return;
-            ++sleeping_;
-            workQueued_.wait(lock);
-            --sleeping_;
-            wakeSent_ = false;
-            continue;
-        }
-        lock.unlock();
-        const files::Facts facts = files::factsOf(job->digest.name.c_str());
-        const bool shortFile = !facts.stream && facts.size <= kPieceSize;
-        if (owesCaller && (!shortFile || ++shortSinceOwed > kShortRun)) {
-            callerWake_.notify_one();
-            owesCaller = false;
-        }
-        if (!facts.stream) digestFile(*job, buffer.get(), !shortFile);
-        lock.lock();
-        job->state = facts.stream ? State::ForCaller : State::Done;
-        if (awaited_ == job) {
-            owesCaller = true;
-            shortSinceOwed = 0;
-            if (facts.stream) {
-                callerWake_.notify_one();
-                owesCaller = false;
-            }
+    if (!callerBuffer_) {
+        for (callerPieceSize_ = kCallerPieceSize;; callerPieceSize_ /= 2) {
+            callerBuffer_.reset(new (std::nothrow) unsigned char[callerPieceSize_]);
+            if (callerBuffer_) break;
+            if (callerPieceSize_ == kSmallestCallerPiece) throw std::bad_alloc();
         }
     }
-}
-
-void DigestPool::digestFile(Job& job, unsigned char* buffer, bool sequential) {
     FileDigest& digest = job.digest;
     const bool standardInput = digest.name == "-";
-    const int descriptor = standardInput ? files::kStandardInput : openFile(digest.name.c_str(), sequential);
+    if (standardInput) readStandardInput_ = true;
+    const int descriptor = standardInput ? files::kStandardInput : openOnCaller(digest.name.c_str());
     if (descriptor < 0) {
         digest.error = errno;
         return;
     }
     Md5Hasher hasher;
     for (;;) {
-        const std::int64_t got = files::readSome(descriptor, buffer, kPieceSize);
+        const std::int64_t got = files::readSome(descriptor, callerBuffer_.get(), callerPieceSize_);
         if (got > 0) {
-            hasher.update(buffer, static_cast<std::uint32_t>(got));
+            hasher.update(callerBuffer_.get(), static_cast<std::uint32_t>(got));
         } else {
             if (got < 0) digest.error = errno;
             break;
         }
     }
-    if (!standardInput) closeFile(descriptor);
+    if (!standardInput) {
+        files::closeFile(descriptor);
+        descriptors_.closed();
+    }
     if (digest.error != 0) return;
     hasher.finish();
-    try {
-        digest.hex = hasher.toHex();
-    } catch (const std::bad_alloc&) {
-        job.outOfMemory = true;
-    }
+    digest.hex = hasher.toHex();
 }
 
-// A file refused for want of descriptors while the pool holds others is
-// tried again once one of those is closed: it fails only for its own reason.
-int DigestPool::openFile(const char* name, bool sequential) {
+// Refused for want of descriptors, the caller, which holds none, waits for
+// a worker to close one.
+int DigestPool::openOnCaller(const char* name) {
     for (;;) {
-        std::uint64_t closesBefore = 0;
-        {
-            const std::lock_guard<std::mutex> lock(descriptorMutex_);
-            ++descriptorsHeld_;
-            closesBefore = descriptorCloses_;
-        }
-        const int descriptor = files::openForReading(name, sequential);
+        const std::uint64_t closesBefore = descriptors_.opening();
+        const int descriptor = files::openForReading(name, true);
         if (descriptor >= 0) return descriptor;
         const int error = errno;
-        std::unique_lock<std::mutex> lock(descriptorMutex_);
-        --descriptorsHeld_;
-        // A waiter may have been counting on this open to close one later.
-        descriptorChanged_.notify_all();
-        if (error != EMFILE && error != ENFILE) {
-            errno = error;
-            return -1;
-        }
-        // A close since this open began, even one made while it was under
-        // way, may have freed the number it wanted; with none closed and
-        // none held by the pool, no close is coming.
-        descriptorChanged_.wait(lock, [&] { return descriptorCloses_ != closesBefore || descriptorsHeld_ == 0; });
-        if (descriptorCloses_ == closesBefore) {
+        descriptors_.notOpened();
+        if ((error != EMFILE && error != ENFILE) || !descriptors_.waitForClose(closesBefore)) {
             errno = error;
             return -1;
         }
     }
 }
 
-void DigestPool::closeFile(int descriptor) {
-    files::closeFile(descriptor);
-    const std::lock_guard<std::mutex> lock(descriptorMutex_);
-    --descriptorsHeld_;
-    ++descriptorCloses_;
-    descriptorChanged_.notify_all();
+// A thread that cannot be started (too many processes, too little memory)
+// leaves the work to those that exist, or to the caller alone; with little
+// memory a worker makes do with fewer lanes.
+void DigestPool::startWorker() {
+    std::unique_ptr<LaneWorker> worker;
+    for (std::size_t lanes = tuning_.maxLanes; lanes > 0 && !worker; lanes /= 2) {
+        try {
+            worker = std::make_unique<LaneWorker>(*this, lanes);
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    try {
+        if (worker) {
+            workers_.emplace_back(&LaneWorker::run, worker.get());
+            laneWorkers_.push_back(std::move(worker));
+            return;
+        }
+    } catch (const std::system_error&) {
+    } catch (const std::bad_alloc&) {
+    }
+    maxWorkers_ = static_cast<unsigned>(workers_.size());
+    const std::lock_guard<std::mutex> lock(mutex_);
+    workerCount_ = std::max(maxWorkers_, 1U);
+}
+
+// Under the lock: the files a worker holding `held` may take, so that every
+// worker holds as many as the others, and one holding none takes at least one.
+std::size_t DigestPool::shareFor(std::size_t held) const {
+    const std::size_t evenShare = (waiting_ + filesHeld_ + workerCount_ - 1) / workerCount_;
+    const std::size_t share = evenShare > held ? evenShare - held : held == 0 ? 1 : 0;
+    return std::min(share, waiting_);
+}
+
+// Under the lock: up to `most` of the oldest jobs that wait for a worker,
+// now claimed.
+std::size_t DigestPool::claim(std::size_t most, Job** claimed) {
+    if (firstWaiting_ < taken_) firstWaiting_ = taken_;
+    const std::uint64_t queued = taken_ + jobs_.size();
+    std::size_t count = 0;
+    while (count < most && firstWaiting_ < queued) {
+        Job& job = jobs_[firstWaiting_++ - taken_];
+        if (job.state != State::Waiting) continue;
+        job.state = State::Claimed;
+        claimed[count++] = &job;
+    }
+    waiting_ -= count;
+    filesHeld_ += count;
+    return count;
+}
+
+// Under the lock: a worker's job done, or a stream for the caller to read.
+void DigestPool::handBack(Job& job, State state) {
+    job.state = state;
+    --filesHeld_;
+    if (awaited_ == &job) callerWake_.notify_one();
 }
 
 }  // namespace cairn

@@ -1,6 +1,7 @@
 // Hashing files, concurrently when there are several.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "hashing/descriptor_ledger.h"
+#include "hashing/md5_lanes.h"
+
 namespace cairn {
 
 struct FileDigest {
@@ -19,16 +23,26 @@ struct FileDigest {
     int error = 0;    // the system's error number when it could not be opened or read
 };
 
+// How the workers hash: the most lanes a worker fills, and the size of the
+// pieces it reads.
+struct LaneTuning {
+    std::size_t maxLanes = 64;
+    std::size_t pieceSize = std::size_t{64} << 10;
+};
+
+class LaneWorker;
+
 // Hashes queued files on up to `workers` threads and hands the digests back
 // in the order the names were queued. One thread, the caller, queues and
 // takes the digests; it also reads every stream (standard input, pipes,
 // devices) itself, in queue order, so that no two readers ever share one.
-// Workers take one file at a time but are woken only when a batch of files
-// waits, and they tell the caller of a finished file once they stop or
-// start a long one, so that neither side is woken for every small file.
+// Each worker holds as many files as the lanes of its MD5 kernel and hashes
+// them side by side (md5_lanes.h), taking the next file into a lane as soon
+// as one is done; the files waiting are shared out evenly, so that a few
+// large ones still keep every worker's lanes busy.
 class DigestPool {
 public:
-    explicit DigestPool(unsigned workers);
+    explicit DigestPool(unsigned workers, LaneTuning tuning = {});
     ~DigestPool();
     DigestPool(const DigestPool&) = delete;
     DigestPool& operator=(const DigestPool&) = delete;
@@ -48,20 +62,20 @@ public:
     bool readStandardInput() const { return readStandardInput_; }
 
 private:
+    friend class LaneWorker;
     enum class State { Waiting, Claimed, ForCaller, Done };
     struct Job {
         FileDigest digest;
+        Md5Digest md5{};  // of a file a worker read, turned into hex by the caller
         State state = State::Waiting;
-        bool outOfMemory = false;
     };
 
     void startWorker();
-    void work(std::unique_ptr<unsigned char[]> buffer);
-    Job* claim();
+    std::size_t claim(std::size_t most, Job** claimed);
+    std::size_t shareFor(std::size_t held) const;
+    void handBack(Job& job, State state);
     void finishOnCaller(Job& job);
-    void digestFile(Job& job, unsigned char* buffer, bool sequential);
-    int openFile(const char* name, bool sequential);
-    void closeFile(int descriptor);
+    int openOnCaller(const char* name);
 
     // Guards the jobs and everything the workers share with the caller.
     std::mutex mutex_;
@@ -71,22 +85,25 @@ private:
     std::uint64_t taken_ = 0;        // jobs taken before jobs_.front()
     std::uint64_t firstWaiting_ = 0; // no job before this one waits for a worker
     std::size_t waiting_ = 0;        // jobs in the Waiting state
+    std::size_t filesHeld_ = 0;      // jobs the workers have claimed and not handed back
+    unsigned workerCount_ = 0;       // workers there are or will be
     unsigned sleeping_ = 0;
     bool wakeSent_ = false;          // sleeping workers were woken and have not yet run
     const Job* awaited_ = nullptr;   // the job the caller sleeps for
     bool stopping_ = false;
 
-    // Descriptors the pool holds or is opening, so that a file refused for
-    // want of descriptors is retried once one of ours is closed.
-    std::mutex descriptorMutex_;
-    std::condition_variable descriptorChanged_;
-    unsigned descriptorsHeld_ = 0;
-    std::uint64_t descriptorCloses_ = 0;
+    const LaneTuning tuning_;
+    DescriptorLedger descriptors_;
+    // Set once a descriptor was refused: from then on no worker holds a
+    // folder open beside its files.
+    std::atomic<bool> descriptorsScarce_{false};
 
     // The caller's own.
     unsigned maxWorkers_;
+    std::vector<std::unique_ptr<LaneWorker>> laneWorkers_;
     std::vector<std::thread> workers_;
     std::unique_ptr<unsigned char[]> callerBuffer_;
+    std::size_t callerPieceSize_ = 0;
     std::size_t outstanding_ = 0;
     std::size_t nameBytes_ = 0;
     bool readStandardInput_ = false;

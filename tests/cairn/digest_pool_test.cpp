@@ -10,6 +10,8 @@
 #include "test_support.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -25,21 +27,25 @@ struct Expected {
     int error = 0;
 };
 
-// Files of many sizes, a missing one now and then, and a folder: the names
-// and what their digests must be.
-std::vector<Expected> makeFiles(const testing_support::ScratchDir& dir, std::uint32_t count) {
+// Files of many sizes (the block and padding boundaries among them), a
+// missing one now and then, and a folder, which on Linux opens and fails at
+// its first read: the names and what their digests must be.
+std::vector<Expected> makeFiles(const testing_support::ScratchDir& dir, const std::string& prefix, std::uint32_t count,
+                                std::size_t scale) {
+    static constexpr std::size_t kEdges[] = {0, 55, 56, 63, 64, 65, 119, 120, 128};
     std::vector<Expected> files;
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::string name = (dir / ("file" + std::to_string(i))).string();
+        const std::string name = (dir / (prefix + std::to_string(i))).string();
         if (i % 13 == 5) {
             files.push_back({name + ".missing", "", ENOENT});
             continue;
         }
-        const Bytes bytes = testing_support::patternBytes((i * 37 * 1024) % 300000, i);
+        const std::size_t size = i < std::size(kEdges) ? kEdges[i] : (i * 37 * scale) % (300 * scale);
+        const Bytes bytes = testing_support::patternBytes(size, i);
         testing_support::writeFile(name, bytes);
         files.push_back({name, md5Hex(bytes)});
+        if (i == count / 2) files.push_back({dir.path().string(), "", EISDIR});
     }
-    files.push_back({dir.path().string(), "", EISDIR});
     return files;
 }
 
@@ -49,25 +55,60 @@ void expectDigest(const cairn::FileDigest& digest, const Expected& expected) {
     EXPECT_EQ(digest.error, expected.error) << digest.name;
 }
 
-// Whatever the number of workers, and whether the caller takes digests as
-// they come or only once everything is queued, each digest comes back in the
-// order its name was queued, with a missing file's or a folder's error in
-// its place, and the queue never holds more than full() allows.
+// Queues every file, taking digests as they come or only when full() says
+// so, and checks each in queue order.
+void hashAll(cairn::DigestPool& pool, const std::vector<Expected>& files, bool takeAsTheyCome) {
+    std::size_t taken = 0;
+    for (const Expected& file : files) {
+        while (pool.full() || (takeAsTheyCome && pool.nextReady())) expectDigest(pool.next(), files[taken++]);
+        pool.queue(file.name);
+    }
+    while (!pool.empty()) expectDigest(pool.next(), files[taken++]);
+    EXPECT_EQ(taken, files.size());
+}
+
+struct PoolCase {
+    unsigned workers;
+    cairn::LaneTuning tuning;
+};
+
+// Whatever the number of workers and of lanes, and whether the caller takes
+// digests as they come or only once everything is queued, each digest comes
+// back in the order its name was queued, with a missing file's or a
+// folder's error in its place, and the queue never holds more than full()
+// allows. Pieces of odd sizes, far smaller than the files, make lanes run
+// dry and be refilled at different times, and their files move between
+// kernels mid-way as the files in hand grow fewer or more.
 TEST(DigestPool, DigestsComeBackInQueueOrder) {
     testing_support::ScratchDir dir;
-    const std::vector<Expected> files = makeFiles(dir, 60);
-    for (const unsigned workers : {1U, 2U, 8U}) {
+    const std::vector<Expected> files = makeFiles(dir, "long", 60, 1024);
+    const std::vector<Expected> shortFiles = makeFiles(dir, "short", 60, 16);
+    const PoolCase cases[] = {
+        {1, {}}, {2, {}}, {8, {}}, {1, {1, 4096}}, {2, {2, 1000}}, {2, {64, 333}}, {3, {8, 65}},
+    };
+    for (const PoolCase& c : cases) {
+        const bool smallPieces = c.tuning.pieceSize < 4096;
         for (const bool takeAsTheyCome : {false, true}) {
-            SCOPED_TRACE(std::to_string(workers) + (takeAsTheyCome ? " workers, taken as they come" : " workers"));
-            cairn::DigestPool pool(workers);
-            std::size_t taken = 0;
-            for (const Expected& file : files) {
-                while (pool.full() || (takeAsTheyCome && pool.nextReady())) expectDigest(pool.next(), files[taken++]);
-                pool.queue(file.name);
-            }
-            while (!pool.empty()) expectDigest(pool.next(), files[taken++]);
-            EXPECT_EQ(taken, files.size());
+            SCOPED_TRACE(std::to_string(c.workers) + " workers, " + std::to_string(c.tuning.maxLanes) + " lanes, " +
+                         std::to_string(c.tuning.pieceSize) + "-byte pieces" + (takeAsTheyCome ? ", taken as they come" : ""));
+            cairn::DigestPool pool(c.workers, c.tuning);
+            hashAll(pool, smallPieces ? shortFiles : files, takeAsTheyCome);
         }
+    }
+}
+
+// A long file among many short ones goes on alone once they are done, in
+// a kernel of fewer lanes, from wherever it was in its piece.
+TEST(DigestPool, LongFileAmongShortOnesGoesOnAlone) {
+    testing_support::ScratchDir dir;
+    std::vector<Expected> files = makeFiles(dir, "short", 40, 16);
+    const Bytes longBytes = testing_support::patternBytes(std::size_t{3} << 20, 99);
+    testing_support::writeFile(dir / "long", longBytes);
+    files.insert(files.begin() + 3, {(dir / "long").string(), md5Hex(longBytes)});
+    for (const std::size_t piece : {std::size_t{4096}, std::size_t{65536} + 17}) {
+        SCOPED_TRACE(std::to_string(piece) + "-byte pieces");
+        cairn::DigestPool pool(2, {64, piece});
+        hashAll(pool, files, true);
     }
 }
 
@@ -76,7 +117,7 @@ TEST(DigestPool, DigestsComeBackInQueueOrder) {
 // files, and only once it is due.
 TEST(DigestPool, ReadsStandardInputInItsTurn) {
     testing_support::ScratchDir dir;
-    const std::vector<Expected> files = makeFiles(dir, 6);
+    const std::vector<Expected> files = makeFiles(dir, "file", 6, 1024);
     int pipeEnds[2];
     ASSERT_EQ(::pipe(pipeEnds), 0);
     const Bytes piped = testing_support::patternBytes(40000, 9);  // within one pipe buffer
@@ -100,6 +141,33 @@ TEST(DigestPool, ReadsStandardInputInItsTurn) {
     }
     ::dup2(savedInput, STDIN_FILENO);
     ::close(savedInput);
+}
+
+// With one descriptor to spare, or a few, every file is hashed as with
+// plenty: a worker refused one waits for a close of the pool's, holding
+// none meanwhile, and no file fails where md5sum, holding one at a time,
+// would read it. The run with plenty comes first: the sanitizer builds
+// check a thread's start with a pipe of their own the first time they see
+// it, which one spare descriptor cannot give.
+TEST(DigestPool, HashesEveryFileWithFewDescriptors) {
+    testing_support::ScratchDir dir;
+    const std::vector<Expected> files = makeFiles(dir, "file", 80, 64);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    for (const rlim_t spare : {saved.rlim_cur, rlim_t{1}, rlim_t{3}}) {
+        SCOPED_TRACE(std::to_string(spare) + " descriptors to spare at most");
+        rlimit few = saved;
+        if (spare != saved.rlim_cur) few.rlim_cur = static_cast<rlim_t>(lowestFree) + spare;
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+        {
+            cairn::DigestPool pool(2);
+            hashAll(pool, files, true);
+        }
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    }
 }
 #endif
 
