@@ -31,7 +31,7 @@ using png_bytes::png;
 
 // --- JPEG files written by libjpeg-turbo -------------------------------------
 
-struct JpegSpec {
+struct JpegKind {
     const char* name;
     int components;  // 1 grey, 3 YCbCr, 4 CMYK
     bool progressive;
@@ -49,8 +49,8 @@ Bytes smoothSamples(std::uint32_t width, std::uint32_t height, int components) {
     return out;
 }
 
-// `scans`, when given, replaces the scans that the spec's kind would have.
-Bytes writeJpeg(const JpegSpec& spec, std::uint32_t width, std::uint32_t height, const Bytes& samples, const Bytes& icc,
+// `scans`, when given, replaces the scans that its kind would have.
+Bytes writeJpeg(const JpegKind& kind, std::uint32_t width, std::uint32_t height, const Bytes& samples, const Bytes& icc,
                 const std::vector<jpeg_scan_info>& scans = {}) {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors{};
@@ -61,18 +61,18 @@ Bytes writeJpeg(const JpegSpec& spec, std::uint32_t width, std::uint32_t height,
     jpeg_mem_dest(&cinfo, &out, &size);
     cinfo.image_width = width;
     cinfo.image_height = height;
-    cinfo.input_components = spec.components;
-    cinfo.in_color_space = spec.components == 1 ? JCS_GRAYSCALE : spec.components == 3 ? JCS_RGB : JCS_CMYK;
+    cinfo.input_components = kind.components;
+    cinfo.in_color_space = kind.components == 1 ? JCS_GRAYSCALE : kind.components == 3 ? JCS_RGB : JCS_CMYK;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 95, TRUE);
-    if (spec.progressive) jpeg_simple_progression(&cinfo);
+    if (kind.progressive) jpeg_simple_progression(&cinfo);
     if (!scans.empty()) {
         cinfo.scan_info = scans.data();
         cinfo.num_scans = static_cast<int>(scans.size());
     }
     jpeg_start_compress(&cinfo, TRUE);
     if (!icc.empty()) jpeg_write_icc_profile(&cinfo, icc.data(), static_cast<unsigned>(icc.size()));
-    const std::size_t rowBytes = std::size_t{width} * static_cast<std::size_t>(spec.components);
+    const std::size_t rowBytes = std::size_t{width} * static_cast<std::size_t>(kind.components);
     while (cinfo.next_scanline < height) {
         JSAMPROW row = const_cast<unsigned char*>(samples.data()) + cinfo.next_scanline * rowBytes;
         jpeg_write_scanlines(&cinfo, &row, 1);
@@ -99,26 +99,26 @@ Bytes inflated(const Bytes& compressed) {
 }
 
 TEST(JpegDecoder, BaselineProgressiveAndGreyComeCloseToWhatWasWritten) {
-    const JpegSpec kinds[] = {
+    const JpegKind kinds[] = {
         {"baseline colour", 3, false, false}, {"progressive colour", 3, true, false},
         {"baseline grey", 1, false, false},   {"progressive grey", 1, true, false},
         {"colour with an ICC profile", 3, false, true},
     };
     const Bytes profile = testing_support::patternBytes(3000, 9);
-    for (const JpegSpec& spec : kinds) {
-        SCOPED_TRACE(spec.name);
-        const Bytes samples = smoothSamples(37, 21, spec.components);
-        const Bytes file = writeJpeg(spec, 37, 21, samples, spec.withIcc ? profile : Bytes());
+    for (const JpegKind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        const Bytes samples = smoothSamples(37, 21, kind.components);
+        const Bytes file = writeJpeg(kind, 37, 21, samples, kind.withIcc ? profile : Bytes());
         const DecodedPicture decoded = glint::decodeJpeg(file.data(), file.size());
         ASSERT_EQ(decoded.problem, PictureProblem::None) << decoded.detail;
         const glint::Picture& picture = decoded.picture;
         EXPECT_EQ(picture.width, 37U);
         EXPECT_EQ(picture.height, 21U);
-        EXPECT_EQ(picture.colourChannels, spec.components);
+        EXPECT_EQ(picture.colourChannels, kind.components);
         EXPECT_FALSE(picture.alpha);
         EXPECT_GT(psnr(Bytes(picture.samples.get(), picture.samples.get() + picture.byteCount()), samples), 35.0);
-        ASSERT_EQ(picture.colourChunks.size(), spec.withIcc ? 1U : 0U);
-        if (!spec.withIcc) continue;
+        ASSERT_EQ(picture.colourChunks.size(), kind.withIcc ? 1U : 0U);
+        if (!kind.withIcc) continue;
         const Bytes& iccp = picture.colourChunks[0].data;
         const std::size_t nameEnd = std::string(reinterpret_cast<const char*>(iccp.data()), iccp.size()).find('\0');
         ASSERT_LT(nameEnd + 2, iccp.size());
@@ -141,7 +141,7 @@ Bytes manyScanJpeg(int firstBit) {
             scans.push_back(scan);
         }
     }
-    const JpegSpec grey{"grey, a scan for each bit of each coefficient", 1, false, false};
+    const JpegKind grey{"grey, a scan for each bit of each coefficient", 1, false, false};
     return writeJpeg(grey, 32, 32, smoothSamples(32, 32, 1), {}, scans);
 }
 
