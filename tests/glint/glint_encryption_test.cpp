@@ -18,6 +18,7 @@
 #include "picture/picture.h"
 #include "picture/picture_codecs.h"
 #include "test_support.h"
+#include "test_pictures.h"
 
 namespace {
 
@@ -222,7 +223,7 @@ TEST(GlintHidden, EveryCoverKindRoundTripsInTheExactRoom) {
 // after the hidden layout has found nothing; it keeps no name to write under.
 TEST(GlintHidden, ImagesOfVersion1Open) {
     ScratchDir dir;
-    fs::copy_file(fs::path(GLINT_TEST_PICTURES) / "glint-1.0-passphrase.bmp", dir / "old.bmp");
+    fs::copy_file(testPictures() / "glint-1.0-passphrase.bmp", dir / "old.bmp");
     writeText(dir / "pass.txt", "glint one point oh\n");
     const RunResult r = glint({"recover", "--passphrase-file", "pass.txt", "old.bmp", "-"}, dir);
     EXPECT_EQ(r.out, "hidden by glint 1.0 -p\n");

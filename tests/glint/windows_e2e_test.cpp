@@ -291,7 +291,7 @@ TEST(WindowsGlint, PassphraseHidesRoundTripAndRefuse) {
             EXPECT_EQ(readFile(dir / "out" / "secret.bin"), payload);
         }
     }
-    writeFile(dir / "old.bmp", readFile(std::filesystem::path(GLINT_TEST_PICTURES) / "glint-1.0-passphrase.bmp"));
+    writeFile(dir / "old.bmp", readFile(testPictures() / "glint-1.0-passphrase.bmp"));
     testing_support::writeText(dir / "old.txt", "glint one point oh\n");
     EXPECT_EQ(run({"-q", "recover", "--passphrase-file", "old.txt", "old.bmp", "-"}).out, "hidden by glint 1.0 -p\n");
     const std::set<std::string> before = namesIn(dir.path());
