@@ -118,6 +118,7 @@ void LaneWorker::start(Job& job) {
     }
     // Files longer than a piece are read on from start to end.
     slot.sequential = facts.size > pool_.tuning_.pieceSize;
+    slot.size = facts.size;
     const Opening opening = open(slot);
     if (opening == Opening::Failed) release(slot, DigestPool::State::Done);
     if (opening == Opening::Refused) ++refused_;
@@ -191,7 +192,11 @@ void LaneWorker::fitKernel() {
     }
 }
 
-// md5sum's rule: a file ends where a read returns nothing.
+// md5sum's rule: a file ends where a read returns nothing. A read of a
+// regular file that stops short of the piece stops at its end, though: when
+// it ends where the look before opening said (files of /proc and /sys say 0
+// or a page, whatever they hold), the read that would return nothing is
+// spared, a fifth of the system calls of a small file.
 void LaneWorker::readPieces() {
     for (std::size_t index = 0; index < slots_.size(); ++index) {
         Slot& slot = slots_[index];
@@ -200,6 +205,9 @@ void LaneWorker::readPieces() {
         const std::int64_t got = files::readSome(slot.descriptor, buffer, buffers_.pieceSize());
         if (got > 0) {
             lanes().feed(slot.lane, buffer, static_cast<std::size_t>(got));
+            slot.readSoFar += static_cast<std::uint64_t>(got);
+            const bool endedShort = static_cast<std::uint64_t>(got) < buffers_.pieceSize();
+            if (endedShort && slot.size > 0 && slot.readSoFar == slot.size) lanes().finish(slot.lane);
         } else if (got == 0) {
             lanes().finish(slot.lane);
         } else {

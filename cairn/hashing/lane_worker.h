@@ -40,6 +40,8 @@ private:
         int descriptor = -1;
         std::size_t lane = kNoLane;
         bool sequential = false;
+        std::uint64_t size = 0;      // as the look before opening found it
+        std::uint64_t readSoFar = 0;
     };
     // Where a name is opened from: a folder's descriptor and the rest of
     // the name, or (folder < 0) the whole name.

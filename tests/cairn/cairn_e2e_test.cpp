@@ -160,6 +160,8 @@ TEST(CairnSums, MatchesMd5sumByteForByte) {
         {{"{", "}", "a*'", "a'\xff", "x\x01'y"}, ""},
         // Shell specials as later bytes of a character, and characters cut off by the name's end.
         {{"a\x81\\", "a'\x81|", "\x81\x30\x81", "a'\x81\x37"}, "", "", false, "zh_CN.GB18030"},
+        // Regular files that hold other than the size they show (0, or a page).
+        {{"/proc/sys/kernel/ostype", "/sys/devices/system/cpu/possible", "a b"}, ""},
         {{"--st=1"}, ""},
         {{"--=x"}, ""},
         {{"-cw"}, "d41d8cd98f00b204e9800998ecf8427e  -\n" + sums.out},
