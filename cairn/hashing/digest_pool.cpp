@@ -28,6 +28,9 @@ constexpr std::size_t kWindow = 1024;
 constexpr std::size_t kWindowNameBytes = std::size_t{1} << 20;
 // Sleeping workers are woken once this many jobs wait for them.
 constexpr std::size_t kWakeBatch = 32;
+// Names are handed to the workers this many at a time (each, while workers
+// are still being started).
+constexpr std::size_t kPublishBatch = 16;
 
 }  // namespace
 
@@ -50,18 +53,27 @@ void DigestPool::queue(std::string name) {
     const bool standardInput = name == "-";
     nameBytes_ += name.size();
     ++outstanding_;
+    unpublished_.push_back({FileDigest{std::move(name), {}, 0}, {}, standardInput ? State::ForCaller : State::Waiting});
+    if (unpublished_.size() >= kPublishBatch || workers_.size() < maxWorkers_) publish();
+}
+
+void DigestPool::publish() {
+    if (unpublished_.empty()) return;
     std::size_t waiting = 0;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        jobs_.push_back({FileDigest{std::move(name), {}, 0}, {}, standardInput ? State::ForCaller : State::Waiting});
-        if (!standardInput) ++waiting_;
+        for (Job& job : unpublished_) {
+            if (job.state == State::Waiting) ++waiting_;
+            jobs_.push_back(std::move(job));
+        }
         waiting = waiting_;
         if (sleeping_ > 0 && !wakeSent_ && waiting_ >= kWakeBatch) {
             wakeSent_ = true;
             workQueued_.notify_all();
         }
     }
-    if (workers_.size() < maxWorkers_ && workers_.size() < waiting) startWorker();
+    unpublished_.clear();
+    while (workers_.size() < maxWorkers_ && workers_.size() < waiting) startWorker();
 }
 
 bool DigestPool::full() const {
@@ -69,11 +81,29 @@ bool DigestPool::full() const {
 }
 
 bool DigestPool::nextReady() {
+    if (!collected_.empty()) return true;
+    if (frontDone_.load(std::memory_order_relaxed) == frontDoneSeen_) return false;
     const std::lock_guard<std::mutex> lock(mutex_);
-    return !jobs_.empty() && jobs_.front().state == State::Done;
+    collectDone();
+    return !collected_.empty();
 }
 
 FileDigest DigestPool::next() {
+    publish();
+    if (collected_.empty()) awaitFront();
+    Job job = std::move(collected_.front());
+    collected_.pop_front();
+    FileDigest& digest = job.digest;
+    --outstanding_;
+    nameBytes_ -= digest.name.size();
+    // A worker allocates nothing: its file's digest is written out here.
+    if (digest.error == 0 && digest.hex.empty()) digest.hex = toHex(job.md5);
+    return std::move(digest);
+}
+
+// Until the oldest job is done, reading it here if it is the caller's; then
+// every done job from the oldest on is collected.
+void DigestPool::awaitFront() {
     std::unique_lock<std::mutex> lock(mutex_);
     Job& job = jobs_.front();
     while (job.state != State::Done) {
@@ -95,16 +125,17 @@ FileDigest DigestPool::next() {
         callerWake_.wait(lock);
         awaited_ = nullptr;
     }
-    FileDigest digest = std::move(job.digest);
-    const Md5Digest md5 = job.md5;
-    jobs_.pop_front();
-    ++taken_;
-    lock.unlock();
-    --outstanding_;
-    nameBytes_ -= digest.name.size();
-    // A worker allocates nothing: its file's digest is written out here.
-    if (digest.error == 0 && digest.hex.empty()) digest.hex = toHex(md5);
-    return digest;
+    collectDone();
+}
+
+// Under the lock.
+void DigestPool::collectDone() {
+    frontDoneSeen_ = frontDone_.load(std::memory_order_relaxed);
+    while (!jobs_.empty() && jobs_.front().state == State::Done) {
+        collected_.push_back(std::move(jobs_.front()));
+        jobs_.pop_front();
+        ++taken_;
+    }
 }
 
 void DigestPool::finishOnCaller(Job& job) {
@@ -212,6 +243,7 @@ std::size_t DigestPool::claim(std::size_t most, Job** claimed) {
 void DigestPool::handBack(Job& job, State state) {
     job.state = state;
     --filesHeld_;
+    if (&job == &jobs_.front()) frontDone_.fetch_add(1, std::memory_order_relaxed);
     if (awaited_ == &job) callerWake_.notify_one();
 }
 

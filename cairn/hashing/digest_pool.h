@@ -70,6 +70,9 @@ private:
         State state = State::Waiting;
     };
 
+    void publish();
+    void awaitFront();
+    void collectDone();
     void startWorker();
     std::size_t claim(std::size_t most, Job** claimed);
     std::size_t shareFor(std::size_t held) const;
@@ -91,6 +94,10 @@ private:
     bool wakeSent_ = false;          // sleeping workers were woken and have not yet run
     const Job* awaited_ = nullptr;   // the job the caller sleeps for
     bool stopping_ = false;
+    // Counts the jobs handed back while they were the oldest: read by the
+    // caller without the lock, so that it takes the lock to collect digests
+    // only when there may be one to take.
+    std::atomic<std::uint64_t> frontDone_{0};
 
     const LaneTuning tuning_;
     DescriptorLedger descriptors_;
@@ -98,7 +105,12 @@ private:
     // folder open beside its files.
     std::atomic<bool> descriptorsScarce_{false};
 
-    // The caller's own.
+    // The caller's own. Names are queued and digests taken in batches, so
+    // that the caller takes the lock once for many files, not three times
+    // for each, while the workers want it too.
+    std::vector<Job> unpublished_;   // queued, not yet in jobs_
+    std::deque<Job> collected_;      // done, taken out of jobs_, oldest first
+    std::uint64_t frontDoneSeen_ = 0;
     unsigned maxWorkers_;
     std::vector<std::unique_ptr<LaneWorker>> laneWorkers_;
     std::vector<std::thread> workers_;
