@@ -12,6 +12,7 @@
 # the file system there); they take 3.2 GiB.
 set -euo pipefail
 cairn=$(realpath "${1:-build/bin/cairn}")
+here=$(dirname "$(realpath "$0")")
 runs=${2:-7}
 base=${BENCH_DIR:-/dev/shm}
 [ -d "$base" ] || base=${TMPDIR:-/var/tmp}
@@ -51,17 +52,12 @@ arguments() {
 # Runs case $1 with program $2 once: "<microseconds> <peak KiB>"; the
 # output is left in out.txt.
 timed() {
-  local what=$1 program=$2 input=/dev/null pin=() start end
+  local what=$1 program=$2 input=/dev/null pin=()
   [ "$what" = list_stdin ] && input=list.txt
   [ "$what" = pin ] && pin=(taskset -c 0)
-  # The names are expanded before the clock starts: sorting 100,000 of them
-  # takes the shell about 80 ms, which is neither program's time.
-  # shellcheck disable=SC2207
-  local names=($(arguments "$what"))
-  start=$(date +%s%N)
-  "${pin[@]}" /usr/bin/time -f '%M' -o rss.txt "$program" "${names[@]}" <"$input" >out.txt 2>/dev/null || true
-  end=$(date +%s%N)
-  echo "$(( (end - start) / 1000 )) $(tail -n 1 rss.txt)"
+  # shellcheck disable=SC2046
+  "${pin[@]}" "$here/time_one.py" "$program" $(arguments "$what") <"$input" >out.txt 2>times.txt
+  cat times.txt
 }
 
 declare -A times peak
