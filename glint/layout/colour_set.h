@@ -41,9 +41,9 @@ public:
         return std::uint32_t{pixel[0]} << 16 | std::uint32_t{pixel[1]} << 8 | pixel[2];
     }
 
-    static constexpr std::uint32_t kDenseColours = std::uint32_t{1} << 21;
+    static constexpr std::uint32_t kDenseColours = std::uint32_t{1} << 20;
     static constexpr double kFewColoursBelow = 0.9;
-    static constexpr std::size_t kSampledRowStep = 16;
+    static constexpr std::size_t kSampledRowStep = 64;
 
 private:
     ColourSet() : words_(std::size_t{1} << 18) {}

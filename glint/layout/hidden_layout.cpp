@@ -635,6 +635,7 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
             for (const Segment& segment : block.segments) {
                 if (segment.groups == 0) continue;
                 segmentChanges(segment, s.layout.data() + segment.start, body, s.changes.data() + segment.start, s);
+                if (!colours) continue;
                 const auto made = static_cast<double>(countBits(s.changes.data() + segment.start, segment.words));
                 allowance += static_cast<std::uint64_t>(made * extraShare(segment.code));
             }
