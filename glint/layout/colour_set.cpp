@@ -1,5 +1,6 @@
 #include "layout/colour_set.h"
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 
@@ -32,9 +33,9 @@ std::uint64_t mixed(std::uint64_t x) {
 
 }  // namespace
 
-void ColourSet::addNoisy(const SamplePlane& plane) {
-    std::uint64_t index = 0;
-    for (std::size_t row = 0; row < plane.rows; ++row) {
+void ColourSet::addNoisy(const SamplePlane& plane, std::size_t step) {
+    for (std::size_t row = 0; row < plane.rows; row += step) {
+        std::uint64_t index = std::uint64_t{row} * plane.pixelsPerRow;
         for (std::size_t column = 0; column < plane.pixelsPerRow; ++column, ++index) {
             const unsigned char* pixel = plane.pixel(row, column);
             const std::uint64_t noise = mixed(index);
@@ -78,11 +79,13 @@ double ColourSet::closeRatio() const {
     return colours == 0 ? 0.0 : static_cast<double>(close) / static_cast<double>(colours);
 }
 
-double ColourSet::closeRatioGrowth(const SamplePlane& plane, const ColourSet& colours) {
+double ColourSet::closeRatioGrowth(const SamplePlane& plane, std::size_t rowStep) {
+    ColourSet rows;
+    rows.addRows(plane, 0, rowStep);
     ColourSet noisy;
-    noisy.addNoisy(plane);
+    noisy.addNoisy(plane, rowStep);
     const double after = noisy.closeRatio();
-    return after == 0.0 ? 1.0 : colours.closeRatio() / after;
+    return after == 0.0 ? 1.0 : rows.closeRatio() / after;
 }
 
 std::unique_ptr<ColourSet> ColourSet::of(const SamplePlane& plane) {
@@ -92,7 +95,11 @@ std::unique_ptr<ColourSet> ColourSet::of(const SamplePlane& plane) {
     // already holds that many colours is dense, and the rest is not read.
     if (set->addRows(plane, 0, kSampledRowStep) > kDenseColours) return nullptr;
     for (std::size_t first = 1; first < kSampledRowStep; ++first) set->addRows(plane, first, kSampledRowStep);
-    if (closeRatioGrowth(plane, *set) >= kFewColoursBelow) return nullptr;
+    // A large picture is gauged by rows spread over it, enough to tell.
+    const std::uint64_t rowStep = (plane.pixelCount() + kGaugedPixels - 1) / kGaugedPixels;
+    if (closeRatioGrowth(plane, static_cast<std::size_t>(std::max<std::uint64_t>(1, rowStep))) >= kFewColoursBelow) {
+        return nullptr;
+    }
     return set;
 }
 

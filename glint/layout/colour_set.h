@@ -26,10 +26,11 @@ public:
     // Ordered pairs of distinct colours held at most 1 apart in each
     // sample, per colour held.
     double closeRatio() const;
-    // The picture's close ratio over that of the picture after +-1 at every
-    // sample with probability 1/2 (a fixed pseudo-random choice): well below
-    // 1 for a picture of few colours, which +-1 changes crowd.
-    static double closeRatioGrowth(const SamplePlane& plane, const ColourSet& colours);
+    // The close ratio of every `rowStep`-th row of the picture over that of
+    // the same rows after +-1 at every sample with probability 1/2 (a fixed
+    // pseudo-random choice): well below 1 for a picture of few colours,
+    // which +-1 changes crowd.
+    static double closeRatioGrowth(const SamplePlane& plane, std::size_t rowStep);
 
     // Safe to call from several threads at once, with add as well.
     bool has(std::uint32_t colour) const;
@@ -43,6 +44,8 @@ public:
 
     static constexpr std::uint32_t kDenseColours = std::uint32_t{1} << 20;
     static constexpr double kFewColoursBelow = 0.9;
+    // Pixels of a large picture whose close ratio growth is measured.
+    static constexpr std::uint64_t kGaugedPixels = std::uint64_t{1} << 20;
     static constexpr std::size_t kSampledRowStep = 64;
 
 private:
@@ -50,7 +53,7 @@ private:
     // Adds the colours of every `step`-th row from `first`; the number of
     // colours that were new.
     std::uint64_t addRows(const SamplePlane& plane, std::size_t first, std::size_t step);
-    void addNoisy(const SamplePlane& plane);
+    void addNoisy(const SamplePlane& plane, std::size_t step);
 
     // Only ever ORed into, atomically, while threads share them; read the
     // same way.

@@ -111,6 +111,7 @@ void copyBits(const std::uint64_t* from, std::uint64_t source, std::uint64_t* to
 struct Scratch {
     std::vector<std::uint64_t> memory, layout, spare, changes, directions, keep, skipped;
     std::vector<std::uint64_t> syndromes, messages, used, share;
+    std::vector<std::uint64_t> skippedBits, onlyNewBits;  // of the steps by colour
 
     Scratch() {
         for (auto* v : {&memory, &layout, &spare, &changes, &directions, &keep, &skipped}) v->resize(kBlockWords);
@@ -261,38 +262,49 @@ struct HiddenLayout::Stepper {
     const std::vector<std::uint64_t>& directions;  // the keyed ones, by gathered bit
     const Block& block;
 
+    // Where a unit's steps lead: only pixels wholly in the block are looked
+    // at, as other threads own the others (pixel null: not looked at).
+    struct Options {
+        unsigned char* pixel = nullptr;
+        unsigned channel = 0;
+        bool upHeld = false, downHeld = false;  // the colour after +1, -1 is held
+    };
+
     std::uint64_t unitOf(std::uint64_t bit) const { return 64 * block.firstWord + unitAtGatheredBit(bit, block.words); }
 
-    // Whether a step of the unit by `step` gives a colour held; only pixels
-    // wholly in the block are looked at, as other threads own the others.
-    bool held(std::uint64_t unit, int step) const {
-        std::uint32_t colour = 0;
-        return colours != nullptr &&
-               units.colourAfter(unit, step, 64 * block.firstWord, 64 * (block.firstWord + block.words), colour) &&
-               colours->has(colour);
+    Options optionsOf(std::uint64_t unit) const {
+        Options options;
+        if (colours == nullptr) return options;
+        options.pixel = units.pixelOf(unit, 64 * block.firstWord, 64 * (block.firstWord + block.words), options.channel);
+        if (options.pixel == nullptr) return options;
+        const unsigned shift = 16 - 8 * options.channel;
+        const std::uint32_t colour = ColourSet::colourAt(options.pixel);
+        const unsigned value = options.pixel[options.channel];
+        options.upHeld = value < 255 && colours->has(colour + (std::uint32_t{1} << shift));
+        options.downHeld = value > 0 && colours->has(colour - (std::uint32_t{1} << shift));
+        return options;
     }
-    bool makesOnlyNew(std::uint64_t unit) const {
-        std::uint32_t colour = 0;
-        if (colours == nullptr ||
-            !units.colourAfter(unit, 0, 64 * block.firstWord, 64 * (block.firstWord + block.words), colour)) {
-            return false;
-        }
-        return !held(unit, 1) && !held(unit, -1);
+    static bool makesOnlyNew(const Options& options) {
+        return options.pixel != nullptr && !options.upHeld && !options.downHeld;
     }
-    void step(std::uint64_t bit) const {
-        const std::uint64_t unit = unitOf(bit);
+    static bool atEnd(const Options& options) {
+        const unsigned value = options.pixel[options.channel];
+        return value == 0 || value == 255;
+    }
+    void step(std::uint64_t bit, const Options& options) const {
         bool up = isSet(directions, bit);
-        if (colours != nullptr) {
-            const bool upHeld = held(unit, 1);
-            if (upHeld != held(unit, -1)) up = upHeld;
+        if (options.upHeld != options.downHeld) up = options.upHeld;
+        if (options.pixel == nullptr) {
+            units.step(unitOf(bit), up);
+            return;
         }
-        units.step(unit, up);
-        std::uint32_t colour = 0;
-        if (colours != nullptr &&
-            units.colourAfter(unit, 0, 64 * block.firstWord, 64 * (block.firstWord + block.words), colour)) {
-            colours->add(colour);
-        }
+        unsigned char& sample = options.pixel[options.channel];
+        if (sample == 0) up = true;
+        if (sample == 255) up = false;
+        sample = static_cast<unsigned char>(up ? sample + 1 : sample - 1);
+        colours->add(ColourSet::colourAt(options.pixel));
     }
+    void step(std::uint64_t bit) const { step(bit, optionsOf(unitOf(bit))); }
 };
 
 HiddenLayout::HiddenLayout(const SamplePlane& plane, bool allowGrey)
@@ -477,6 +489,11 @@ bool HiddenLayout::fits(const SecretBytes& layoutKey, const std::vector<std::uin
 
 namespace {
 
+// Below this code (beyond about a quarter of the room) the changes are so
+// many that the close-colour test sees them whichever way they go: steering
+// would only cost time there.
+constexpr unsigned kLeastSteeredCode = 4;
+
 bool carriesAnything(const HiddenLayout::Block& block) {
     return std::any_of(block.segments.begin(), block.segments.end(),
                        [](const HiddenLayout::Segment& segment) { return segment.groups > 0; });
@@ -511,6 +528,16 @@ struct GroupPlace {
 };
 
 }  // namespace
+
+bool HiddenLayout::steersByColour(const Plan& plan) const {
+    if (units_.grey()) return false;
+    for (const Block& block : plan.blocks) {
+        for (const Segment& segment : block.segments) {
+            if (segment.groups > 0 && segment.code < kLeastSteeredCode) return false;
+        }
+    }
+    return true;
+}
 
 bool HiddenLayout::replaceSkipped(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
                                   const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
@@ -568,8 +595,9 @@ bool HiddenLayout::replaceWithHeldColours(const Block& block, const BlockShuffle
         ++tried;
         const std::uint64_t pair[2] = {place.bitAtRow(a), place.bitAtRow(b)};
         const auto usable = [&](std::uint64_t p) {
-            const std::uint64_t unit = stepper.unitOf(p);
-            return !isSet(keep, p) && !isSet(changes, p) && !units_.atEnd(unit) && !stepper.makesOnlyNew(unit);
+            if (isSet(keep, p) || isSet(changes, p)) return false;
+            const Stepper::Options options = stepper.optionsOf(stepper.unitOf(p));
+            return options.pixel != nullptr && !Stepper::atEnd(options) && !Stepper::makesOnlyNew(options);
         };
         if (!usable(pair[0]) || !usable(pair[1])) continue;
         for (const std::uint64_t p : pair) {
@@ -583,18 +611,21 @@ bool HiddenLayout::replaceWithHeldColours(const Block& block, const BlockShuffle
 
 bool HiddenLayout::applyByColour(const Block& block, const BlockShuffle& shuffle, std::uint64_t allowance,
                                  const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
-                                 const Stepper& stepper) {
-    std::vector<std::uint64_t> skipped, onlyNew;
+                                 const Stepper& stepper, std::vector<std::uint64_t>& skipped,
+                                 std::vector<std::uint64_t>& onlyNew) {
+    skipped.clear();
+    onlyNew.clear();
     for (std::size_t w = 0; w < block.words; ++w) {
         for (std::uint64_t left = changes[w]; left != 0; left &= left - 1) {
             const std::uint64_t bit = 64 * w + static_cast<unsigned>(std::countr_zero(left));
             const std::uint64_t unit = stepper.unitOf(bit);
-            if (isSet(keep, bit) || units_.atEnd(unit)) {
+            const Stepper::Options options = stepper.optionsOf(unit);
+            if (isSet(keep, bit) || (options.pixel != nullptr ? Stepper::atEnd(options) : units_.atEnd(unit))) {
                 skipped.push_back(bit);
-            } else if (stepper.makesOnlyNew(unit)) {
+            } else if (Stepper::makesOnlyNew(options)) {
                 onlyNew.push_back(bit);
             } else {
-                stepper.step(bit);
+                stepper.step(bit, options);
             }
         }
     }
@@ -617,7 +648,7 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
     if (!planned) return false;
     const Plan& plan = *planned;
     // Built before any body bit is placed, from the picture as the hide found it.
-    const std::unique_ptr<ColourSet> colours = units_.grey() ? nullptr : ColourSet::of(units_.plane());
+    const std::unique_ptr<ColourSet> colours = steersByColour(plan) ? ColourSet::of(units_.plane()) : nullptr;
     return forEveryBlock(plan.blocks.size(), [&](std::size_t firstBlock, std::size_t endBlock) {
         KeyStream layoutStream(layoutKey);
         KeyStream changeStream(changeKey);
@@ -648,7 +679,9 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
             for (const std::uint64_t bit : block.keptBits) set(s.keep, bit);
             const Stepper stepper{units_, colours.get(), s.directions, block};
             if (colours) {
-                if (!applyByColour(block, shuffle, allowance, s.keep, s.memory, stepper)) return false;
+                if (!applyByColour(block, shuffle, allowance, s.keep, s.memory, stepper, s.skippedBits, s.onlyNewBits)) {
+                    return false;
+                }
                 continue;
             }
             units_.apply(64 * block.firstWord, block.words, s.memory.data(), s.directions.data(), s.keep.data(),

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "common/byte_order.h"
-#include "layout/colour_set.h"
 
 namespace glint {
 
@@ -198,18 +197,12 @@ void SampleUnits::stepAt(unsigned char* sample, bool up) const {
     }
 }
 
-bool SampleUnits::colourAfter(std::uint64_t unit, int step, std::uint64_t first, std::uint64_t end,
-                              std::uint32_t& colour) const {
-    const std::uint64_t channel = unit % perRow_ % plane_.channels;
+unsigned char* SampleUnits::pixelOf(std::uint64_t unit, std::uint64_t first, std::uint64_t end,
+                                    unsigned& channel) const {
+    channel = static_cast<unsigned>(unit % perRow_ % plane_.channels);
     const std::uint64_t pixelUnit = unit - channel;
-    if (pixelUnit < first || pixelUnit + plane_.channels > end) return false;
-    const unsigned char* sample = sampleAt(unit);
-    const int value = sample[0] + step;
-    if (value < 0 || value > 255) return false;
-    const unsigned shift = static_cast<unsigned>(16 - 8 * channel);
-    colour = (ColourSet::colourAt(sample - channel) & ~(std::uint32_t{0xFF} << shift)) |
-             static_cast<std::uint32_t>(value) << shift;
-    return true;
+    if (pixelUnit < first || pixelUnit + plane_.channels > end) return nullptr;
+    return sampleAt(unit) - channel;
 }
 
 void SampleUnits::step(std::uint64_t unit, bool up) { stepAt(sampleAt(unit), up); }
