@@ -204,6 +204,31 @@ TEST(HiddenUnits, GatheredWordsAndChangesMeetTheUnitTheyName) {
     }
 }
 
+// The pixel of a unit, as colour steps read it, in padded rows and with
+// alpha; none when the pixel reaches outside the units a thread owns.
+TEST(HiddenUnits, PixelOfAUnitIsItsOwnAndOnlyWhollyInsideTheRange) {
+    for (const Shape& shape : {kShapes[0], kShapes[2]}) {
+        Picture picture(shape);
+        const glint::SampleUnits units(picture.plane, true);
+        const std::size_t rowBytes = shape.pixelsPerRow * shape.pixelBytes + shape.padding;
+        for (std::uint64_t unit = 0; unit < units.count(); unit += 101) {
+            const std::uint64_t pixel = unit / 3;
+            const unsigned char* expected =
+                picture.bytes.data() + pixel / shape.pixelsPerRow * rowBytes + pixel % shape.pixelsPerRow * shape.pixelBytes;
+            const std::uint64_t first = unit - unit % 3;
+            unsigned channel = 9;
+            EXPECT_EQ(units.pixelOf(unit, first, first + 3, channel), expected) << shape.name << " unit " << unit;
+            EXPECT_EQ(channel, unit % 3) << shape.name << " unit " << unit;
+            if (unit % 3 != 0) {
+                EXPECT_EQ(units.pixelOf(unit, first + 1, units.count(), channel), nullptr) << shape.name << " unit " << unit;
+            }
+            if (unit % 3 != 2) {
+                EXPECT_EQ(units.pixelOf(unit, 0, first + 2, channel), nullptr) << shape.name << " unit " << unit;
+            }
+        }
+    }
+}
+
 // Hides bodies of several sizes in every shape with keys given directly, and
 // recovers them; reserved units never change.
 TEST(HiddenLayout, RoundTripsInEveryShapeChangingOnlyCarriedSamplesByOne) {
