@@ -42,11 +42,11 @@ public:
         return std::uint32_t{pixel[0]} << 16 | std::uint32_t{pixel[1]} << 8 | pixel[2];
     }
 
-    static constexpr std::uint32_t kDenseColours = std::uint32_t{1} << 20;
+    static constexpr std::uint32_t kDenseColours = std::uint32_t{1} << 18;
     static constexpr double kFewColoursBelow = 0.9;
     // Pixels of a large picture whose close ratio growth is measured.
     static constexpr std::uint64_t kGaugedPixels = std::uint64_t{1} << 20;
-    static constexpr std::size_t kSampledRowStep = 64;
+    static constexpr std::size_t kSampledRowStep = 256;
 
 private:
     ColourSet() : words_(std::size_t{1} << 18) {}
