@@ -17,6 +17,10 @@ classic detectors on covers and stego images alike:
   hcf2d      the same on the adjacency histogram of horizontal pairs
   ale        amplitude of local extrema of the histogram (Cancelli et al.
              2008), aimed at +-1 changes
+  close      close-colour pairs (Westfeld 2003): ordered pairs of distinct
+             colours at most 1 apart in each of R, G and B, per colour
+  closecal   the same over its value after +-1 at half the samples, at
+             random: calibrated, it tells few-colour pictures apart
 
 For each detector and share it prints the area under the ROC curve (covers
 against stego images) and the detection rate at the threshold that flags 5%
@@ -283,8 +287,44 @@ def ale(area, rgb):
     return -total / rgb.size
 
 
+_CLOSE_STEPS = [(dr, dg, db) for dr in (-1, 0, 1) for dg in (-1, 0, 1) for db in (-1, 0, 1) if dr or dg or db]
+
+
+def _close_ratio(rgb):
+    """Ordered pairs of distinct colours of the picture at most 1 apart in
+    each of R, G and B, per distinct colour."""
+    c = rgb.astype(np.int64)
+    colours = np.unique(((c[:, :, 0] << 16) | (c[:, :, 1] << 8) | c[:, :, 2]).ravel())
+    r, g, b = colours >> 16, (colours >> 8) & 255, colours & 255
+    close = 0
+    for dr, dg, db in _CLOSE_STEPS:
+        rr, gg, bb = r + dr, g + dg, b + db
+        inside = (rr >= 0) & (rr < 256) & (gg >= 0) & (gg < 256) & (bb >= 0) & (bb < 256)
+        wanted = ((rr << 16) | (gg << 8) | bb)[inside]
+        at = np.minimum(np.searchsorted(colours, wanted), len(colours) - 1)
+        close += np.count_nonzero(colours[at] == wanted)
+    return close / len(colours)
+
+
+def close_colours(area, rgb):
+    """Close-colour pairs (Westfeld 2003): +-1 changes make colours one step
+    from those of the picture."""
+    return _close_ratio(rgb)
+
+
+def close_calibrated(area, rgb):
+    """The same, over the ratio after +-1 at every sample with probability
+    1/2 (from a fixed seed): a clean few-colour picture gains many close pairs
+    from it, one that already took +-1 changes fewer."""
+    rng = np.random.default_rng(12345)
+    noisy = rgb.astype(np.int32) + (rng.random(rgb.shape) < 0.5) * rng.choice([-1, 1], rgb.shape)
+    noisy = np.where(noisy < 0, 1, np.where(noisy > 255, 254, noisy))
+    return _close_ratio(rgb) / _close_ratio(noisy)
+
+
 DETECTORS = [("length", length_field), ("rs", rs), ("spa", spa), ("chi1", chi_first),
-             ("chiall", chi_all), ("hcf", hcf), ("hcf2d", hcf2d), ("ale", ale)]
+             ("chiall", chi_all), ("hcf", hcf), ("hcf2d", hcf2d), ("ale", ale),
+             ("close", close_colours), ("closecal", close_calibrated)]
 
 
 def scores(data):
@@ -328,7 +368,7 @@ class Hider:
 
 
 def measure(job):
-    hider, cover_path, rate, room, folder, index = job
+    hider, cover_path, cover, rate, room, folder, index = job
     payload = os.path.join(folder, f"payload-{index}")
     if hider.stores_name:
         room -= len(os.path.basename(payload))
@@ -340,12 +380,12 @@ def measure(job):
     with open(output, "rb") as f:
         stego = f.read()
     with open(cover_path, "rb") as f:
-        cover = f.read()
+        cover_bytes = f.read()
     os.remove(payload)
     os.remove(output)
     _, rgb = read_bmp(stego)
-    _, cover_rgb = read_bmp(cover)
-    same_size = len(stego) == len(cover)
+    _, cover_rgb = read_bmp(cover_bytes)
+    same_size = len(stego) == len(cover_bytes)
     was_grey = bool((cover_rgb[:, :, 0] == cover_rgb[:, :, 1]).all() and (cover_rgb[:, :, 1] == cover_rgb[:, :, 2]).all())
     still_grey = bool((rgb[:, :, 0] == rgb[:, :, 1]).all() and (rgb[:, :, 1] == rgb[:, :, 2]).all())
     difference = np.abs(rgb.astype(np.int32) - cover_rgb.astype(np.int32))
@@ -354,23 +394,23 @@ def measure(job):
         changed = int(np.count_nonzero(difference[:, :, 0]))
     else:
         changed = int(np.count_nonzero(difference))
-    outside = np.frombuffer(stego, dtype=np.uint8)[:54] != np.frombuffer(cover, dtype=np.uint8)[:54]
+    outside = np.frombuffer(stego, dtype=np.uint8)[:54] != np.frombuffer(cover_bytes, dtype=np.uint8)[:54]
     padding_changed = same_size and bmp_bytes(rgb) != stego and not outside.any()
     biggest = int(difference.max())
     return {"rate": rate, "scores": scores(stego), "changed": changed, "bits": 8 * size, "grey": was_grey,
-            "largest": biggest, "header": stego[:54] == cover[:54], "grey_kept": (not was_grey) or still_grey,
+            "largest": biggest, "header": stego[:54] == cover_bytes[:54], "cover": cover, "grey_kept": (not was_grey) or still_grey,
             "other_bytes": padding_changed or not same_size}
 
 
-def report(rates, results, cover_scores, grey, subset):
+def report(rates, results, cover_scores, kinds, subset):
     """One table: every detector at every share, over all covers or one kind."""
     names = [n for n, _ in DETECTORS]
-    covers = [c for c, g in zip(cover_scores, grey) if subset is None or g == subset]
+    covers = [c for c, k in zip(cover_scores, kinds) if subset is None or k == subset]
     print(f"{'share':>6} " + " ".join(f"{n:>13}" for n in names) + "   changes/bit (colour, grey)")
     print(f"{'':>6} " + " ".join(f"{'AUC  TPR@5%':>13}" for _ in names))
     for rate in rates:
         all_rows = [r for r in results if r["rate"] == rate]
-        rows = [r for r in all_rows if subset is None or r["grey"] == subset]
+        rows = [r for r in all_rows if subset is None or kinds[r["cover"]] == subset]
         cells = []
         for n in names:
             c = [s[n] for s in covers]
@@ -411,7 +451,7 @@ def main():
         for rate in rates:
             for i, path in enumerate(paths):
                 for _ in range(args.repeat):
-                    jobs.append((hider, path, rate, rooms[i], folder, len(jobs)))
+                    jobs.append((hider, path, i, rate, rooms[i], folder, len(jobs)))
         with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
             results = list(pool.map(measure, jobs))
 
@@ -423,6 +463,13 @@ def main():
         for subset in (False, True):
             print(f"{'grey' if subset else 'colour'} covers alone:")
             report(rates, results, cover_scores, grey, subset)
+        # Colour covers whose close-colour pairs grow by a tenth or more
+        # under +-1 noise: few colours, where +-1 changes show most.
+        kinds = ["grey" if g else "few" if c["closecal"] < 0.9 else "rich" for g, c in zip(grey, cover_scores)]
+        for kind in ("few", "rich"):
+            print(f"colour covers with {'few' if kind == 'few' else 'many'} colours (calibrated close-colour score "
+                  f"{'<' if kind == 'few' else '>='} 0.9), {kinds.count(kind)}:")
+            report(rates, results, cover_scores, kinds, kind)
     print(f"stego images with a sample changed by more than 1: {sum(r['largest'] > 1 for r in results)}, "
           f"with a changed header: {sum(not r['header'] for r in results)}, "
           f"grey covers made non-grey: {sum(not r['grey_kept'] for r in results)}, "

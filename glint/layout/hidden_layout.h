@@ -19,6 +19,14 @@
 //   - 1, by +1 or -1 at random. Where that unit is kept, or at 0 or its
 //   largest value (where +1 or -1 would be forced), two others whose rows
 //   XOR to the same syndrome change instead, when the group has such a pair.
+//   In an 8-bit colour picture of few colours (layout/colour_set.h), at
+//   codes of 4 and more, of +1 and -1 the step that gives a colour the
+//   picture holds (or the hide has made) is taken, the keyed one when both
+//   or neither do; and a unit whose two steps both make a new colour is
+//   replaced by such a pair whose steps do not, as long as the block's
+//   allowance of extra changes lasts (kept small enough that a quarter of
+//   the room still changes at most 0.25 units per bit). None of this needs
+//   reading back: the directions carry no bits.
 // - p is the largest code (at most 10) whose groups hold the body; the
 //   blocks are taken in a keyed order, and the first ones, as many as leave
 //   room for the body, take p + 1 instead, the last of them for the first
@@ -38,6 +46,7 @@
 
 #include "encryption/hidden_keys.h"
 #include "layout/block_shuffle.h"
+#include "layout/colour_set.h"
 #include "layout/sample_units.h"
 
 namespace glint {
@@ -112,12 +121,34 @@ public:
     };
 
 private:
+    // How the units of one block step: which way, and whether a step would
+    // make a colour the picture does not hold (with `colours` null, the
+    // keyed direction alone, and never).
+    struct Stepper;
+    // Whether the steps of a plan go by colour: in an 8-bit colour picture
+    // (not grey), at codes of 4 and more.
+    bool steersByColour(const Plan& plan) const;
     // Changes others in place of a unit of the gathered words' bit `bit`
     // that was to change but is kept or at an end; false when nothing can
     // (which the holes rule out).
     bool replaceSkipped(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
                         const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
-                        const std::vector<std::uint64_t>& directions);
+                        const Stepper& stepper);
+    // Changes two others of its group, each to a colour the picture holds,
+    // in place of the unit of bit `bit`, which can only make a new one;
+    // false when the group has no such pair.
+    bool replaceWithHeldColours(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
+                                const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
+                                const Stepper& stepper);
+    // Steps the units of a block whose bit is set in `changes` (its memory
+    // order), each towards a colour the picture holds where it can; a unit
+    // whose step can only make a new colour is replaced by a pair while the
+    // block's allowance of extra changes lasts.
+    // `skipped` and `onlyNew` are working lists, kept from block to block.
+    bool applyByColour(const Block& block, const BlockShuffle& shuffle, std::uint64_t allowance,
+                       const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
+                       const Stepper& stepper, std::vector<std::uint64_t>& skipped,
+                       std::vector<std::uint64_t>& onlyNew);
     std::optional<Plan> plan(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept,
                              std::uint64_t bits) const;
 

@@ -197,6 +197,14 @@ void SampleUnits::stepAt(unsigned char* sample, bool up) const {
     }
 }
 
+unsigned char* SampleUnits::pixelOf(std::uint64_t unit, std::uint64_t first, std::uint64_t end,
+                                    unsigned& channel) const {
+    channel = static_cast<unsigned>(unit % perRow_ % plane_.channels);
+    const std::uint64_t pixelUnit = unit - channel;
+    if (pixelUnit < first || pixelUnit + plane_.channels > end) return nullptr;
+    return sampleAt(unit) - channel;
+}
+
 void SampleUnits::step(std::uint64_t unit, bool up) { stepAt(sampleAt(unit), up); }
 
 bool SampleUnits::chunkIsContiguous(std::uint64_t first) const {

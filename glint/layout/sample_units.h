@@ -34,6 +34,7 @@ public:
     explicit SampleUnits(const SamplePlane& plane, bool allowGrey = true);
 
     std::uint64_t count() const { return count_; }
+    const SamplePlane& plane() const { return plane_; }
     bool grey() const { return grey_; }
 
     bool bit(std::uint64_t unit) const;
@@ -41,6 +42,10 @@ public:
     unsigned value(std::uint64_t unit) const;
     // At 0 or the largest value, where a step can only go one way.
     bool atEnd(std::uint64_t unit) const;
+    // In an 8-bit colour picture (not grey), the first sample of the unit's
+    // pixel, and into `channel` the unit's place in it; null when the pixel
+    // has units outside [first, end), which another thread may be changing.
+    unsigned char* pixelOf(std::uint64_t unit, std::uint64_t first, std::uint64_t end, unsigned& channel) const;
     // Moves the unit by one, up when `up` (or when it is 0), down otherwise
     // (or when it is at the largest value).
     void step(std::uint64_t unit, bool up);

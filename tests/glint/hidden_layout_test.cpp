@@ -17,6 +17,7 @@
 #include "encryption/hidden_seal.h"
 #include "layout/bit_words.h"
 #include "layout/block_shuffle.h"
+#include "layout/colour_set.h"
 #include "layout/hidden_layout.h"
 #include "layout/hidden_picture.h"
 #include "layout/sample_units.h"
@@ -203,6 +204,31 @@ TEST(HiddenUnits, GatheredWordsAndChangesMeetTheUnitTheyName) {
     }
 }
 
+// The pixel of a unit, as colour steps read it, in padded rows and with
+// alpha; none when the pixel reaches outside the units a thread owns.
+TEST(HiddenUnits, PixelOfAUnitIsItsOwnAndOnlyWhollyInsideTheRange) {
+    for (const Shape& shape : {kShapes[0], kShapes[2]}) {
+        Picture picture(shape);
+        const glint::SampleUnits units(picture.plane, true);
+        const std::size_t rowBytes = shape.pixelsPerRow * shape.pixelBytes + shape.padding;
+        for (std::uint64_t unit = 0; unit < units.count(); unit += 101) {
+            const std::uint64_t pixel = unit / 3;
+            const unsigned char* expected =
+                picture.bytes.data() + pixel / shape.pixelsPerRow * rowBytes + pixel % shape.pixelsPerRow * shape.pixelBytes;
+            const std::uint64_t first = unit - unit % 3;
+            unsigned channel = 9;
+            EXPECT_EQ(units.pixelOf(unit, first, first + 3, channel), expected) << shape.name << " unit " << unit;
+            EXPECT_EQ(channel, unit % 3) << shape.name << " unit " << unit;
+            if (unit % 3 != 0) {
+                EXPECT_EQ(units.pixelOf(unit, first + 1, units.count(), channel), nullptr) << shape.name << " unit " << unit;
+            }
+            if (unit % 3 != 2) {
+                EXPECT_EQ(units.pixelOf(unit, 0, first + 2, channel), nullptr) << shape.name << " unit " << unit;
+            }
+        }
+    }
+}
+
 // Hides bodies of several sizes in every shape with keys given directly, and
 // recovers them; reserved units never change.
 TEST(HiddenLayout, RoundTripsInEveryShapeChangingOnlyCarriedSamplesByOne) {
@@ -255,6 +281,112 @@ TEST(HiddenLayout, SmallerSharesChangeFewerUnitsPerHiddenBit) {
         std::printf("%3.0f%% of the room: %.3f changes per hidden bit\n", c.share * 100, perBit);
         EXPECT_LE(perBit, c.most) << c.share * 100 << "% of the room";
         EXPECT_GT(perBit, c.most / 2) << c.share * 100 << "% of the room: too few changes to carry the bits";
+    }
+}
+
+// Few-colour colour pictures, where a +-1 change that makes a colour the
+// picture lacks, one step from one it has, shows: such colours must stay far
+// fewer than the changes, and the changes per hidden bit within the limit.
+TEST(HiddenLayout, FewColourPicturesGainFarFewerColoursThanChanges) {
+    struct Case {
+        const char* name;
+        std::function<void(std::size_t row, std::size_t column, unsigned char* rgb)> colour;
+        double share;
+        double mostNewPerChange;
+        std::size_t side = 256;  // 512: blocks enough for two threads
+    };
+    // Each sample one of two neighbouring levels, every mix of them present:
+    // one step of each sample gives a colour held, the other a new one.
+    const auto pairedLevels = [](std::size_t row, std::size_t column, unsigned char* rgb) {
+        const std::size_t index = (row * 64 + column) % 4096;
+        for (std::size_t c = 0; c < 3; ++c) {
+            const std::size_t level = index >> (4 * c) & 15;
+            rgb[c] = static_cast<unsigned char>(16 + 32 * (level / 2) + level % 2);
+        }
+    };
+    // Red runs through every value along a row; green and blue are even, so
+    // that a step of theirs always makes a new colour and only pairs of red
+    // samples can take its place.
+    const auto evenGreenAndBlue = [](std::size_t row, std::size_t column, unsigned char* rgb) {
+        rgb[0] = static_cast<unsigned char>(column);
+        rgb[1] = static_cast<unsigned char>(2 * (row % 128));
+        rgb[2] = static_cast<unsigned char>(100 + 2 * (row / 128));
+    };
+    const Case cases[] = {
+        {"paired levels, 10%", pairedLevels, 0.10, 0.02},
+        {"paired levels, 25%, two threads", pairedLevels, 0.25, 0.02, 512},
+        {"even green and blue, 5%", evenGreenAndBlue, 0.05, 0.1},
+        {"even green and blue, 10%", evenGreenAndBlue, 0.10, 0.3},
+    };
+    for (const Case& c : cases) {
+        const Shape shape{c.name, c.side, c.side, 3, 3, 1, 0, false, false};
+        Picture picture(shape);
+        std::set<std::uint32_t> held;
+        for (std::size_t p = 0; p < c.side * c.side; ++p) {
+            unsigned char* rgb = picture.bytes.data() + 3 * p;
+            c.colour(p / c.side, p % c.side, rgb);
+            held.insert(glint::ColourSet::colourAt(rgb));
+        }
+        const Bytes before = picture.bytes;
+        glint::HiddenLayout layout(picture.plane, true);
+        const auto bits = static_cast<std::uint64_t>(c.share * static_cast<double>(layout.roomBits()));
+        const std::vector<std::uint64_t> body = randomBody(bits, 21);
+        ASSERT_TRUE(layout.embed(*keyOf(6), *keyOf(7), {}, body.data(), bits)) << c.name;
+        std::vector<std::uint64_t> recovered(body.size());
+        ASSERT_TRUE(layout.extract(*keyOf(6), {}, recovered.data(), bits));
+        EXPECT_TRUE(sameBits(recovered, body, bits)) << c.name;
+        const std::size_t changes = picture.changedUnits(before);
+        std::set<std::uint32_t> made;
+        for (std::size_t p = 0; p < c.side * c.side; ++p) {
+            const std::uint32_t colour = glint::ColourSet::colourAt(picture.bytes.data() + 3 * p);
+            if (held.count(colour) == 0) made.insert(colour);
+        }
+        std::printf("%s: %zu changes, %zu new colours, %.3f changes per bit\n", c.name, changes, made.size(),
+                    static_cast<double>(changes) / static_cast<double>(bits));
+        EXPECT_LE(static_cast<double>(made.size()), c.mostNewPerChange * static_cast<double>(changes)) << c.name;
+        EXPECT_LE(static_cast<double>(changes), 0.25 * static_cast<double>(bits)) << c.name;
+    }
+}
+
+// The colours held are steered towards only in pictures of few colours: in
+// one whose colours already lie as close as +-1 noise would leave them,
+// steering would show instead, by the colours the changes take away.
+TEST(HiddenLayout, StepsTowardsHeldColoursOnlyInPicturesOfFewColours) {
+    struct Case {
+        const char* name;
+        std::function<void(std::size_t row, std::size_t column, unsigned char* rgb)> colour;
+        double closeRatio;  // ordered close pairs per colour; below 0, not checked
+        bool steers;
+    };
+    const Case cases[] = {
+        // Two colours one step apart: two ordered pairs, two colours.
+        {"two neighbouring colours", [](std::size_t, std::size_t column, unsigned char* rgb) {
+             rgb[0] = 40; rgb[1] = static_cast<unsigned char>(40 + column % 2); rgb[2] = 40;
+         }, 1.0, true},
+        // A solid block of 64 x 64 x 16 colours, each held once.
+        {"every colour of a block", [](std::size_t row, std::size_t column, unsigned char* rgb) {
+             rgb[0] = static_cast<unsigned char>(column % 64);
+             rgb[1] = static_cast<unsigned char>(row % 64);
+             rgb[2] = static_cast<unsigned char>(100 + row / 64 * 4 + column / 64);
+         }, -1, false},
+        {"colours eight apart", [](std::size_t row, std::size_t column, unsigned char* rgb) {
+             rgb[0] = static_cast<unsigned char>(8 * (column % 32));
+             rgb[1] = static_cast<unsigned char>(8 * (row % 32));
+             rgb[2] = static_cast<unsigned char>(8 * (row / 32 + column / 32));
+         }, 0.0, true},
+    };
+    for (const Case& c : cases) {
+        Picture picture(Shape{c.name, 256, 256, 3, 3, 1, 0, false, false});
+        for (std::size_t p = 0; p < 256 * 256; ++p) c.colour(p / 256, p % 256, picture.bytes.data() + 3 * p);
+        const std::unique_ptr<glint::ColourSet> colours = glint::ColourSet::of(picture.plane);
+        EXPECT_EQ(colours != nullptr, c.steers) << c.name;
+        if (colours && c.closeRatio >= 0) {
+            EXPECT_DOUBLE_EQ(colours->closeRatio(), c.closeRatio) << c.name;
+        }
+    }
+    // Only 8-bit colour samples: grey samples and 16-bit ones are not steered.
+    for (const Shape& shape : {kShapes[3], kShapes[4]}) {
+        EXPECT_EQ(glint::ColourSet::of(Picture(shape).plane), nullptr) << shape.name;
     }
 }
 
