@@ -499,6 +499,33 @@ bool carriesAnything(const HiddenLayout::Block& block) {
                        [](const HiddenLayout::Segment& segment) { return segment.groups > 0; });
 }
 
+// Block `b`'s shuffle prepared, and its units' bits in layout order in
+// s.layout: what a hide and a recovery both start a block with.
+bool layOut(const SampleUnits& units, const HiddenLayout::Plan& plan, std::size_t b, KeyStream& layoutStream,
+            BlockShuffle& shuffle, Scratch& s) {
+    const HiddenLayout::Block& block = plan.blocks[b];
+    if (!shuffle.prepare(layoutStream, b, block.words, plan.sharedOrder)) return false;
+    units.gather(64 * block.firstWord, block.words, s.memory.data());
+    shuffle.forward(s.memory.data(), s.layout.data(), s.spare.data());
+    return true;
+}
+
+// The changes that hide the block's share of `body`, in layout order in
+// s.changes; returns the pairs that may replace units whose steps could
+// only make a new colour, when colours steer.
+std::uint64_t blockChanges(const HiddenLayout::Block& block, const std::uint64_t* body, bool steered, Scratch& s) {
+    std::fill_n(s.changes.begin(), block.words, 0);
+    std::uint64_t allowance = 0;
+    for (const HiddenLayout::Segment& segment : block.segments) {
+        if (segment.groups == 0) continue;
+        segmentChanges(segment, s.layout.data() + segment.start, body, s.changes.data() + segment.start, s);
+        if (!steered) continue;
+        const auto made = static_cast<double>(countBits(s.changes.data() + segment.start, segment.words));
+        allowance += static_cast<std::uint64_t>(made * extraShare(segment.code));
+    }
+    return allowance;
+}
+
 }  // namespace
 
 namespace {
@@ -658,18 +685,8 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
         for (std::size_t b = firstBlock; b < endBlock; ++b) {
             const Block& block = plan.blocks[b];
             if (!carriesAnything(block)) continue;
-            if (!shuffle.prepare(layoutStream, b, block.words, plan.sharedOrder)) return false;
-            units_.gather(64 * block.firstWord, block.words, s.memory.data());
-            shuffle.forward(s.memory.data(), s.layout.data(), s.spare.data());
-            std::fill_n(s.changes.begin(), block.words, 0);
-            std::uint64_t allowance = 0;
-            for (const Segment& segment : block.segments) {
-                if (segment.groups == 0) continue;
-                segmentChanges(segment, s.layout.data() + segment.start, body, s.changes.data() + segment.start, s);
-                if (!colours) continue;
-                const auto made = static_cast<double>(countBits(s.changes.data() + segment.start, segment.words));
-                allowance += static_cast<std::uint64_t>(made * extraShare(segment.code));
-            }
+            if (!layOut(units_, plan, b, layoutStream, shuffle, s)) return false;
+            const std::uint64_t allowance = blockChanges(block, body, colours != nullptr, s);
             shuffle.inverse(s.changes.data(), s.memory.data(), s.spare.data());
             if (!changeStream.fill(kDirectionDomain, b, reinterpret_cast<unsigned char*>(s.directions.data()),
                                    block.words * sizeof(std::uint64_t))) {
@@ -712,9 +729,7 @@ bool HiddenLayout::extract(const SecretBytes& layoutKey, const std::vector<std::
         for (std::size_t b = firstBlock; b < endBlock; ++b) {
             const Block& block = plan.blocks[b];
             if (!carriesAnything(block)) continue;
-            if (!shuffle.prepare(layoutStream, b, block.words, plan.sharedOrder)) return false;
-            units_.gather(64 * block.firstWord, block.words, s.memory.data());
-            shuffle.forward(s.memory.data(), s.layout.data(), s.spare.data());
+            if (!layOut(units_, plan, b, layoutStream, shuffle, s)) return false;
             for (const Segment& segment : block.segments) {
                 if (segment.groups > 0) readShare(segment, s.layout.data() + segment.start, body, s);
             }
