@@ -1,16 +1,24 @@
 #include "hashing/descriptor_ledger.h"
 
+#include <cerrno>
+
 namespace cairn {
+
+bool DescriptorLedger::wantOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
 
 std::uint64_t DescriptorLedger::opening() {
     const std::lock_guard<std::mutex> lock(mutex_);
     ++held_;
-    return closes_;
+    return givenBack_;
 }
 
-void DescriptorLedger::notOpened() {
+void DescriptorLedger::notOpened(int error) {
     const std::lock_guard<std::mutex> lock(mutex_);
     --held_;
+    // Even a missing file's open may have taken the number another thread
+    // was refused; a refused open took none, and counting it would send
+    // two refused threads round and round on each other's refusals.
+    if (!wantOfDescriptors(error)) ++givenBack_;
     // A waiter may have been counting on this open to close one later.
     changed_.notify_all();
 }
@@ -18,16 +26,16 @@ void DescriptorLedger::notOpened() {
 void DescriptorLedger::closed() {
     const std::lock_guard<std::mutex> lock(mutex_);
     --held_;
-    ++closes_;
+    ++givenBack_;
     changed_.notify_all();
 }
 
-bool DescriptorLedger::waitForClose(std::uint64_t closesBefore) {
+bool DescriptorLedger::waitForGivenBack(std::uint64_t givenBackBefore) {
     std::unique_lock<std::mutex> lock(mutex_);
-    // A close since the open began, even one made while it was under way,
-    // may have freed the number it wanted.
-    changed_.wait(lock, [&] { return closes_ != closesBefore || held_ == 0; });
-    return closes_ != closesBefore;
+    // A number given back since the open began, even while it was under
+    // way, may be the one it wanted.
+    changed_.wait(lock, [&] { return givenBack_ != givenBackBefore || held_ == 0; });
+    return givenBack_ != givenBackBefore;
 }
 
 }  // namespace cairn

@@ -177,12 +177,12 @@ void DigestPool::finishOnCaller(Job& job) {
 // a worker to close one.
 int DigestPool::openOnCaller(const char* name) {
     for (;;) {
-        const std::uint64_t closesBefore = descriptors_.opening();
+        const std::uint64_t givenBackBefore = descriptors_.opening();
         const int descriptor = files::openForReading(name, true);
         if (descriptor >= 0) return descriptor;
         const int error = errno;
-        descriptors_.notOpened();
-        if ((error != EMFILE && error != ENFILE) || !descriptors_.waitForClose(closesBefore)) {
+        descriptors_.notOpened(error);
+        if (!DescriptorLedger::wantOfDescriptors(error) || !descriptors_.waitForGivenBack(givenBackBefore)) {
             errno = error;
             return -1;
         }

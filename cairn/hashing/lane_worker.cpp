@@ -15,8 +15,6 @@ namespace {
 // are opened whole (POSIX opens no longer path in one piece).
 constexpr std::size_t kFolderNameRoom = 4096;
 
-bool wantOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
-
 }  // namespace
 
 std::vector<const Md5Kernel*> md5KernelLadder(std::size_t maxLanes) {
@@ -132,7 +130,7 @@ LaneWorker::Opening LaneWorker::open(Slot& slot) {
     const std::string& name = slot.job->digest.name;
     for (;;) {
         const Place place = locate(name);
-        const std::uint64_t closesBefore = pool_.descriptors_.opening();
+        const std::uint64_t givenBackBefore = pool_.descriptors_.opening();
         const int descriptor = place.folder >= 0 ? files::openAt(place.folder, place.name, slot.sequential)
                                                  : files::openForReading(name.c_str(), slot.sequential);
         if (descriptor >= 0) {
@@ -141,12 +139,12 @@ LaneWorker::Opening LaneWorker::open(Slot& slot) {
             return Opening::Opened;
         }
         const int error = errno;
-        pool_.descriptors_.notOpened();
-        if (wantOfDescriptors(error)) {
+        pool_.descriptors_.notOpened(error);
+        if (DescriptorLedger::wantOfDescriptors(error)) {
             pool_.descriptorsScarce_ = true;
             if (releaseFolder()) continue;
             if (open_ > 0) return Opening::Refused;
-            if (pool_.descriptors_.waitForClose(closesBefore)) continue;
+            if (pool_.descriptors_.waitForGivenBack(givenBackBefore)) continue;
         }
         slot.job->digest.error = error;
         return Opening::Failed;
@@ -274,9 +272,9 @@ LaneWorker::Place LaneWorker::locate(const std::string& name) {
         folderDescriptor_ = files::openFolder(folder_.c_str());
         if (folderDescriptor_ < 0) {
             const int error = errno;
-            pool_.descriptors_.notOpened();
+            pool_.descriptors_.notOpened(error);
             folderRefused_ = true;
-            if (wantOfDescriptors(error)) pool_.descriptorsScarce_ = true;
+            if (DescriptorLedger::wantOfDescriptors(error)) pool_.descriptorsScarce_ = true;
         }
     }
     return folderDescriptor_ >= 0 ? Place{folderDescriptor_, name.c_str() + split->restStart} : whole;

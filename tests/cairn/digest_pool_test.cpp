@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <future>
 #include <string>
 #include <vector>
 
+#include "hashing/descriptor_ledger.h"
 #include "hashing/md5_hasher.h"
 #include "test_support.h"
 
@@ -109,6 +111,41 @@ TEST(DigestPool, LongFileAmongShortOnesGoesOnAlone) {
         SCOPED_TRACE(std::to_string(piece) + "-byte pieces");
         cairn::DigestPool pool(2, {64, piece});
         hashAll(pool, files, true);
+    }
+}
+
+// A thread refused a descriptor, holding none, waits while another thread
+// opens and is sent on by what that open comes to: a close, or a failed
+// open that took a number for a moment (a missing file's: the system takes
+// the number before it looks for the file), sends it to try again; an open
+// refused like its own took none, and the refusal stands.
+TEST(DescriptorLedger, RefusedOpenTriesAgainOnceANumberIsGivenBack) {
+    struct Case {
+        const char* otherOpen;
+        int error;  // 0: it opened, and closes
+        bool tryAgain;
+    };
+    const Case cases[] = {
+        {"opened and closed", 0, true},
+        {"missing file", ENOENT, true},
+        {"forbidden file", EACCES, true},
+        {"also refused", EMFILE, false},
+        {"refused by the system", ENFILE, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.otherOpen);
+        cairn::DescriptorLedger ledger;
+        ledger.opening();  // the other thread's open, under way
+        const std::uint64_t givenBackBefore = ledger.opening();
+        ledger.notOpened(EMFILE);
+        std::future<bool> waiter =
+            std::async(std::launch::async, [&] { return ledger.waitForGivenBack(givenBackBefore); });
+        if (c.error == 0) {
+            ledger.closed();
+        } else {
+            ledger.notOpened(c.error);
+        }
+        EXPECT_EQ(waiter.get(), c.tryAgain);
     }
 }
 
