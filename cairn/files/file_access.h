@@ -42,6 +42,10 @@ struct Facts {
     // file then tells why.
     bool stream = false;
     std::uint64_t size = 0;
+    // The file standard output or standard error was writing to at start:
+    // what it holds depends on what the run has written before it, so it is
+    // read in its turn, after the lines before it are out, as md5sum reads it.
+    bool ownOutput = false;
 };
 Facts factsOf(const char* name);
 

@@ -26,6 +26,27 @@ bool anyClosedAtStart = false;
 // "/dev/stdin", say) finds the file there.
 std::mutex lowNumberOpens;
 
+// The regular files standard output and standard error write to, when they do.
+struct Identity {
+    bool known = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+Identity ownOutputs[2];
+
+Identity identityOf(int descriptor) {
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) return {};
+    return {true, status.st_dev, status.st_ino};
+}
+
+bool isOwnOutput(const struct stat& status) {
+    for (const Identity& output : ownOutputs) {
+        if (output.known && output.device == status.st_dev && output.inode == status.st_ino) return true;
+    }
+    return false;
+}
+
 bool usesClosedStandardDescriptor(int descriptor) {
     return descriptor >= 0 && descriptor <= kStandardError && closedAtStart[descriptor];
 }
@@ -47,6 +68,8 @@ ClosedAtStart guardStandardDescriptors() {
         closedAtStart[descriptor] = isClosed(descriptor);
         anyClosedAtStart = anyClosedAtStart || closedAtStart[descriptor];
     }
+    ownOutputs[0] = identityOf(kStandardOutput);
+    ownOutputs[1] = identityOf(kStandardError);
     return {closedAtStart[kStandardInput], closedAtStart[kStandardOutput]};
 }
 
@@ -65,7 +88,7 @@ namespace {
 Facts factsFrom(int lookup, const struct stat& status) {
     if (lookup != 0) return {};
     const bool stream = !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
-    return {stream, static_cast<std::uint64_t>(status.st_size)};
+    return {stream, static_cast<std::uint64_t>(status.st_size), isOwnOutput(status)};
 }
 
 // Every descriptor opened here: above the standard ones closed at start.

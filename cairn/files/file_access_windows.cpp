@@ -31,7 +31,9 @@ unsigned usableProcessors() {
     return count > 0 ? count : 1;
 }
 
-// Names are UTF-8 inside the program; one that is not names no file.
+// Names are UTF-8 inside the program; one that is not names no file. The
+// runtime's stat gives no file identity to compare with standard output's:
+// a list naming the file the output goes to reads it as it is found.
 Facts factsOf(const char* name) {
     const std::optional<std::wstring> system = common::systemNameOf(name);
     if (!system) return {};

@@ -109,12 +109,21 @@ void DigestPool::awaitFront() {
     while (job.state != State::Done) {
         // Streams, and everything when no worker could be started, are read here.
         if (job.state == State::ForCaller || (job.state == State::Waiting && workers_.empty())) {
-            if (job.state == State::Waiting) --waiting_;
-            job.state = State::Claimed;
+            // A stream stays ForCaller while it is read, which holds back
+            // the files after it (claim()).
+            if (job.state == State::Waiting) {
+                --waiting_;
+                job.state = State::Claimed;
+            }
             lock.unlock();
             finishOnCaller(job);
             lock.lock();
             job.state = State::Done;
+            // The files after it may be opened now.
+            if (waiting_ > 0 && sleeping_ > 0 && !wakeSent_) {
+                wakeSent_ = true;
+                workQueued_.notify_all();
+            }
             break;
         }
         if (waiting_ > 0 && sleeping_ > 0 && !wakeSent_) {
@@ -229,7 +238,12 @@ std::size_t DigestPool::claim(std::size_t most, Job** claimed) {
     const std::uint64_t queued = taken_ + jobs_.size();
     std::size_t count = 0;
     while (count < most && firstWaiting_ < queued) {
-        Job& job = jobs_[firstWaiting_++ - taken_];
+        Job& job = jobs_[firstWaiting_ - taken_];
+        // No file after a stream the caller has yet to read is opened before
+        // it ends, as in md5sum: what a pipe's writer does to files once
+        // it is done (`tee file | cairn - file`) is seen.
+        if (job.state == State::ForCaller) break;
+        ++firstWaiting_;
         if (job.state != State::Waiting) continue;
         job.state = State::Claimed;
         claimed[count++] = &job;

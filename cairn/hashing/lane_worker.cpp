@@ -101,8 +101,8 @@ std::size_t LaneWorker::claimMore() {
     return pool_.claim(std::min(share, lanes - held_), claimed_.data());
 }
 
-// A claimed file takes a free slot; a stream goes back to the caller, which
-// reads it in its turn.
+// A claimed file takes a free slot; a stream, or the file the run's output
+// goes to, goes back to the caller, which reads it in its turn.
 void LaneWorker::start(Job& job) {
     Slot& slot = *std::find_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.job == nullptr; });
     slot.job = &job;
@@ -110,7 +110,7 @@ void LaneWorker::start(Job& job) {
     const std::string& name = job.digest.name;
     const Place place = locate(name);
     const files::Facts facts = place.folder >= 0 ? files::factsAt(place.folder, place.name) : files::factsOf(name.c_str());
-    if (facts.stream) {
+    if (facts.stream || facts.ownOutput) {
         release(slot, DigestPool::State::ForCaller);
         return;
     }

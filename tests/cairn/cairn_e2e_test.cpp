@@ -170,6 +170,11 @@ TEST(CairnSums, MatchesMd5sumByteForByte) {
         {{}, "", R"("$0" -c - <&-)"},
         {{}, "", strace + R"(-o /dev/null -P "$PWD/sums" -e inject=read:error=EIO:when=2 "$0" -c --quiet < sums)"},
         {{}, "", R"(cat big | "$0" - /dev/stdin big -)"},
+        // Files read only once what comes before them is: a file a pipe's
+        // writer finishes before the pipe ends, and the file the output
+        // goes to, holding the lines before it.
+        {{}, "", R"(cat big | tee copy | "$0" - copy; rm copy)"},
+        {{}, "", R"("$0" "a b" o many/1 o > o; cat o; echo x > o; "$0" o many/2 o /dev/stdout >> o; cat o; rm o)"},
         {{}, "", R"("$0" many/* - many/* <&-)"},
         {{}, "", R"("$0" /dev/stdin "a b" /dev/fd/1 >&- <&-; "$0" -c /dev/stdin <&-)"},
         // Writes to standard output that end within a line or hold more

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "hashing/descriptor_ledger.h"
@@ -175,6 +177,36 @@ TEST(DigestPool, ReadsStandardInputInItsTurn) {
         expectDigest(pool.next(), {"-", md5Hex(piped)});
         EXPECT_TRUE(pool.readStandardInput());
         for (std::size_t i = 1; i < files.size(); ++i) expectDigest(pool.next(), files[i]);
+    }
+    ::dup2(savedInput, STDIN_FILENO);
+    ::close(savedInput);
+}
+
+// A file after standard input is opened only once standard input has
+// ended, as md5sum opens it: here it does not exist before then.
+TEST(DigestPool, OpensNothingAfterStandardInputBeforeItEnds) {
+    testing_support::ScratchDir dir;
+    const std::vector<Expected> files = makeFiles(dir, "file", 20, 64);
+    const std::string late = (dir / "late").string();
+    const Bytes lateBytes = testing_support::patternBytes(5000, 3);
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    const int savedInput = ::dup(STDIN_FILENO);
+    ASSERT_GE(savedInput, 0);
+    ASSERT_EQ(::dup2(pipeEnds[0], STDIN_FILENO), STDIN_FILENO);
+    ::close(pipeEnds[0]);
+    {
+        cairn::DigestPool pool(2);
+        for (const Expected& file : files) pool.queue(file.name);
+        pool.queue("-");
+        pool.queue(late);
+        for (const Expected& file : files) expectDigest(pool.next(), file);
+        // Time for a worker that took the late file early to fail on it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        testing_support::writeFile(late, lateBytes);
+        ::close(pipeEnds[1]);
+        expectDigest(pool.next(), {"-", md5Hex({})});
+        expectDigest(pool.next(), {late, md5Hex(lateBytes)});
     }
     ::dup2(savedInput, STDIN_FILENO);
     ::close(savedInput);
