@@ -258,7 +258,8 @@ std::uint64_t countBits(const std::uint64_t* words, std::size_t count) {
 
 struct HiddenLayout::Stepper {
     SampleUnits& units;
-    ColourSet* colours;
+    ColourSet* colours;  // null: no steering towards held colours
+    bool agreeing;       // steps agree with the pixel's other channels where they can
     const std::vector<std::uint64_t>& directions;  // the keyed ones, by gathered bit
     const Block& block;
 
@@ -272,10 +273,13 @@ struct HiddenLayout::Stepper {
 
     std::uint64_t unitOf(std::uint64_t bit) const { return 64 * block.firstWord + unitAtGatheredBit(bit, block.words); }
 
+    std::uint64_t firstUnit() const { return 64 * block.firstWord; }
+    std::uint64_t endUnit() const { return 64 * (block.firstWord + block.words); }
+
     Options optionsOf(std::uint64_t unit) const {
         Options options;
         if (colours == nullptr) return options;
-        options.pixel = units.pixelOf(unit, 64 * block.firstWord, 64 * (block.firstWord + block.words), options.channel);
+        options.pixel = units.pixelOf(unit, firstUnit(), endUnit(), options.channel);
         if (options.pixel == nullptr) return options;
         const unsigned shift = 16 - 8 * options.channel;
         const std::uint32_t colour = ColourSet::colourAt(options.pixel);
@@ -291,9 +295,17 @@ struct HiddenLayout::Stepper {
         const unsigned value = options.pixel[options.channel];
         return value == 0 || value == 255;
     }
+    // Towards a held colour when one step gives one and the other does not;
+    // else, when steering, the way that agrees with the pixel's other
+    // channels; else the keyed way.
     void step(std::uint64_t bit, const Options& options) const {
         bool up = isSet(directions, bit);
-        if (options.upHeld != options.downHeld) up = options.upHeld;
+        if (options.upHeld != options.downHeld) {
+            up = options.upHeld;
+        } else if (agreeing) {
+            const int agreeingStep = units.agreeingStep(unitOf(bit), firstUnit(), endUnit());
+            if (agreeingStep != 0) up = agreeingStep > 0;
+        }
         if (options.pixel == nullptr) {
             units.step(unitOf(bit), up);
             return;
@@ -490,8 +502,9 @@ bool HiddenLayout::fits(const SecretBytes& layoutKey, const std::vector<std::uin
 namespace {
 
 // Below this code (beyond about a quarter of the room) the changes are so
-// many that the close-colour test sees them whichever way they go: steering
-// would only cost time there.
+// many that the close-colour test sees them whichever way they go, and steps
+// that all agree with their pixels' other channels would make the channels
+// agree more than a photograph's do: steering would cost time, or show.
 constexpr unsigned kLeastSteeredCode = 4;
 
 bool carriesAnything(const HiddenLayout::Block& block) {
@@ -556,8 +569,9 @@ struct GroupPlace {
 
 }  // namespace
 
-bool HiddenLayout::steersByColour(const Plan& plan) const {
-    if (units_.grey()) return false;
+bool HiddenLayout::steersSteps(const Plan& plan) const {
+    const SamplePlane& plane = units_.plane();
+    if (units_.grey() || plane.channels != 3 || plane.sampleBytes != 1) return false;
     for (const Block& block : plan.blocks) {
         for (const Segment& segment : block.segments) {
             if (segment.groups > 0 && segment.code < kLeastSteeredCode) return false;
@@ -636,10 +650,10 @@ bool HiddenLayout::replaceWithHeldColours(const Block& block, const BlockShuffle
     return false;
 }
 
-bool HiddenLayout::applyByColour(const Block& block, const BlockShuffle& shuffle, std::uint64_t allowance,
-                                 const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
-                                 const Stepper& stepper, std::vector<std::uint64_t>& skipped,
-                                 std::vector<std::uint64_t>& onlyNew) {
+bool HiddenLayout::applySteered(const Block& block, const BlockShuffle& shuffle, std::uint64_t allowance,
+                                const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
+                                const Stepper& stepper, std::vector<std::uint64_t>& skipped,
+                                std::vector<std::uint64_t>& onlyNew) {
     skipped.clear();
     onlyNew.clear();
     for (std::size_t w = 0; w < block.words; ++w) {
@@ -675,7 +689,8 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
     if (!planned) return false;
     const Plan& plan = *planned;
     // Built before any body bit is placed, from the picture as the hide found it.
-    const std::unique_ptr<ColourSet> colours = steersByColour(plan) ? ColourSet::of(units_.plane()) : nullptr;
+    const bool steered = steersSteps(plan);
+    const std::unique_ptr<ColourSet> colours = steered ? ColourSet::of(units_.plane()) : nullptr;
     return forEveryBlock(plan.blocks.size(), [&](std::size_t firstBlock, std::size_t endBlock) {
         KeyStream layoutStream(layoutKey);
         KeyStream changeStream(changeKey);
@@ -694,9 +709,9 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
             }
             std::fill_n(s.keep.begin(), block.words, 0);
             for (const std::uint64_t bit : block.keptBits) set(s.keep, bit);
-            const Stepper stepper{units_, colours.get(), s.directions, block};
-            if (colours) {
-                if (!applyByColour(block, shuffle, allowance, s.keep, s.memory, stepper, s.skippedBits, s.onlyNewBits)) {
+            const Stepper stepper{units_, colours.get(), steered, s.directions, block};
+            if (steered) {
+                if (!applySteered(block, shuffle, allowance, s.keep, s.memory, stepper, s.skippedBits, s.onlyNewBits)) {
                     return false;
                 }
                 continue;

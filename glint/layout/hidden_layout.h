@@ -125,9 +125,10 @@ private:
     // make a colour the picture does not hold (with `colours` null, the
     // keyed direction alone, and never).
     struct Stepper;
-    // Whether the steps of a plan go by colour: in an 8-bit colour picture
-    // (not grey), at codes of 4 and more.
-    bool steersByColour(const Plan& plan) const;
+    // Whether the steps of a plan are steered (by colour in a picture of few
+    // colours, by the pixel's other channels in any): in an 8-bit colour
+    // picture (not grey), at codes of 4 and more.
+    bool steersSteps(const Plan& plan) const;
     // Changes others in place of a unit of the gathered words' bit `bit`
     // that was to change but is kept or at an end; false when nothing can
     // (which the holes rule out).
@@ -141,14 +142,15 @@ private:
                                 const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
                                 const Stepper& stepper);
     // Steps the units of a block whose bit is set in `changes` (its memory
-    // order), each towards a colour the picture holds where it can; a unit
-    // whose step can only make a new colour is replaced by a pair while the
-    // block's allowance of extra changes lasts.
+    // order), each towards a colour the picture holds where it can, else the
+    // way that agrees with its pixel's other channels; a unit whose step can
+    // only make a new colour is replaced by a pair while the block's
+    // allowance of extra changes lasts.
     // `skipped` and `onlyNew` are working lists, kept from block to block.
-    bool applyByColour(const Block& block, const BlockShuffle& shuffle, std::uint64_t allowance,
-                       const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
-                       const Stepper& stepper, std::vector<std::uint64_t>& skipped,
-                       std::vector<std::uint64_t>& onlyNew);
+    bool applySteered(const Block& block, const BlockShuffle& shuffle, std::uint64_t allowance,
+                      const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
+                      const Stepper& stepper, std::vector<std::uint64_t>& skipped,
+                      std::vector<std::uint64_t>& onlyNew);
     std::optional<Plan> plan(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept,
                              std::uint64_t bits) const;
 

@@ -1,6 +1,7 @@
 #include "layout/sample_units.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/byte_order.h"
@@ -203,6 +204,38 @@ unsigned char* SampleUnits::pixelOf(std::uint64_t unit, std::uint64_t first, std
     const std::uint64_t pixelUnit = unit - channel;
     if (pixelUnit < first || pixelUnit + plane_.channels > end) return nullptr;
     return sampleAt(unit) - channel;
+}
+
+int SampleUnits::agreeingStep(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
+    if (grey_ || plane_.channels != 3 || plane_.sampleBytes != 1) return 0;
+    unsigned channel = 0;
+    const unsigned char* pixel = pixelOf(unit, first, end, channel);
+    if (pixel == nullptr) return 0;
+    const unsigned other = (channel + 1) % 3;
+    const unsigned third = (channel + 2) % 3;
+    const std::uint64_t pixelUnit = unit - channel;
+    const std::uint64_t column = pixelUnit % perRow_;
+    // How far the channel's difference to each neighbour, doubled, lies from
+    // the sum of the other two channels' differences, after +1 and after -1.
+    int afterUp = 0;
+    int afterDown = 0;
+    for (const int rows : {-1, 0, 1}) {
+        for (const int columns : {-1, 0, 1}) {
+            if ((rows == 0 && columns == 0) || (columns < 0 && column < 3) || (columns > 0 && column + 3 >= perRow_)) {
+                continue;
+            }
+            const std::int64_t offset = rows * static_cast<std::int64_t>(perRow_) + 3 * columns;
+            const std::uint64_t neighbour = pixelUnit + static_cast<std::uint64_t>(offset);
+            if (neighbour < first || neighbour >= end || end - neighbour < 3) continue;
+            const unsigned char* next = pixel + rows * static_cast<std::ptrdiff_t>(plane_.rowBytes) +
+                                        columns * static_cast<std::ptrdiff_t>(plane_.pixelBytes);
+            const int own = 2 * (pixel[channel] - next[channel]);
+            const int others = (pixel[other] - next[other]) + (pixel[third] - next[third]);
+            afterUp += std::abs(own + 2 - others);
+            afterDown += std::abs(own - 2 - others);
+        }
+    }
+    return afterUp < afterDown ? 1 : afterDown < afterUp ? -1 : 0;
 }
 
 void SampleUnits::step(std::uint64_t unit, bool up) { stepAt(sampleAt(unit), up); }

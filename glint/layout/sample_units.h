@@ -46,6 +46,13 @@ public:
     // pixel, and into `channel` the unit's place in it; null when the pixel
     // has units outside [first, end), which another thread may be changing.
     unsigned char* pixelOf(std::uint64_t unit, std::uint64_t first, std::uint64_t end, unsigned& channel) const;
+    // In an 8-bit colour picture (not grey), the step of the unit, +1 or -1,
+    // after which its channel differs from the eight pixels around the least
+    // otherwise than the pixel's other two channels do (in a photograph the
+    // three mostly rise and fall together); 0 when both steps do as well.
+    // Only pixels wholly in [first, end) are looked at: 0 when the unit's
+    // own pixel is not.
+    int agreeingStep(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
     // Moves the unit by one, up when `up` (or when it is 0), down otherwise
     // (or when it is at the largest value).
     void step(std::uint64_t unit, bool up);

@@ -229,6 +229,44 @@ TEST(HiddenUnits, PixelOfAUnitIsItsOwnAndOnlyWhollyInsideTheRange) {
     }
 }
 
+// The step that agrees with the pixel's other channels goes where the other
+// two lie from the neighbours; there is none in a flat patch, none without
+// a neighbour in range, and none in pictures it does not apply to.
+TEST(HiddenUnits, AgreeingStepFollowsThePixelsOtherChannels) {
+    struct Case {
+        const char* name;
+        unsigned char centre[3];
+        unsigned channel;
+        bool neighboursInRange;
+        int step;
+    };
+    const Case cases[] = {
+        {"flat", {10, 10, 10}, 0, true, 0},
+        {"others brighter", {10, 12, 12}, 0, true, 1},
+        {"others darker", {10, 8, 8}, 0, true, -1},
+        {"green, others brighter", {12, 10, 12}, 1, true, 1},
+        {"blue, one other brighter", {12, 10, 10}, 2, true, 1},
+        {"red already brighter than the others", {13, 10, 10}, 0, true, -1},
+        {"others brighter, no neighbour in range", {10, 12, 12}, 0, false, 0},
+    };
+    for (const Case& c : cases) {
+        Picture picture(Shape{c.name, 3, 3, 3, 3, 1, 0, false, false});
+        std::fill(picture.bytes.begin(), picture.bytes.end(), 10);
+        std::memcpy(picture.bytes.data() + 12, c.centre, 3);
+        const glint::SampleUnits units(picture.plane, true);
+        const std::uint64_t first = c.neighboursInRange ? 0 : 12;
+        const std::uint64_t end = c.neighboursInRange ? 27 : 15;
+        EXPECT_EQ(units.agreeingStep(12 + c.channel, first, end), c.step) << c.name;
+    }
+    for (const Shape& shape : {kShapes[4], kShapes[6]}) {
+        const Picture picture(shape);
+        const glint::SampleUnits units(picture.plane, true);
+        for (std::uint64_t unit = 0; unit < units.count(); unit += 97) {
+            EXPECT_EQ(units.agreeingStep(unit, 0, units.count()), 0) << shape.name;
+        }
+    }
+}
+
 // Hides bodies of several sizes in every shape with keys given directly, and
 // recovers them; reserved units never change.
 TEST(HiddenLayout, RoundTripsInEveryShapeChangingOnlyCarriedSamplesByOne) {
@@ -345,6 +383,50 @@ TEST(HiddenLayout, FewColourPicturesGainFarFewerColoursThanChanges) {
                     static_cast<double>(changes) / static_cast<double>(bits));
         EXPECT_LE(static_cast<double>(made.size()), c.mostNewPerChange * static_cast<double>(changes)) << c.name;
         EXPECT_LE(static_cast<double>(changes), 0.25 * static_cast<double>(bits)) << c.name;
+    }
+}
+
+// In a colour picture, up to about a quarter of the room, a step goes the
+// way that agrees with its pixel's other channels wherever one way does;
+// beyond, the keyed way, each about as often. The picture: a gradient with
+// the channels apart by a little noise, so that one way mostly agrees more.
+TEST(HiddenLayout, StepsAgreeWithTheOtherChannelsOnlyForSmallShares) {
+    struct Case {
+        double share;
+        double leastAgreeing, mostAgreeing;  // of the steps where one way agrees more
+    };
+    const Case cases[] = {{0.05, 0.97, 1.0}, {0.25, 0.97, 1.0}, {0.5, 0.4, 0.6}};
+    const std::size_t side = 512;  // blocks enough for two threads
+    for (const Case& c : cases) {
+        Picture picture(Shape{"noisy gradient", side, side, 3, 3, 1, 0, false, false});
+        std::mt19937 noise(5);
+        for (std::size_t p = 0; p < side * side; ++p) {
+            const auto level = static_cast<int>((p / side + p % side) / 5 + 20);
+            for (std::size_t k = 0; k < 3; ++k) {
+                picture.bytes[3 * p + k] = static_cast<unsigned char>(level + static_cast<int>(noise() % 5) - 2);
+            }
+        }
+        const Bytes before = picture.bytes;
+        Picture cover = picture;
+        cover.plane.first = cover.bytes.data();
+        const glint::SampleUnits coverUnits(cover.plane, true);
+        glint::HiddenLayout layout(picture.plane, true);
+        const auto bits = static_cast<std::uint64_t>(c.share * static_cast<double>(layout.roomBits()));
+        const std::vector<std::uint64_t> body = randomBody(bits, 31);
+        ASSERT_TRUE(layout.embed(*keyOf(8), *keyOf(9), {}, body.data(), bits));
+        std::size_t agreeing = 0, decided = 0;
+        for (std::uint64_t unit = 0; unit < coverUnits.count(); ++unit) {
+            const int step = picture.bytes[unit] - before[unit];
+            const int agreeingStep = coverUnits.agreeingStep(unit, 0, coverUnits.count());
+            if (step == 0 || agreeingStep == 0) continue;
+            ++decided;
+            agreeing += step == agreeingStep ? 1 : 0;
+        }
+        const double share = static_cast<double>(agreeing) / static_cast<double>(decided);
+        std::printf("%3.0f%% of the room: %zu of %zu decided steps agree\n", c.share * 100, agreeing, decided);
+        EXPECT_GT(decided, bits / 20) << c.share;
+        EXPECT_GE(share, c.leastAgreeing) << c.share;
+        EXPECT_LE(share, c.mostAgreeing) << c.share;
     }
 }
 
