@@ -25,8 +25,11 @@
 //   or neither do; and a unit whose two steps both make a new colour is
 //   replaced by such a pair whose steps do not, as long as the block's
 //   allowance of extra changes lasts (kept small enough that a quarter of
-//   the room still changes at most 0.25 units per bit). None of this needs
-//   reading back: the directions carry no bits.
+//   the room still changes at most 0.25 units per bit). In any 8-bit colour
+//   picture at those codes, a step no held colour decides goes the way that
+//   keeps the sample in step with its pixel's other two around it
+//   (SampleUnits::agreeingStep). None of this needs reading back: the
+//   directions carry no bits.
 // - p is the largest code (at most 10) whose groups hold the body; the
 //   blocks are taken in a keyed order, and the first ones, as many as leave
 //   room for the body, take p + 1 instead, the last of them for the first
