@@ -111,7 +111,7 @@ void copyBits(const std::uint64_t* from, std::uint64_t source, std::uint64_t* to
 struct Scratch {
     std::vector<std::uint64_t> memory, layout, spare, changes, directions, keep, skipped;
     std::vector<std::uint64_t> syndromes, messages, used, share;
-    std::vector<std::uint64_t> skippedBits, onlyNewBits;  // of the steps by colour
+    std::vector<std::uint64_t> skippedBits, onlyNewBits, flatBits;  // of the steered steps
 
     Scratch() {
         for (auto* v : {&memory, &layout, &spare, &changes, &directions, &keep, &skipped}) v->resize(kBlockWords);
@@ -317,6 +317,10 @@ struct HiddenLayout::Stepper {
         colours->add(ColourSet::colourAt(options.pixel));
     }
     void step(std::uint64_t bit) const { step(bit, optionsOf(unitOf(bit))); }
+
+    bool inFlatPatch(std::uint64_t bit) const {
+        return agreeing && units.inFlatPatch(unitOf(bit), firstUnit(), endUnit());
+    }
 };
 
 HiddenLayout::HiddenLayout(const SamplePlane& plane, bool allowGrey)
@@ -592,9 +596,11 @@ bool HiddenLayout::replaceSkipped(const Block& block, const BlockShuffle& shuffl
         set(changes, b);
     };
     // Two other units of the group whose rows XOR to this one's, neither of
-    // them kept; at neither end if there are such.
+    // them kept; at neither end if there are such, and then in no flat patch.
     std::uint64_t fallback[2] = {};
     bool haveFallback = false;
+    std::uint64_t notAtEnd[2] = {};
+    bool haveNotAtEnd = false;
     for (std::uint64_t a = 1; a <= length; ++a) {
         const std::uint64_t b = a ^ row;
         if (b <= a || b > length) continue;
@@ -603,15 +609,28 @@ bool HiddenLayout::replaceSkipped(const Block& block, const BlockShuffle& shuffl
             continue;
         }
         if (!units_.atEnd(unitOf(pair[0])) && !units_.atEnd(unitOf(pair[1]))) {
-            step(pair[0]);
-            step(pair[1]);
-            return true;
+            if (!stepper.inFlatPatch(pair[0]) && !stepper.inFlatPatch(pair[1])) {
+                step(pair[0]);
+                step(pair[1]);
+                return true;
+            }
+            if (!haveNotAtEnd) {
+                notAtEnd[0] = pair[0];
+                notAtEnd[1] = pair[1];
+                haveNotAtEnd = true;
+            }
+            continue;
         }
         if (!haveFallback) {
             fallback[0] = pair[0];
             fallback[1] = pair[1];
             haveFallback = true;
         }
+    }
+    if (haveNotAtEnd) {
+        step(notAtEnd[0]);
+        step(notAtEnd[1]);
+        return true;
     }
     // Else the unit itself, one way; a kept one never changes, and its group
     // (not a hole) has a pair of others.
@@ -625,9 +644,9 @@ bool HiddenLayout::replaceSkipped(const Block& block, const BlockShuffle& shuffl
     return true;
 }
 
-bool HiddenLayout::replaceWithHeldColours(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
-                                          const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
-                                          const Stepper& stepper) {
+bool HiddenLayout::replaceWithPair(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
+                                   const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
+                                   const Stepper& stepper) {
     const GroupPlace place(block, shuffle, bit);
     std::uint64_t tried = 0;
     for (std::uint64_t a = 1; a <= place.length && tried < kPairsTried; ++a) {
@@ -637,8 +656,11 @@ bool HiddenLayout::replaceWithHeldColours(const Block& block, const BlockShuffle
         const std::uint64_t pair[2] = {place.bitAtRow(a), place.bitAtRow(b)};
         const auto usable = [&](std::uint64_t p) {
             if (isSet(keep, p) || isSet(changes, p)) return false;
-            const Stepper::Options options = stepper.optionsOf(stepper.unitOf(p));
-            return options.pixel != nullptr && !Stepper::atEnd(options) && !Stepper::makesOnlyNew(options);
+            const std::uint64_t unit = stepper.unitOf(p);
+            const Stepper::Options options = stepper.optionsOf(unit);
+            if (stepper.colours != nullptr && options.pixel == nullptr) return false;  // its colours unknown
+            if (options.pixel != nullptr ? Stepper::atEnd(options) : units_.atEnd(unit)) return false;
+            return !Stepper::makesOnlyNew(options) && !stepper.inFlatPatch(p);
         };
         if (!usable(pair[0]) || !usable(pair[1])) continue;
         for (const std::uint64_t p : pair) {
@@ -653,9 +675,10 @@ bool HiddenLayout::replaceWithHeldColours(const Block& block, const BlockShuffle
 bool HiddenLayout::applySteered(const Block& block, const BlockShuffle& shuffle, std::uint64_t allowance,
                                 const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
                                 const Stepper& stepper, std::vector<std::uint64_t>& skipped,
-                                std::vector<std::uint64_t>& onlyNew) {
+                                std::vector<std::uint64_t>& onlyNew, std::vector<std::uint64_t>& flat) {
     skipped.clear();
     onlyNew.clear();
+    flat.clear();
     for (std::size_t w = 0; w < block.words; ++w) {
         for (std::uint64_t left = changes[w]; left != 0; left &= left - 1) {
             const std::uint64_t bit = 64 * w + static_cast<unsigned>(std::countr_zero(left));
@@ -663,6 +686,8 @@ bool HiddenLayout::applySteered(const Block& block, const BlockShuffle& shuffle,
             const Stepper::Options options = stepper.optionsOf(unit);
             if (isSet(keep, bit) || (options.pixel != nullptr ? Stepper::atEnd(options) : units_.atEnd(unit))) {
                 skipped.push_back(bit);
+            } else if (stepper.inFlatPatch(bit)) {
+                flat.push_back(bit);
             } else if (Stepper::makesOnlyNew(options)) {
                 onlyNew.push_back(bit);
             } else {
@@ -673,12 +698,16 @@ bool HiddenLayout::applySteered(const Block& block, const BlockShuffle& shuffle,
     for (const std::uint64_t bit : skipped) {
         if (!replaceSkipped(block, shuffle, bit, keep, changes, stepper)) return false;
     }
-    for (const std::uint64_t bit : onlyNew) {
-        if (allowance > 0 && replaceWithHeldColours(block, shuffle, bit, keep, changes, stepper)) {
-            --allowance;
-            continue;
+    // A lone pixel off a flat patch shows more than a new colour does: those
+    // are replaced first.
+    for (const std::vector<std::uint64_t>* list : {&flat, &onlyNew}) {
+        for (const std::uint64_t bit : *list) {
+            if (allowance > 0 && replaceWithPair(block, shuffle, bit, keep, changes, stepper)) {
+                --allowance;
+                continue;
+            }
+            stepper.step(bit);
         }
-        stepper.step(bit);
     }
     return true;
 }
@@ -701,7 +730,7 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
             const Block& block = plan.blocks[b];
             if (!carriesAnything(block)) continue;
             if (!layOut(units_, plan, b, layoutStream, shuffle, s)) return false;
-            const std::uint64_t allowance = blockChanges(block, body, colours != nullptr, s);
+            const std::uint64_t allowance = blockChanges(block, body, steered, s);
             shuffle.inverse(s.changes.data(), s.memory.data(), s.spare.data());
             if (!changeStream.fill(kDirectionDomain, b, reinterpret_cast<unsigned char*>(s.directions.data()),
                                    block.words * sizeof(std::uint64_t))) {
@@ -711,7 +740,7 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
             for (const std::uint64_t bit : block.keptBits) set(s.keep, bit);
             const Stepper stepper{units_, colours.get(), steered, s.directions, block};
             if (steered) {
-                if (!applySteered(block, shuffle, allowance, s.keep, s.memory, stepper, s.skippedBits, s.onlyNewBits)) {
+                if (!applySteered(block, shuffle, allowance, s.keep, s.memory, stepper, s.skippedBits, s.onlyNewBits, s.flatBits)) {
                     return false;
                 }
                 continue;

@@ -138,22 +138,23 @@ private:
     bool replaceSkipped(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
                         const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
                         const Stepper& stepper);
-    // Changes two others of its group, each to a colour the picture holds,
-    // in place of the unit of bit `bit`, which can only make a new one;
-    // false when the group has no such pair.
-    bool replaceWithHeldColours(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
-                                const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
-                                const Stepper& stepper);
+    // Changes two others of its group in place of the unit of bit `bit`,
+    // whose step would make a new colour or leave a lone pixel off a flat
+    // patch: two whose steps do neither (nor are at an end); false when the
+    // group has no such pair among those tried.
+    bool replaceWithPair(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
+                         const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
+                         const Stepper& stepper);
     // Steps the units of a block whose bit is set in `changes` (its memory
     // order), each towards a colour the picture holds where it can, else the
-    // way that agrees with its pixel's other channels; a unit whose step can
-    // only make a new colour is replaced by a pair while the block's
-    // allowance of extra changes lasts.
-    // `skipped` and `onlyNew` are working lists, kept from block to block.
+    // way that agrees with its pixel's other channels; a unit in a flat patch,
+    // then one whose step can only make a new colour, is replaced by a pair
+    // while the block's allowance of extra changes lasts.
+    // `skipped`, `onlyNew` and `flat` are working lists, kept from block to block.
     bool applySteered(const Block& block, const BlockShuffle& shuffle, std::uint64_t allowance,
                       const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
                       const Stepper& stepper, std::vector<std::uint64_t>& skipped,
-                      std::vector<std::uint64_t>& onlyNew);
+                      std::vector<std::uint64_t>& onlyNew, std::vector<std::uint64_t>& flat);
     std::optional<Plan> plan(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept,
                              std::uint64_t bits) const;
 

@@ -238,6 +238,26 @@ int SampleUnits::agreeingStep(std::uint64_t unit, std::uint64_t first, std::uint
     return afterUp < afterDown ? 1 : afterDown < afterUp ? -1 : 0;
 }
 
+bool SampleUnits::inFlatPatch(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
+    if (grey_ || plane_.channels != 3 || plane_.sampleBytes != 1) return false;
+    unsigned channel = 0;
+    const unsigned char* pixel = pixelOf(unit, first, end, channel);
+    if (pixel == nullptr) return false;
+    const std::uint64_t pixelUnit = unit - channel;
+    const std::uint64_t column = pixelUnit % perRow_;
+    if (column < 3 || column + 3 >= perRow_ || pixelUnit < first + perRow_ + 3 || end - pixelUnit < perRow_ + 6) {
+        return false;
+    }
+    const auto rowBytes = static_cast<std::ptrdiff_t>(plane_.rowBytes);
+    const auto pixelBytes = static_cast<std::ptrdiff_t>(plane_.pixelBytes);
+    for (const std::ptrdiff_t rows : {-1, 0, 1}) {
+        for (const std::ptrdiff_t columns : {-1, 0, 1}) {
+            if (std::memcmp(pixel + rows * rowBytes + columns * pixelBytes, pixel, 3) != 0) return false;
+        }
+    }
+    return true;
+}
+
 void SampleUnits::step(std::uint64_t unit, bool up) { stepAt(sampleAt(unit), up); }
 
 bool SampleUnits::chunkIsContiguous(std::uint64_t first) const {

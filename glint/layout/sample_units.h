@@ -53,6 +53,11 @@ public:
     // Only pixels wholly in [first, end) are looked at: 0 when the unit's
     // own pixel is not.
     int agreeingStep(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
+    // In an 8-bit colour picture (not grey), whether the unit's pixel and the
+    // eight around it, all wholly in [first, end), are of one colour: a step
+    // there leaves a lone pixel one off a flat patch, which no camera or
+    // scaler makes.
+    bool inFlatPatch(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
     // Moves the unit by one, up when `up` (or when it is 0), down otherwise
     // (or when it is at the largest value).
     void step(std::uint64_t unit, bool up);
