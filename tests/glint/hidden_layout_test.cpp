@@ -430,6 +430,46 @@ TEST(HiddenLayout, StepsAgreeWithTheOtherChannelsOnlyForSmallShares) {
     }
 }
 
+// Up to about a quarter of the room, a colour picture's flat patches keep
+// still: a step there would leave a lone pixel one off the patch, so pairs
+// of units elsewhere change in its place. Half the picture is one colour,
+// the rest noise; the changes per bit stay within the limit.
+TEST(HiddenLayout, FlatPatchesKeepStillForSmallShares) {
+    struct Case {
+        double share;
+        double mostInFlat;  // of the changes
+    };
+    // Without this, about half; pixels on a block's first and last rows,
+    // whose patches reach into other threads' blocks, are not looked at.
+    const Case cases[] = {{0.05, 0.07}, {0.10, 0.12}};
+    const std::size_t side = 512;  // blocks enough for two threads
+    for (const Case& c : cases) {
+        Picture picture(Shape{"half flat", side, side, 3, 3, 1, 0, false, false});
+        for (std::size_t p = 0; p < side * side; ++p) {
+            if ((p % side) / 64 % 2 == 0) std::memcpy(picture.bytes.data() + 3 * p, "\x64\x78\x8c", 3);
+        }
+        const Bytes before = picture.bytes;
+        Picture cover = picture;
+        cover.plane.first = cover.bytes.data();
+        const glint::SampleUnits coverUnits(cover.plane, true);
+        glint::HiddenLayout layout(picture.plane, true);
+        const auto bits = static_cast<std::uint64_t>(c.share * static_cast<double>(layout.roomBits()));
+        const std::vector<std::uint64_t> body = randomBody(bits, 41);
+        ASSERT_TRUE(layout.embed(*keyOf(10), *keyOf(11), {}, body.data(), bits));
+        std::vector<std::uint64_t> recovered(body.size());
+        ASSERT_TRUE(layout.extract(*keyOf(10), {}, recovered.data(), bits));
+        EXPECT_TRUE(sameBits(recovered, body, bits)) << c.share;
+        std::size_t inFlat = 0;
+        const std::size_t changes = picture.changedUnits(before);
+        for (std::uint64_t unit = 0; unit < coverUnits.count(); ++unit) {
+            if (picture.bytes[unit] != before[unit] && coverUnits.inFlatPatch(unit, 0, coverUnits.count())) ++inFlat;
+        }
+        std::printf("%3.0f%% of the room: %zu of %zu changes in flat patches\n", c.share * 100, inFlat, changes);
+        EXPECT_LE(static_cast<double>(inFlat), c.mostInFlat * static_cast<double>(changes)) << c.share;
+        EXPECT_LE(static_cast<double>(changes), 0.25 * static_cast<double>(bits)) << c.share;
+    }
+}
+
 // The colours held are steered towards only in pictures of few colours: in
 // one whose colours already lie as close as +-1 noise would leave them,
 // steering would show instead, by the colours the changes take away.
