@@ -21,6 +21,8 @@ classic detectors on covers and stego images alike:
              colours at most 1 apart in each of R, G and B, per colour
   closecal   the same over its value after +-1 at half the samples, at
              random: calibrated, it tells few-colour pictures apart
+  lone       pixels one off, in one sample, from a flat 3 x 3 patch around
+             them: no camera or scaler makes many
 
 For each detector and share it prints the area under the ROC curve (covers
 against stego images) and the detection rate at the threshold that flags 5%
@@ -322,9 +324,22 @@ def close_calibrated(area, rgb):
     return _close_ratio(rgb) / _close_ratio(noisy)
 
 
+def lone_pixels(area, rgb):
+    """Pixels one off, in one sample, the colour their eight neighbours all share."""
+    x = rgb.astype(np.int32)
+    h, w, _ = x.shape
+    patch = x[:-2, :-2]
+    same = np.ones((h - 2, w - 2), bool)
+    for dy in range(3):
+        for dx in range(3):
+            if (dy, dx) != (1, 1):
+                same &= (x[dy:dy + h - 2, dx:dx + w - 2] == patch).all(-1)
+    return int((same & (np.abs(x[1:-1, 1:-1] - patch).sum(-1) == 1)).sum())
+
+
 DETECTORS = [("length", length_field), ("rs", rs), ("spa", spa), ("chi1", chi_first),
              ("chiall", chi_all), ("hcf", hcf), ("hcf2d", hcf2d), ("ale", ale),
-             ("close", close_colours), ("closecal", close_calibrated)]
+             ("close", close_colours), ("closecal", close_calibrated), ("lone", lone_pixels)]
 
 
 def scores(data):
