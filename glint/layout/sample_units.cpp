@@ -206,19 +206,17 @@ unsigned char* SampleUnits::pixelOf(std::uint64_t unit, std::uint64_t first, std
     return sampleAt(unit) - channel;
 }
 
-int SampleUnits::agreeingStep(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
+template <typename Visit>
+unsigned SampleUnits::forEachNeighbour(std::uint64_t unit, std::uint64_t first, std::uint64_t end,
+                                       const unsigned char*& pixel, unsigned& channel, Visit visit) const {
+    pixel = nullptr;
     if (grey_ || plane_.channels != 3 || plane_.sampleBytes != 1) return 0;
-    unsigned channel = 0;
-    const unsigned char* pixel = pixelOf(unit, first, end, channel);
-    if (pixel == nullptr) return 0;
-    const unsigned other = (channel + 1) % 3;
-    const unsigned third = (channel + 2) % 3;
+    unsigned char* own = pixelOf(unit, first, end, channel);
+    if (own == nullptr) return 0;
+    pixel = own;
     const std::uint64_t pixelUnit = unit - channel;
     const std::uint64_t column = pixelUnit % perRow_;
-    // How far the channel's difference to each neighbour, doubled, lies from
-    // the sum of the other two channels' differences, after +1 and after -1.
-    int afterUp = 0;
-    int afterDown = 0;
+    unsigned visited = 0;
     for (const int rows : {-1, 0, 1}) {
         for (const int columns : {-1, 0, 1}) {
             if ((rows == 0 && columns == 0) || (columns < 0 && column < 3) || (columns > 0 && column + 3 >= perRow_)) {
@@ -227,35 +225,40 @@ int SampleUnits::agreeingStep(std::uint64_t unit, std::uint64_t first, std::uint
             const std::int64_t offset = rows * static_cast<std::int64_t>(perRow_) + 3 * columns;
             const std::uint64_t neighbour = pixelUnit + static_cast<std::uint64_t>(offset);
             if (neighbour < first || neighbour >= end || end - neighbour < 3) continue;
-            const unsigned char* next = pixel + rows * static_cast<std::ptrdiff_t>(plane_.rowBytes) +
-                                        columns * static_cast<std::ptrdiff_t>(plane_.pixelBytes);
-            const int own = 2 * (pixel[channel] - next[channel]);
-            const int others = (pixel[other] - next[other]) + (pixel[third] - next[third]);
-            afterUp += std::abs(own + 2 - others);
-            afterDown += std::abs(own - 2 - others);
+            visit(pixel + rows * static_cast<std::ptrdiff_t>(plane_.rowBytes) +
+                  columns * static_cast<std::ptrdiff_t>(plane_.pixelBytes));
+            ++visited;
         }
     }
+    return visited;
+}
+
+int SampleUnits::agreeingStep(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
+    const unsigned char* pixel = nullptr;
+    unsigned channel = 0;
+    // How far the channel's difference to each neighbour, doubled, lies from
+    // the sum of the other two channels' differences, after +1 and after -1.
+    int afterUp = 0;
+    int afterDown = 0;
+    forEachNeighbour(unit, first, end, pixel, channel, [&](const unsigned char* next) {
+        const unsigned other = (channel + 1) % 3;
+        const unsigned third = (channel + 2) % 3;
+        const int own = 2 * (pixel[channel] - next[channel]);
+        const int others = (pixel[other] - next[other]) + (pixel[third] - next[third]);
+        afterUp += std::abs(own + 2 - others);
+        afterDown += std::abs(own - 2 - others);
+    });
     return afterUp < afterDown ? 1 : afterDown < afterUp ? -1 : 0;
 }
 
 bool SampleUnits::inFlatPatch(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
-    if (grey_ || plane_.channels != 3 || plane_.sampleBytes != 1) return false;
+    const unsigned char* pixel = nullptr;
     unsigned channel = 0;
-    const unsigned char* pixel = pixelOf(unit, first, end, channel);
-    if (pixel == nullptr) return false;
-    const std::uint64_t pixelUnit = unit - channel;
-    const std::uint64_t column = pixelUnit % perRow_;
-    if (column < 3 || column + 3 >= perRow_ || pixelUnit < first + perRow_ + 3 || end - pixelUnit < perRow_ + 6) {
-        return false;
-    }
-    const auto rowBytes = static_cast<std::ptrdiff_t>(plane_.rowBytes);
-    const auto pixelBytes = static_cast<std::ptrdiff_t>(plane_.pixelBytes);
-    for (const std::ptrdiff_t rows : {-1, 0, 1}) {
-        for (const std::ptrdiff_t columns : {-1, 0, 1}) {
-            if (std::memcmp(pixel + rows * rowBytes + columns * pixelBytes, pixel, 3) != 0) return false;
-        }
-    }
-    return true;
+    bool same = true;
+    const unsigned around = forEachNeighbour(unit, first, end, pixel, channel, [&](const unsigned char* next) {
+        same = same && std::memcmp(next, pixel, 3) == 0;
+    });
+    return around == 8 && same;
 }
 
 void SampleUnits::step(std::uint64_t unit, bool up) { stepAt(sampleAt(unit), up); }

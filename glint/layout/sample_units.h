@@ -75,6 +75,12 @@ public:
 
 private:
     unsigned char* sampleAt(std::uint64_t unit) const;
+    // In an 8-bit colour picture, the unit's pixel and channel when the
+    // pixel lies wholly in [first, end) (else pixel null), and visit(next)
+    // for each of the eight pixels around it that does too; how many.
+    template <typename Visit>
+    unsigned forEachNeighbour(std::uint64_t unit, std::uint64_t first, std::uint64_t end, const unsigned char*& pixel,
+                              unsigned& channel, Visit visit) const;
     void stepAt(unsigned char* sample, bool up) const;
     bool atEndAt(const unsigned char* sample) const;
     // Whether the chunk from `first` is one run of bytes in one row.
