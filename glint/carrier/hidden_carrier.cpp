@@ -19,7 +19,7 @@ std::optional<std::uint64_t> hiddenCapacity(const Carrier& cover, std::size_t na
 }
 
 Carrier::Failure hideInPixels(Carrier& cover, std::istream& payload, const std::string& name,
-                              const SecretBytes& passphrase) {
+                              const SecretBytes& passphrase, std::uint64_t* lonePixels) {
     const Carrier::Failure tooLong{Carrier::Problem::TooLong, {}};
     payload.peek();  // a folder opens, but its first read fails
     if (payload.bad()) return {Carrier::Problem::System, common::lastSystemError()};
@@ -35,7 +35,7 @@ Carrier::Failure hideInPixels(Carrier& cover, std::istream& payload, const std::
     if (read.size > *room) return tooLong;
 
     const PixelSamples samples = cover.pixelSamples();
-    switch (hideHidden(coverOf(samples), passphrase, stored, read.bytes.get(), read.size)) {
+    switch (hideHidden(coverOf(samples), passphrase, stored, read.bytes.get(), read.size, lonePixels)) {
         case HiddenHide::Hidden: break;
         case HiddenHide::TooLong: return tooLong;
         case HiddenHide::Failed: return {Carrier::Problem::SealFailed, {}};

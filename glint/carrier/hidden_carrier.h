@@ -23,9 +23,10 @@ std::optional<std::uint64_t> hiddenCapacity(const Carrier& cover, std::size_t na
 
 // Hides the rest of `payload`, stored under the last component of `name`
 // (empty for standard input). TooLong, or a failed read, leaves the cover
-// as it was; SealFailed may leave samples changed.
+// as it was; SealFailed may leave samples changed. Into `lonePixels`, when
+// given, the changes that a reader could see as lone pixels.
 Carrier::Failure hideInPixels(Carrier& cover, std::istream& payload, const std::string& name,
-                              const SecretBytes& passphrase);
+                              const SecretBytes& passphrase, std::uint64_t* lonePixels = nullptr);
 
 // The payload hidden with `passphrase`; Refused when there is none to open
 // (another passphrase, a changed picture, a payload of another layout).

@@ -65,14 +65,17 @@ std::unique_ptr<SecretBytes> takePassphrase(const EncryptionOption& encryption, 
 
 // Hides the payload: with -p in the hidden layout over the cover's pixel
 // samples, else in the designed layout.
-Carrier::Failure hidePayload(Carrier& carrier, const std::string& payload, const SecretBytes* passphrase) {
+Carrier::Failure hidePayload(Carrier& carrier, const std::string& payload, const SecretBytes* passphrase,
+                             std::uint64_t& lonePixels) {
     if (passphrase == nullptr) {
         return payload == kStandardStream ? carrier.hide(common::standardInputBytes()) : carrier.hide(payload.c_str());
     }
-    if (payload == kStandardStream) return hideInPixels(carrier, common::standardInputBytes(), "", *passphrase);
+    if (payload == kStandardStream) {
+        return hideInPixels(carrier, common::standardInputBytes(), "", *passphrase, &lonePixels);
+    }
     std::ifstream file(common::pathOfName(payload.c_str()), std::ios::binary);
     if (!file.is_open()) return {Problem::System, common::lastSystemError()};
-    return hideInPixels(carrier, file, payload, *passphrase);
+    return hideInPixels(carrier, file, payload, *passphrase, &lonePixels);
 }
 
 // The room a payload too long was refused for.
@@ -105,7 +108,8 @@ int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
     std::unique_ptr<SecretBytes> passphrase;
     if (encryption.requested() && !(passphrase = takePassphrase(encryption, true, voice))) return kFailed;
 
-    const Carrier::Failure hidden = hidePayload(carrier, payload, passphrase.get());
+    std::uint64_t lonePixels = 0;
+    const Carrier::Failure hidden = hidePayload(carrier, payload, passphrase.get(), lonePixels);
     switch (hidden.problem) {
         case Problem::None:
             break;
@@ -131,6 +135,8 @@ int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
         return kFailed;
     }
     voice.success(msg::kFileSaved);
+    // Worth knowing before the picture goes anywhere: a reader can see them.
+    if (lonePixels > 0) voice.note(output, withNumber(voice.in(msg::kLonePixels), lonePixels));
     return kSucceeded;
 }
 

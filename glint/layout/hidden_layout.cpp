@@ -4,6 +4,7 @@
 #include <atomic>
 #include <bit>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <thread>
 #include <utility>
@@ -262,9 +263,14 @@ struct HiddenLayout::Stepper {
     bool agreeing;       // steps agree with the pixel's other channels where they can
     const std::vector<std::uint64_t>& directions;  // the keyed ones, by gathered bit
     const Block& block;
+    // The units of the thread's run of blocks: only pixels wholly among them
+    // are looked at, as other threads own the others. A pixel's neighbours
+    // in the blocks before and after its own count too, so that the rows at
+    // a block's edges are steered like the rest.
+    std::uint64_t firstOwned, endOwned;
+    std::uint64_t& lonePixels;  // steps that left a pixel lone, counted
 
-    // Where a unit's steps lead: only pixels wholly in the block are looked
-    // at, as other threads own the others (pixel null: not looked at).
+    // Where a unit's steps lead (pixel null: not looked at).
     struct Options {
         unsigned char* pixel = nullptr;
         unsigned channel = 0;
@@ -273,13 +279,10 @@ struct HiddenLayout::Stepper {
 
     std::uint64_t unitOf(std::uint64_t bit) const { return 64 * block.firstWord + unitAtGatheredBit(bit, block.words); }
 
-    std::uint64_t firstUnit() const { return 64 * block.firstWord; }
-    std::uint64_t endUnit() const { return 64 * (block.firstWord + block.words); }
-
     Options optionsOf(std::uint64_t unit) const {
         Options options;
         if (colours == nullptr) return options;
-        options.pixel = units.pixelOf(unit, firstUnit(), endUnit(), options.channel);
+        options.pixel = units.pixelOf(unit, firstOwned, endOwned, options.channel);
         if (options.pixel == nullptr) return options;
         const unsigned shift = 16 - 8 * options.channel;
         const std::uint32_t colour = ColourSet::colourAt(options.pixel);
@@ -295,19 +298,26 @@ struct HiddenLayout::Stepper {
         const unsigned value = options.pixel[options.channel];
         return value == 0 || value == 255;
     }
-    // Towards a held colour when one step gives one and the other does not;
-    // else, when steering, the way that agrees with the pixel's other
-    // channels; else the keyed way.
+    // Away from a lone pixel when one step leaves one; else towards a held
+    // colour when one step gives one and the other does not; else, when
+    // steering, the way that agrees with the pixel's other channels; else
+    // the keyed way.
     void step(std::uint64_t bit, const Options& options) const {
         bool up = isSet(directions, bit);
-        if (options.upHeld != options.downHeld) {
+        const unsigned lone = loneSteps(bit);
+        if (lone == kLoneUp || lone == kLoneDown) {
+            up = lone == kLoneDown;
+        } else if (options.upHeld != options.downHeld) {
             up = options.upHeld;
         } else if (agreeing) {
-            const int agreeingStep = units.agreeingStep(unitOf(bit), firstUnit(), endUnit());
+            const int agreeingStep = units.agreeingStep(unitOf(bit), firstOwned, endOwned);
             if (agreeingStep != 0) up = agreeingStep > 0;
         }
+        // At an end, only the one step it can take is among the lone ones.
+        const std::uint64_t unit = unitOf(bit);
+        if ((lone & (up ? kLoneUp : kLoneDown)) != 0 || (lone != 0 && units.atEnd(unit))) ++lonePixels;
         if (options.pixel == nullptr) {
-            units.step(unitOf(bit), up);
+            units.step(unit, up);
             return;
         }
         unsigned char& sample = options.pixel[options.channel];
@@ -318,8 +328,14 @@ struct HiddenLayout::Stepper {
     }
     void step(std::uint64_t bit) const { step(bit, optionsOf(unitOf(bit))); }
 
+    unsigned loneSteps(std::uint64_t bit) const {
+        return agreeing ? units.loneSteps(unitOf(bit), firstOwned, endOwned) : 0;
+    }
+    // Every step the unit can take leaves a lone pixel: it lies in a flat
+    // patch (or one off it, at an end).
     bool inFlatPatch(std::uint64_t bit) const {
-        return agreeing && units.inFlatPatch(unitOf(bit), firstUnit(), endUnit());
+        const unsigned lone = loneSteps(bit);
+        return lone == (kLoneUp | kLoneDown) || (lone != 0 && units.atEnd(unitOf(bit)));
     }
 };
 
@@ -369,16 +385,26 @@ std::uint64_t HiddenLayout::readReserved(const std::vector<std::uint64_t>& units
 
 void HiddenLayout::writeReserved(const std::vector<std::uint64_t>& units, std::size_t first, std::uint64_t bits,
                                  std::size_t count, KeyStream& changes) {
+    const std::uint64_t end = units_.count();
     for (std::size_t i = 0; i < count; ++i) {
         if ((readReserved(units, first + i, 1) & 1) == (bits >> i & 1)) continue;
         const std::uint64_t* three = &units[(first + i) * kUnitsPerReservedBit];
-        std::uint64_t free[kUnitsPerReservedBit];
-        std::size_t freeCount = 0;
+        // One of the three at random: of those at neither end and with a
+        // step that leaves no lone pixel if there are such, else of those at
+        // neither end, else of all.
+        std::uint64_t free[kUnitsPerReservedBit], quiet[kUnitsPerReservedBit];
+        std::size_t freeCount = 0, quietCount = 0;
         for (std::size_t t = 0; t < kUnitsPerReservedBit; ++t) {
-            if (!units_.atEnd(three[t])) free[freeCount++] = three[t];
+            if (units_.atEnd(three[t])) continue;
+            free[freeCount++] = three[t];
+            if (units_.loneSteps(three[t], 0, end) != (kLoneUp | kLoneDown)) quiet[quietCount++] = three[t];
         }
-        const std::uint64_t unit = freeCount > 0 ? free[changes.below(freeCount)] : three[changes.below(kUnitsPerReservedBit)];
-        units_.step(unit, changes.below(2) == 1);
+        const std::uint64_t unit = quietCount > 0  ? quiet[changes.below(quietCount)]
+                                   : freeCount > 0 ? free[changes.below(freeCount)]
+                                                   : three[changes.below(kUnitsPerReservedBit)];
+        const unsigned lone = units_.loneSteps(unit, 0, end);
+        const bool up = changes.below(2) == 1;
+        units_.step(unit, lone == kLoneUp ? false : lone == kLoneDown ? true : up);
     }
 }
 
@@ -627,15 +653,16 @@ bool HiddenLayout::replaceSkipped(const Block& block, const BlockShuffle& shuffl
             haveFallback = true;
         }
     }
+    // Else the unit itself, one way, which leaves at most one lone pixel
+    // where a pair in a flat patch would leave two; a kept one never changes,
+    // and its group (not a hole) has a pair of others.
+    if (!isSet(keep, bit)) {
+        step(bit);
+        return true;
+    }
     if (haveNotAtEnd) {
         step(notAtEnd[0]);
         step(notAtEnd[1]);
-        return true;
-    }
-    // Else the unit itself, one way; a kept one never changes, and its group
-    // (not a hole) has a pair of others.
-    if (!isSet(keep, bit)) {
-        step(bit);
         return true;
     }
     if (!haveFallback) return false;
@@ -644,32 +671,56 @@ bool HiddenLayout::replaceSkipped(const Block& block, const BlockShuffle& shuffl
     return true;
 }
 
-bool HiddenLayout::replaceWithPair(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
-                                   const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
-                                   const Stepper& stepper) {
+unsigned HiddenLayout::replaceInGroup(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
+                                      unsigned mostExtra, const std::vector<std::uint64_t>& keep,
+                                      std::vector<std::uint64_t>& changes, const Stepper& stepper) {
     const GroupPlace place(block, shuffle, bit);
+    const auto usable = [&](std::uint64_t p) {
+        if (isSet(keep, p) || isSet(changes, p)) return false;
+        const std::uint64_t unit = stepper.unitOf(p);
+        const Stepper::Options options = stepper.optionsOf(unit);
+        if (stepper.colours != nullptr && options.pixel == nullptr) return false;  // its colours unknown
+        if (options.pixel != nullptr ? Stepper::atEnd(options) : units_.atEnd(unit)) return false;
+        return !Stepper::makesOnlyNew(options) && !stepper.inFlatPatch(p);
+    };
+    const auto stepAll = [&](std::initializer_list<std::uint64_t> bits) {
+        for (const std::uint64_t p : bits) {
+            stepper.step(p);
+            set(changes, p);
+        }
+        return static_cast<unsigned>(bits.size() - 1);
+    };
+    // Pairs whose rows XOR to this one's; the usable rows met on the way
+    // are kept for triples.
+    std::uint64_t usableRows[2 * kPairsTried];
+    std::size_t usableCount = 0;
     std::uint64_t tried = 0;
     for (std::uint64_t a = 1; a <= place.length && tried < kPairsTried; ++a) {
         const std::uint64_t b = a ^ place.row;
         if (b <= a || b > place.length) continue;
         ++tried;
-        const std::uint64_t pair[2] = {place.bitAtRow(a), place.bitAtRow(b)};
-        const auto usable = [&](std::uint64_t p) {
-            if (isSet(keep, p) || isSet(changes, p)) return false;
-            const std::uint64_t unit = stepper.unitOf(p);
-            const Stepper::Options options = stepper.optionsOf(unit);
-            if (stepper.colours != nullptr && options.pixel == nullptr) return false;  // its colours unknown
-            if (options.pixel != nullptr ? Stepper::atEnd(options) : units_.atEnd(unit)) return false;
-            return !Stepper::makesOnlyNew(options) && !stepper.inFlatPatch(p);
-        };
-        if (!usable(pair[0]) || !usable(pair[1])) continue;
-        for (const std::uint64_t p : pair) {
-            stepper.step(p);
-            set(changes, p);
-        }
-        return true;
+        const bool first = usable(place.bitAtRow(a));
+        const bool second = usable(place.bitAtRow(b));
+        if (first && second) return stepAll({place.bitAtRow(a), place.bitAtRow(b)});
+        if (first) usableRows[usableCount++] = a;
+        if (second) usableRows[usableCount++] = b;
     }
-    return false;
+    if (mostExtra < 2) return 0;
+    // Three units whose rows XOR to this one's: in a picture of wide flat
+    // patches, where hardly any group has a usable pair, two usable units
+    // met above and a third that makes up the rest often are.
+    std::uint64_t triesLeft = 2 * kPairsTried;
+    for (std::size_t i = 0; i < usableCount && triesLeft > 0; ++i) {
+        for (std::size_t j = i + 1; j < usableCount && triesLeft > 0; ++j) {
+            const std::uint64_t c = usableRows[i] ^ usableRows[j] ^ place.row;
+            // Rows XORing to 0 would be a pair, found above.
+            if (c == 0 || c > place.length) continue;
+            --triesLeft;
+            if (!usable(place.bitAtRow(c))) continue;
+            return stepAll({place.bitAtRow(usableRows[i]), place.bitAtRow(usableRows[j]), place.bitAtRow(c)});
+        }
+    }
+    return 0;
 }
 
 bool HiddenLayout::applySteered(const Block& block, const BlockShuffle& shuffle, std::uint64_t allowance,
@@ -700,10 +751,15 @@ bool HiddenLayout::applySteered(const Block& block, const BlockShuffle& shuffle,
     }
     // A lone pixel off a flat patch shows more than a new colour does: those
     // are replaced first.
+    // Three units may replace one in a flat patch, two one that can only
+    // make a new colour.
     for (const std::vector<std::uint64_t>* list : {&flat, &onlyNew}) {
+        const bool isFlat = list == &flat;
         for (const std::uint64_t bit : *list) {
-            if (allowance > 0 && replaceWithPair(block, shuffle, bit, keep, changes, stepper)) {
-                --allowance;
+            const unsigned mostExtra = static_cast<unsigned>(std::min<std::uint64_t>(allowance, isFlat ? 2 : 1));
+            const unsigned extra = mostExtra > 0 ? replaceInGroup(block, shuffle, bit, mostExtra, keep, changes, stepper) : 0;
+            if (extra > 0) {
+                allowance -= extra;
                 continue;
             }
             stepper.step(bit);
@@ -720,12 +776,17 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
     // Built before any body bit is placed, from the picture as the hide found it.
     const bool steered = steersSteps(plan);
     const std::unique_ptr<ColourSet> colours = steered ? ColourSet::of(units_.plane()) : nullptr;
-    return forEveryBlock(plan.blocks.size(), [&](std::size_t firstBlock, std::size_t endBlock) {
+    std::atomic<std::uint64_t> lonePixels{0};
+    const bool embedded = forEveryBlock(plan.blocks.size(), [&](std::size_t firstBlock, std::size_t endBlock) {
         KeyStream layoutStream(layoutKey);
         KeyStream changeStream(changeKey);
         if (!layoutStream.ready() || !changeStream.ready()) return false;
         Scratch s;
         BlockShuffle shuffle;
+        std::uint64_t threadLonePixels = 0;
+        const std::uint64_t firstOwned = firstBlock < endBlock ? 64 * plan.blocks[firstBlock].firstWord : 0;
+        const std::uint64_t endOwned =
+            firstBlock < endBlock ? 64 * (plan.blocks[endBlock - 1].firstWord + plan.blocks[endBlock - 1].words) : 0;
         for (std::size_t b = firstBlock; b < endBlock; ++b) {
             const Block& block = plan.blocks[b];
             if (!carriesAnything(block)) continue;
@@ -738,9 +799,10 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
             }
             std::fill_n(s.keep.begin(), block.words, 0);
             for (const std::uint64_t bit : block.keptBits) set(s.keep, bit);
-            const Stepper stepper{units_, colours.get(), steered, s.directions, block};
+            const Stepper stepper{units_, colours.get(), steered, s.directions, block, firstOwned, endOwned, threadLonePixels};
             if (steered) {
-                if (!applySteered(block, shuffle, allowance, s.keep, s.memory, stepper, s.skippedBits, s.onlyNewBits, s.flatBits)) {
+                if (!applySteered(block, shuffle, allowance, s.keep, s.memory, stepper, s.skippedBits, s.onlyNewBits,
+                                  s.flatBits)) {
                     return false;
                 }
                 continue;
@@ -755,8 +817,11 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
                 }
             }
         }
+        lonePixels += threadLonePixels;
         return true;
     });
+    lonePixels_ = lonePixels;
+    return embedded;
 }
 
 bool HiddenLayout::extract(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept,

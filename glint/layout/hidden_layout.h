@@ -28,7 +28,11 @@
 //   the room still changes at most 0.25 units per bit). In any 8-bit colour
 //   picture at those codes, a step no held colour decides goes the way that
 //   keeps the sample in step with its pixel's other two around it
-//   (SampleUnits::agreeingStep). None of this needs reading back: the
+//   (SampleUnits::agreeingStep). Before all of that, a step that would leave
+//   its pixel lone (one off a flat patch around it) is not taken where the
+//   other is not; a unit whose every step would, in a flat patch, is
+//   replaced first, by a pair or else three units of its group (a triple
+//   costs two of the allowance). None of this needs reading back: the
 //   directions carry no bits.
 // - p is the largest code (at most 10) whose groups hold the body; the
 //   blocks are taken in a keyed order, and the first ones, as many as leave
@@ -95,6 +99,10 @@ public:
     // body does not fit or a key stream failed.
     bool embed(const SecretBytes& layoutKey, const SecretBytes& changeKey, const std::vector<std::uint64_t>& kept,
                const std::uint64_t* body, std::uint64_t bits);
+    // Steps of the last embed that left a pixel one off, in one sample, the
+    // colour its eight neighbours share (mostly in flat patches, where no
+    // pair or triple of other units could stand in): a reader can see them.
+    std::uint64_t lonePixels() const { return lonePixels_; }
     // The bits embed hid, into `body` (zeroed here, with one word to spare).
     bool extract(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept, std::uint64_t* body,
                  std::uint64_t bits) const;
@@ -138,13 +146,14 @@ private:
     bool replaceSkipped(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
                         const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
                         const Stepper& stepper);
-    // Changes two others of its group in place of the unit of bit `bit`,
-    // whose step would make a new colour or leave a lone pixel off a flat
-    // patch: two whose steps do neither (nor are at an end); false when the
-    // group has no such pair among those tried.
-    bool replaceWithPair(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
-                         const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
-                         const Stepper& stepper);
+    // Changes two or three others of its group in place of the unit of bit
+    // `bit`, whose step would make a new colour or leave a lone pixel off a
+    // flat patch: others whose steps do neither (nor are at an end), at most
+    // `mostExtra` (1 or 2) more than the one. Returns the extra changes made,
+    // 0 when the group has no such pair or triple among those tried.
+    unsigned replaceInGroup(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit, unsigned mostExtra,
+                            const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
+                            const Stepper& stepper);
     // Steps the units of a block whose bit is set in `changes` (its memory
     // order), each towards a colour the picture holds where it can, else the
     // way that agrees with its pixel's other channels; a unit in a flat patch,
@@ -161,6 +170,7 @@ private:
     SampleUnits units_;
     std::uint64_t drawablePixels_ = 0;     // pixels whose first sample lies in a whole word either way
     std::uint64_t firstSampleStride_ = 1;  // units from one pixel's first sample to the next
+    std::uint64_t lonePixels_ = 0;
 };
 
 }  // namespace glint

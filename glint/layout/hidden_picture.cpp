@@ -134,7 +134,7 @@ bool padBody(SealedBody& body, KeyStream& changes) {
 }
 
 HiddenHide hideWithPassphrase(const HiddenCover& cover, const SecretBytes& passphrase, const std::string& name,
-                              const unsigned char* payload, std::size_t size) {
+                              const unsigned char* payload, std::size_t size, std::uint64_t* lonePixels) {
     HiddenLayout layout(cover.plane, true);
     const std::string stored = storedNameOf(name);
     const std::optional<std::uint64_t> room = hiddenRoom(cover.plane, stored.size());
@@ -168,6 +168,7 @@ HiddenHide hideWithPassphrase(const HiddenCover& cover, const SecretBytes& passp
     layout.writeReserved(kept.seed, 64, readLe64(seed + 8), 64, changes);
     layout.writeReserved(kept.length, 0, length ^ lengthMask(layoutStream), kLengthBits, changes);
     const bool hidden = layout.embed(*keys.layout, *keys.changes, kept.all, body->words.get(), 8 * std::uint64_t{length});
+    if (lonePixels != nullptr) *lonePixels = layout.lonePixels();
     return hidden ? HiddenHide::Hidden : HiddenHide::Failed;
 }
 
@@ -263,8 +264,8 @@ std::optional<std::uint64_t> hiddenRoom(const SamplePlane& plane, std::size_t na
 }
 
 HiddenHide hideHidden(const HiddenCover& cover, const SecretBytes& passphrase, const std::string& name,
-                      const unsigned char* payload, std::size_t size) {
-    const HiddenHide result = hideWithPassphrase(cover, passphrase, name, payload, size);
+                      const unsigned char* payload, std::size_t size, std::uint64_t* lonePixels) {
+    const HiddenHide result = hideWithPassphrase(cover, passphrase, name, payload, size, lonePixels);
     scrubStack();
     return result;
 }

@@ -49,9 +49,10 @@ enum class HiddenHide {
     Failed,   // libgcrypt or memory failed; the samples may have changed
 };
 
-// Hides `payload`, stored under storedNameOf(name).
+// Hides `payload`, stored under storedNameOf(name); into `lonePixels`, when
+// given, the changes that left a pixel lone (HiddenLayout::lonePixels).
 HiddenHide hideHidden(const HiddenCover& cover, const SecretBytes& passphrase, const std::string& name,
-                      const unsigned char* payload, std::size_t size);
+                      const unsigned char* payload, std::size_t size, std::uint64_t* lonePixels = nullptr);
 
 struct HiddenRecovery {
     // Refused: another passphrase, a changed picture, or none hidden.

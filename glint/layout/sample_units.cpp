@@ -251,14 +251,25 @@ int SampleUnits::agreeingStep(std::uint64_t unit, std::uint64_t first, std::uint
     return afterUp < afterDown ? 1 : afterDown < afterUp ? -1 : 0;
 }
 
-bool SampleUnits::inFlatPatch(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
+unsigned SampleUnits::loneSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
     const unsigned char* pixel = nullptr;
+    const unsigned char* shared = nullptr;
     unsigned channel = 0;
     bool same = true;
     const unsigned around = forEachNeighbour(unit, first, end, pixel, channel, [&](const unsigned char* next) {
-        same = same && std::memcmp(next, pixel, 3) == 0;
+        if (shared == nullptr) shared = next;
+        same = same && std::memcmp(next, shared, 3) == 0;
     });
-    return around == 8 && same;
+    if (around != 8 || !same) return 0;
+    // How far the pixel is from the neighbours' colour in its other two
+    // samples, and in the unit's own after each step.
+    int others = 0;
+    for (unsigned k = 0; k < 3; ++k) others += k == channel ? 0 : std::abs(pixel[k] - shared[k]);
+    const int own = pixel[channel] - shared[channel];
+    unsigned lone = 0;
+    if (pixel[channel] < 255 && others + std::abs(own + 1) == 1) lone |= kLoneUp;
+    if (pixel[channel] > 0 && others + std::abs(own - 1) == 1) lone |= kLoneDown;
+    return lone;
 }
 
 void SampleUnits::step(std::uint64_t unit, bool up) { stepAt(sampleAt(unit), up); }

@@ -28,6 +28,9 @@ std::uint64_t gatheredBit(std::uint64_t unit, std::uint64_t words);
 // The unit at bit `bit` of such a run: the reverse of gatheredBit.
 std::uint64_t unitAtGatheredBit(std::uint64_t bit, std::uint64_t words);
 
+inline constexpr unsigned kLoneUp = 1;
+inline constexpr unsigned kLoneDown = 2;
+
 class SampleUnits {
 public:
     // With `allowGrey` false every sample is a unit, grey or not.
@@ -53,11 +56,13 @@ public:
     // Only pixels wholly in [first, end) are looked at: 0 when the unit's
     // own pixel is not.
     int agreeingStep(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
-    // In an 8-bit colour picture (not grey), whether the unit's pixel and the
-    // eight around it, all wholly in [first, end), are of one colour: a step
-    // there leaves a lone pixel one off a flat patch, which no camera or
-    // scaler makes.
-    bool inFlatPatch(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
+    // In an 8-bit colour picture (not grey), which of the unit's steps
+    // (kLoneUp for +1, kLoneDown for -1) would leave its pixel one off, in
+    // one sample, the colour its eight neighbours all share: a lone pixel,
+    // which no camera or scaler makes. Both, where the pixel is of its
+    // neighbours' colour (in a flat patch). Only pixels wholly in [first,
+    // end) are looked at: none when any of the nine is not.
+    unsigned loneSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
     // Moves the unit by one, up when `up` (or when it is 0), down otherwise
     // (or when it is at the largest value).
     void step(std::uint64_t unit, bool up);

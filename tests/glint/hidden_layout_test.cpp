@@ -386,22 +386,44 @@ TEST(HiddenLayout, FewColourPicturesGainFarFewerColoursThanChanges) {
     }
 }
 
+// Pixels one off, in one sample, the colour their eight neighbours share.
+std::size_t lonePixelsOf(const Bytes& rgb, std::size_t side) {
+    std::size_t lone = 0;
+    for (std::size_t y = 1; y + 1 < side; ++y) {
+        for (std::size_t x = 1; x + 1 < side; ++x) {
+            const unsigned char* around = &rgb[3 * ((y - 1) * side + x - 1)];
+            bool same = true;
+            for (std::size_t k = 0; k < 9; ++k) {
+                if (k != 4) same = same && std::memcmp(&rgb[3 * ((y - 1 + k / 3) * side + x - 1 + k % 3)], around, 3) == 0;
+            }
+            const unsigned char* pixel = &rgb[3 * (y * side + x)];
+            int off = 0;
+            for (std::size_t c = 0; c < 3; ++c) off += std::abs(pixel[c] - around[c]);
+            lone += same && off == 1 ? 1 : 0;
+        }
+    }
+    return lone;
+}
+
 // In a colour picture, up to about a quarter of the room, a step goes the
 // way that agrees with its pixel's other channels wherever one way does
 // (beyond, the keyed way, each about as often), and flat patches keep still
-// where pairs of units elsewhere can change in their place. Pictures: a
-// gradient with the channels apart by a little noise, so that one way mostly
-// agrees more; and one half flat, half noise. Pixels on a block's first and
-// last rows, whose patches reach into other threads' blocks, are not looked at.
+// where pairs or triples of units elsewhere can change in their place, and
+// the lone pixels that are left are the ones reported. Pictures: a gradient
+// with the channels apart by a little noise, so that one way mostly agrees
+// more; and one half flat (with specks two off, which a step towards the
+// patch would leave lone), half noise. Pixels on a block's first and last
+// rows, whose patches reach into other threads' blocks, are not looked at.
 TEST(HiddenLayout, SteeredStepsAgreeWithTheOtherChannelsAndKeepOffFlatPatches) {
     struct Case {
-        bool flat;  // the half-flat picture, counting changes in flat patches
+        bool flat;  // the half-flat picture, counting lone pixels
         double share;
-        double least, most;  // of the decided steps that agree, or of the changes in flat patches
+        double least, most;  // of the decided steps that agree, or lone pixels made per change
     };
-    // Keyed steps would agree about half the time, and put half the changes in flat patches.
+    // Keyed steps would agree about half the time, and leave a lone pixel
+    // at about every other change.
     const Case cases[] = {{false, 0.05, 0.97, 1.0}, {false, 0.25, 0.97, 1.0}, {false, 0.5, 0.4, 0.6},
-                          {true, 0.05, 0.0, 0.07},  {true, 0.10, 0.0, 0.12}};
+                          {true, 0.05, 0.0, 0.01},  {true, 0.10, 0.0, 0.03}, {true, 0.25, 0.0, 1.0}};
     const std::size_t side = 512;  // blocks enough for two threads
     for (const Case& c : cases) {
         Picture picture(Shape{"steered", side, side, 3, 3, 1, 0, false, false});
@@ -411,7 +433,10 @@ TEST(HiddenLayout, SteeredStepsAgreeWithTheOtherChannelsAndKeepOffFlatPatches) {
             for (std::size_t k = 0; k < 3; ++k) {
                 picture.bytes[3 * p + k] = static_cast<unsigned char>(level + static_cast<int>(noise() % 5) - 2);
             }
-            if (c.flat && (p % side) / 64 % 2 == 0) std::memcpy(picture.bytes.data() + 3 * p, "\x64\x78\x8c", 3);
+            if (c.flat && (p % side) / 64 % 2 == 0) {
+                const bool speck = p % 7 == 0 && (p / side) % 5 == 0;
+                std::memcpy(picture.bytes.data() + 3 * p, speck ? "\x66\x78\x8c" : "\x64\x78\x8c", 3);
+            }
         }
         const Bytes before = picture.bytes;
         Picture cover = picture;
@@ -425,21 +450,26 @@ TEST(HiddenLayout, SteeredStepsAgreeWithTheOtherChannelsAndKeepOffFlatPatches) {
         ASSERT_TRUE(layout.extract(*keyOf(8), {}, recovered.data(), bits));
         EXPECT_TRUE(sameBits(recovered, body, bits)) << c.share;
         const std::size_t changes = picture.changedUnits(before);
-        std::size_t counted = 0, of = 0;
-        for (std::uint64_t unit = 0; unit < coverUnits.count(); ++unit) {
-            const int step = picture.bytes[unit] - before[unit];
-            if (c.flat) {
-                counted += step != 0 && coverUnits.inFlatPatch(unit, 0, coverUnits.count()) ? 1 : 0;
-                continue;
+        std::size_t counted = 0, of = changes;
+        if (c.flat) {
+            counted = lonePixelsOf(picture.bytes, side) - lonePixelsOf(before, side);
+            // What the hide reports, within a factor of two: a later change
+            // beside a lone pixel may hide it again, and pixels where two
+            // threads' blocks meet are not looked at.
+            EXPECT_LE(layout.lonePixels(), 2 * counted + 20) << c.share;
+            EXPECT_LE(counted, 2 * layout.lonePixels() + 20) << c.share;
+        } else {
+            of = 0;
+            for (std::uint64_t unit = 0; unit < coverUnits.count(); ++unit) {
+                const int step = picture.bytes[unit] - before[unit];
+                const int agreeingStep = coverUnits.agreeingStep(unit, 0, coverUnits.count());
+                if (step == 0 || agreeingStep == 0) continue;
+                ++of;
+                counted += step == agreeingStep ? 1 : 0;
             }
-            const int agreeingStep = coverUnits.agreeingStep(unit, 0, coverUnits.count());
-            if (step == 0 || agreeingStep == 0) continue;
-            ++of;
-            counted += step == agreeingStep ? 1 : 0;
         }
-        if (c.flat) of = changes;
-        std::printf("%3.0f%% of the room: %zu of %zu %s\n", c.share * 100, counted, of,
-                    c.flat ? "changes in flat patches" : "decided steps agree");
+        std::printf("%3.0f%% of the room: %zu %s %zu\n", c.share * 100, counted,
+                    c.flat ? "lone pixels made by changes:" : "decided steps agree of", of);
         EXPECT_GT(of, bits / 20) << c.share;
         EXPECT_GE(static_cast<double>(counted), c.least * static_cast<double>(of)) << c.share;
         EXPECT_LE(static_cast<double>(counted), c.most * static_cast<double>(of)) << c.share;
