@@ -750,9 +750,8 @@ bool HiddenLayout::applySteered(const Block& block, const BlockShuffle& shuffle,
         if (!replaceSkipped(block, shuffle, bit, keep, changes, stepper)) return false;
     }
     // A lone pixel off a flat patch shows more than a new colour does: those
-    // are replaced first.
-    // Three units may replace one in a flat patch, two one that can only
-    // make a new colour.
+    // are replaced first, and by three units where no pair serves; one that
+    // can only make a new colour, by a pair alone.
     for (const std::vector<std::uint64_t>* list : {&flat, &onlyNew}) {
         const bool isFlat = list == &flat;
         for (const std::uint64_t bit : *list) {
