@@ -261,6 +261,7 @@ struct HiddenLayout::Stepper {
     SampleUnits& units;
     ColourSet* colours;  // null: no steering towards held colours
     bool agreeing;       // steps agree with the pixel's other channels where they can
+    bool sparesLone;     // steps keep from leaving lone pixels where they can
     const std::vector<std::uint64_t>& directions;  // the keyed ones, by gathered bit
     const Block& block;
     // The units of the thread's run of blocks: only pixels wholly among them
@@ -329,7 +330,7 @@ struct HiddenLayout::Stepper {
     void step(std::uint64_t bit) const { step(bit, optionsOf(unitOf(bit))); }
 
     unsigned loneSteps(std::uint64_t bit) const {
-        return agreeing ? units.loneSteps(unitOf(bit), firstOwned, endOwned) : 0;
+        return sparesLone ? units.loneSteps(unitOf(bit), firstOwned, endOwned) : 0;
     }
     // Every step the unit can take leaves a lone pixel: it lies in a flat
     // patch (or one off it, at an end).
@@ -601,7 +602,7 @@ struct GroupPlace {
 
 bool HiddenLayout::steersSteps(const Plan& plan) const {
     const SamplePlane& plane = units_.plane();
-    if (units_.grey() || plane.channels != 3 || plane.sampleBytes != 1) return false;
+    if ((plane.channels != 1 && plane.channels != 3) || plane.sampleBytes != 1) return false;
     for (const Block& block : plan.blocks) {
         for (const Segment& segment : block.segments) {
             if (segment.groups > 0 && segment.code < kLeastSteeredCode) return false;
@@ -774,7 +775,8 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
     const Plan& plan = *planned;
     // Built before any body bit is placed, from the picture as the hide found it.
     const bool steered = steersSteps(plan);
-    const std::unique_ptr<ColourSet> colours = steered ? ColourSet::of(units_.plane()) : nullptr;
+    const bool inColour = !units_.grey() && units_.plane().channels == 3;
+    const std::unique_ptr<ColourSet> colours = steered && inColour ? ColourSet::of(units_.plane()) : nullptr;
     std::atomic<std::uint64_t> lonePixels{0};
     const bool embedded = forEveryBlock(plan.blocks.size(), [&](std::size_t firstBlock, std::size_t endBlock) {
         KeyStream layoutStream(layoutKey);
@@ -798,7 +800,8 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
             }
             std::fill_n(s.keep.begin(), block.words, 0);
             for (const std::uint64_t bit : block.keptBits) set(s.keep, bit);
-            const Stepper stepper{units_, colours.get(), steered, s.directions, block, firstOwned, endOwned, threadLonePixels};
+            const Stepper stepper{units_,   colours.get(), steered && inColour, steered, s.directions,
+                                  block,    firstOwned,    endOwned,            threadLonePixels};
             if (steered) {
                 if (!applySteered(block, shuffle, allowance, s.keep, s.memory, stepper, s.skippedBits, s.onlyNewBits,
                                   s.flatBits)) {

@@ -136,9 +136,10 @@ private:
     // make a colour the picture does not hold (with `colours` null, the
     // keyed direction alone, and never).
     struct Stepper;
-    // Whether the steps of a plan are steered (by colour in a picture of few
-    // colours, by the pixel's other channels in any): in an 8-bit colour
-    // picture (not grey), at codes of 4 and more.
+    // Whether the steps of a plan are steered (away from lone pixels in
+    // any, by colour in a colour picture of few colours, by the pixel's
+    // other channels in any colour picture): in an 8-bit picture of one or
+    // three channels, at codes of 4 and more.
     bool steersSteps(const Plan& plan) const;
     // Changes others in place of a unit of the gathered words' bit `bit`
     // that was to change but is kept or at an end; false when nothing can

@@ -251,7 +251,34 @@ int SampleUnits::agreeingStep(std::uint64_t unit, std::uint64_t first, std::uint
     return afterUp < afterDown ? 1 : afterDown < afterUp ? -1 : 0;
 }
 
+namespace {
+
+// Which steps of a sample at `level` leave it one off `shared`, where it is
+// `others` off in its pixel's other samples.
+unsigned loneStepsFrom(int level, int shared, int others, int largest) {
+    unsigned lone = 0;
+    if (level < largest && others + std::abs(level + 1 - shared) == 1) lone |= kLoneUp;
+    if (level > 0 && others + std::abs(level - 1 - shared) == 1) lone |= kLoneDown;
+    return lone;
+}
+
+}  // namespace
+
+unsigned SampleUnits::loneLevelSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
+    const std::uint64_t column = unit % perRow_;
+    if (column == 0 || column + 1 == perRow_ || unit < first + perRow_ + 1 || unit + perRow_ + 1 >= end) return 0;
+    const int shared = sampleAt(unit - perRow_ - 1)[0];
+    for (const std::uint64_t row : {unit - perRow_, unit, unit + perRow_}) {
+        for (const std::uint64_t next : {row - 1, row, row + 1}) {
+            if (next != unit && sampleAt(next)[0] != shared) return 0;
+        }
+    }
+    return loneStepsFrom(sampleAt(unit)[0], shared, 0, 255);
+}
+
 unsigned SampleUnits::loneSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
+    if (plane_.sampleBytes != 1) return 0;
+    if (grey_ || plane_.channels == 1) return loneLevelSteps(unit, first, end);
     const unsigned char* pixel = nullptr;
     const unsigned char* shared = nullptr;
     unsigned channel = 0;
@@ -261,15 +288,9 @@ unsigned SampleUnits::loneSteps(std::uint64_t unit, std::uint64_t first, std::ui
         same = same && std::memcmp(next, shared, 3) == 0;
     });
     if (around != 8 || !same) return 0;
-    // How far the pixel is from the neighbours' colour in its other two
-    // samples, and in the unit's own after each step.
     int others = 0;
     for (unsigned k = 0; k < 3; ++k) others += k == channel ? 0 : std::abs(pixel[k] - shared[k]);
-    const int own = pixel[channel] - shared[channel];
-    unsigned lone = 0;
-    if (pixel[channel] < 255 && others + std::abs(own + 1) == 1) lone |= kLoneUp;
-    if (pixel[channel] > 0 && others + std::abs(own - 1) == 1) lone |= kLoneDown;
-    return lone;
+    return loneStepsFrom(pixel[channel], shared[channel], others, 255);
 }
 
 void SampleUnits::step(std::uint64_t unit, bool up) { stepAt(sampleAt(unit), up); }

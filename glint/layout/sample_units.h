@@ -56,9 +56,10 @@ public:
     // Only pixels wholly in [first, end) are looked at: 0 when the unit's
     // own pixel is not.
     int agreeingStep(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
-    // In an 8-bit colour picture (not grey), which of the unit's steps
-    // (kLoneUp for +1, kLoneDown for -1) would leave its pixel one off, in
-    // one sample, the colour its eight neighbours all share: a lone pixel,
+    // In an 8-bit picture, which of the unit's steps (kLoneUp for +1,
+    // kLoneDown for -1) would leave its pixel one off, in one sample (or in
+    // grey level, where the units are grey pixels or the picture has one
+    // channel), the colour its eight neighbours all share: a lone pixel,
     // which no camera or scaler makes. Both, where the pixel is of its
     // neighbours' colour (in a flat patch). Only pixels wholly in [first,
     // end) are looked at: none when any of the nine is not.
@@ -86,6 +87,8 @@ private:
     template <typename Visit>
     unsigned forEachNeighbour(std::uint64_t unit, std::uint64_t first, std::uint64_t end, const unsigned char*& pixel,
                               unsigned& channel, Visit visit) const;
+    // loneSteps where every unit is a pixel of one level.
+    unsigned loneLevelSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
     void stepAt(unsigned char* sample, bool up) const;
     bool atEndAt(const unsigned char* sample) const;
     // Whether the chunk from `first` is one run of bytes in one row.
