@@ -21,8 +21,9 @@ classic detectors on covers and stego images alike:
              colours at most 1 apart in each of R, G and B, per colour
   closecal   the same over its value after +-1 at half the samples, at
              random: calibrated, it tells few-colour pictures apart
-  lone       pixels one off, in one sample, from a flat 3 x 3 patch around
-             them: no camera or scaler makes many
+  lone       pixels one off, in one sample (one grey level in a grey
+             picture), from a flat 3 x 3 patch around them: no camera or
+             scaler makes many
 
 For each detector and share it prints the area under the ROC curve (covers
 against stego images) and the detection rate at the threshold that flags 5%
@@ -325,7 +326,10 @@ def close_calibrated(area, rgb):
 
 
 def lone_pixels(area, rgb):
-    """Pixels one off, in one sample, the colour their eight neighbours all share."""
+    """Pixels one off, in one sample, the colour their eight neighbours all share
+    (in a grey picture, one grey level off)."""
+    if (rgb[:, :, 0] == rgb[:, :, 1]).all() and (rgb[:, :, 1] == rgb[:, :, 2]).all():
+        rgb = rgb[:, :, :1]
     x = rgb.astype(np.int32)
     h, w, _ = x.shape
     patch = x[:-2, :-2]
