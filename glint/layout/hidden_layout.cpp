@@ -241,6 +241,7 @@ constexpr double kMostChangesPerBit = 0.235;
 // of the units keep to held colours, few enough that a picture with hardly
 // any such units is not searched at length.
 constexpr std::uint64_t kPairsTried = 32;
+constexpr unsigned kBothSteps = kLoneUp | kLoneDown;
 
 // Of the changes a code makes, the share that may be doubled: a group of
 // 2^p - 1 units changes one of them in all but one case in 2^p, for p bits.
@@ -305,7 +306,7 @@ struct HiddenLayout::Stepper {
     // the keyed way.
     void step(std::uint64_t bit, const Options& options) const {
         bool up = isSet(directions, bit);
-        const unsigned lone = loneSteps(bit);
+        const unsigned lone = loneSteps(bit) & kBothSteps;
         if (lone == kLoneUp || lone == kLoneDown) {
             up = lone == kLoneDown;
         } else if (options.upHeld != options.downHeld) {
@@ -335,8 +336,8 @@ struct HiddenLayout::Stepper {
     // Every step the unit can take leaves a lone pixel: it lies in a flat
     // patch (or one off it, at an end).
     bool inFlatPatch(std::uint64_t bit) const {
-        const unsigned lone = loneSteps(bit);
-        return lone == (kLoneUp | kLoneDown) || (lone != 0 && units.atEnd(unitOf(bit)));
+        const unsigned lone = loneSteps(bit) & kBothSteps;
+        return lone == kBothSteps || (lone != 0 && units.atEnd(unitOf(bit)));
     }
 };
 
@@ -398,12 +399,12 @@ void HiddenLayout::writeReserved(const std::vector<std::uint64_t>& units, std::s
         for (std::size_t t = 0; t < kUnitsPerReservedBit; ++t) {
             if (units_.atEnd(three[t])) continue;
             free[freeCount++] = three[t];
-            if (units_.loneSteps(three[t], 0, end) != (kLoneUp | kLoneDown)) quiet[quietCount++] = three[t];
+            if ((units_.loneSteps(three[t], 0, end) & kBothSteps) != kBothSteps) quiet[quietCount++] = three[t];
         }
         const std::uint64_t unit = quietCount > 0  ? quiet[changes.below(quietCount)]
                                    : freeCount > 0 ? free[changes.below(freeCount)]
                                                    : three[changes.below(kUnitsPerReservedBit)];
-        const unsigned lone = units_.loneSteps(unit, 0, end);
+        const unsigned lone = units_.loneSteps(unit, 0, end) & kBothSteps;
         const bool up = changes.below(2) == 1;
         units_.step(unit, lone == kLoneUp ? false : lone == kLoneDown ? true : up);
     }
@@ -750,6 +751,9 @@ bool HiddenLayout::applySteered(const Block& block, const BlockShuffle& shuffle,
     for (const std::uint64_t bit : skipped) {
         if (!replaceSkipped(block, shuffle, bit, keep, changes, stepper)) return false;
     }
+    // A pixel lone among all eight neighbours shows most: those first.
+    std::stable_partition(flat.begin(), flat.end(),
+                          [&](std::uint64_t bit) { return (stepper.loneSteps(bit) & kLoneAmongEight) != 0; });
     // A lone pixel off a flat patch shows more than a new colour does: those
     // are replaced first, and by three units where no pair serves; one that
     // can only make a new colour, by a pair alone.

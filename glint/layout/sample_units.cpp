@@ -226,7 +226,8 @@ unsigned SampleUnits::forEachNeighbour(std::uint64_t unit, std::uint64_t first, 
             const std::uint64_t neighbour = pixelUnit + static_cast<std::uint64_t>(offset);
             if (neighbour < first || neighbour >= end || end - neighbour < 3) continue;
             visit(pixel + rows * static_cast<std::ptrdiff_t>(plane_.rowBytes) +
-                  columns * static_cast<std::ptrdiff_t>(plane_.pixelBytes));
+                      columns * static_cast<std::ptrdiff_t>(plane_.pixelBytes),
+                  rows == 0 || columns == 0);
             ++visited;
         }
     }
@@ -240,7 +241,7 @@ int SampleUnits::agreeingStep(std::uint64_t unit, std::uint64_t first, std::uint
     // the sum of the other two channels' differences, after +1 and after -1.
     int afterUp = 0;
     int afterDown = 0;
-    forEachNeighbour(unit, first, end, pixel, channel, [&](const unsigned char* next) {
+    forEachNeighbour(unit, first, end, pixel, channel, [&](const unsigned char* next, bool) {
         const unsigned other = (channel + 1) % 3;
         const unsigned third = (channel + 2) % 3;
         const int own = 2 * (pixel[channel] - next[channel]);
@@ -266,14 +267,17 @@ unsigned loneStepsFrom(int level, int shared, int others, int largest) {
 
 unsigned SampleUnits::loneLevelSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
     const std::uint64_t column = unit % perRow_;
-    if (column == 0 || column + 1 == perRow_ || unit < first + perRow_ + 1 || unit + perRow_ + 1 >= end) return 0;
-    const int shared = sampleAt(unit - perRow_ - 1)[0];
-    for (const std::uint64_t row : {unit - perRow_, unit, unit + perRow_}) {
-        for (const std::uint64_t next : {row - 1, row, row + 1}) {
-            if (next != unit && sampleAt(next)[0] != shared) return 0;
-        }
+    if (column == 0 || column + 1 == perRow_ || unit < first + perRow_ || unit + perRow_ >= end) return 0;
+    const int shared = sampleAt(unit - perRow_)[0];
+    for (const std::uint64_t next : {unit - 1, unit + 1, unit + perRow_}) {
+        if (sampleAt(next)[0] != shared) return 0;
     }
-    return loneStepsFrom(sampleAt(unit)[0], shared, 0, 255);
+    const unsigned lone = loneStepsFrom(sampleAt(unit)[0], shared, 0, 255);
+    bool amongEight = true;
+    for (const std::uint64_t corner : {unit - perRow_ - 1, unit - perRow_ + 1, unit + perRow_ - 1, unit + perRow_ + 1}) {
+        amongEight = amongEight && corner >= first && corner < end && sampleAt(corner)[0] == shared;
+    }
+    return lone != 0 && amongEight ? lone | kLoneAmongEight : lone;
 }
 
 unsigned SampleUnits::loneSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
@@ -282,15 +286,26 @@ unsigned SampleUnits::loneSteps(std::uint64_t unit, std::uint64_t first, std::ui
     const unsigned char* pixel = nullptr;
     const unsigned char* shared = nullptr;
     unsigned channel = 0;
+    const unsigned char* corners[4] = {};
+    unsigned sides = 0, cornerCount = 0;
     bool same = true;
-    const unsigned around = forEachNeighbour(unit, first, end, pixel, channel, [&](const unsigned char* next) {
+    forEachNeighbour(unit, first, end, pixel, channel, [&](const unsigned char* next, bool side) {
+        if (!side) {
+            corners[cornerCount++] = next;
+            return;
+        }
+        ++sides;
         if (shared == nullptr) shared = next;
         same = same && std::memcmp(next, shared, 3) == 0;
     });
-    if (around != 8 || !same) return 0;
+    if (sides != 4 || !same) return 0;
     int others = 0;
     for (unsigned k = 0; k < 3; ++k) others += k == channel ? 0 : std::abs(pixel[k] - shared[k]);
-    return loneStepsFrom(pixel[channel], shared[channel], others, 255);
+    const unsigned lone = loneStepsFrom(pixel[channel], shared[channel], others, 255);
+    const bool amongEight = cornerCount == 4 && std::all_of(corners, corners + 4, [&](const unsigned char* corner) {
+                                return std::memcmp(corner, shared, 3) == 0;
+                            });
+    return lone != 0 && amongEight ? lone | kLoneAmongEight : lone;
 }
 
 void SampleUnits::step(std::uint64_t unit, bool up) { stepAt(sampleAt(unit), up); }

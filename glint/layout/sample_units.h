@@ -30,6 +30,7 @@ std::uint64_t unitAtGatheredBit(std::uint64_t bit, std::uint64_t words);
 
 inline constexpr unsigned kLoneUp = 1;
 inline constexpr unsigned kLoneDown = 2;
+inline constexpr unsigned kLoneAmongEight = 4;  // the four corners share the colour too
 
 class SampleUnits {
 public:
@@ -59,10 +60,12 @@ public:
     // In an 8-bit picture, which of the unit's steps (kLoneUp for +1,
     // kLoneDown for -1) would leave its pixel one off, in one sample (or in
     // grey level, where the units are grey pixels or the picture has one
-    // channel), the colour its eight neighbours all share: a lone pixel,
-    // which no camera or scaler makes. Both, where the pixel is of its
-    // neighbours' colour (in a flat patch). Only pixels wholly in [first,
-    // end) are looked at: none when any of the nine is not.
+    // channel), the colour the four pixels beside it (above, below, left
+    // and right) share: a lone pixel, which no camera or scaler makes; with
+    // kLoneAmongEight when the four at its corners share it too. Both
+    // steps, where the pixel is of its neighbours' colour (in a flat
+    // patch). Only pixels wholly in [first, end) are looked at: none when
+    // any of the five is not.
     unsigned loneSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
     // Moves the unit by one, up when `up` (or when it is 0), down otherwise
     // (or when it is at the largest value).
