@@ -219,6 +219,43 @@ TEST(GlintHidden, EveryCoverKindRoundTripsInTheExactRoom) {
     }
 }
 
+// A hide whose changes leave lone pixels (one off a flat patch) says how
+// many, after the picture is written; one in a picture without flat
+// patches says nothing of them.
+TEST(GlintHidden, NotesTheLonePixelsItLeaves) {
+    ScratchDir dir;
+    writeText(dir / "pass.txt", "hidden\n");
+    struct Case {
+        const char* name;
+        bool flat;
+    };
+    for (const Case c : {Case{"noise.bmp", false}, Case{"flat.bmp", true}}) {
+        SCOPED_TRACE(c.name);
+        testing_support::BmpFields fields;
+        fields.bitCount = 24;
+        fields.width = 96;
+        fields.height = 96;
+        fields.data = c.flat ? Bytes(96 * 96 * 3, 0x80) : testing_support::patternBytes(96 * 96 * 3, 7);
+        writeFile(dir / c.name, testing_support::makeBmp(fields));
+        const RunResult capacity = glint({"capacity", "-p", c.name}, dir);
+        ASSERT_EQ(capacity.exitStatus, 0) << capacity.err;
+        // A twentieth of the room: steered, with every sample of the flat picture in a flat patch.
+        writeFile(dir / "p", testing_support::patternBytes(std::stoul(capacity.out) / 20, 8));
+        const RunResult hidden = glint({"-q", "hide", "--passphrase-file", "pass.txt", c.name, "p", "out.bmp"}, dir);
+        ASSERT_EQ(hidden.exitStatus, 0) << hidden.err;
+        const std::string note = "glint: out.bmp: note: ";
+        const std::size_t at = hidden.err.find(note);
+        EXPECT_EQ(at != std::string::npos, c.flat) << hidden.err;
+        if (at != std::string::npos) {
+            EXPECT_GT(std::stoul(hidden.err.substr(at + note.size())), 0U) << hidden.err;
+            EXPECT_NE(hidden.err.find(" changes left lone pixels in flat patches"), std::string::npos) << hidden.err;
+        }
+        const RunResult back = glint({"recover", "--passphrase-file", "pass.txt", "out.bmp", "back"}, dir);
+        EXPECT_EQ(back.exitStatus, 0) << back.err;
+        EXPECT_EQ(readFile(dir / "back"), readFile(dir / "p"));
+    }
+}
+
 // An image hidden by glint 1.0 with -p still opens with its passphrase,
 // after the hidden layout has found nothing; it keeps no name to write under.
 TEST(GlintHidden, ImagesOfVersion1Open) {
