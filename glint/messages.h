@@ -339,10 +339,11 @@ inline constexpr Text kCapacityAsBmp{"\xcc\xe1\xca\xbe\xa3\xba\xd2\xd4\xc9\xcf\x
     "note: that is for a BMP output; a PNG output takes {} bytes"};
 
 // After a hide with a passphrase whose changes left lone pixels, each one off
-// the colour of the flat patch around it.
-// 提示：{} 处改动在纯色区域留下了孤立的像素，看得出来；请少藏一些，或换一张纹理更多的图片 / note: {} changes left lone pixels in flat patches, where they can be seen; hide less, or choose a picture with more texture
-inline constexpr Text kLonePixels{"\xcc\xe1\xca\xbe\xa3\xba" "{} " "\xb4\xa6\xb8\xc4\xb6\xaf\xd4\xda\xb4\xbf\xc9\xab\xc7\xf8\xd3\xf2\xc1\xf4\xcf\xc2\xc1\xcb\xb9\xc2\xc1\xa2\xb5\xc4\xcf\xf1\xcb\xd8\xa3\xac\xbf\xb4\xb5\xc3\xb3\xf6\xc0\xb4\xa3\xbb\xc7\xeb\xc9\xd9\xb2\xd8\xd2\xbb\xd0\xa9\xa3\xac\xbb\xf2\xbb\xbb\xd2\xbb\xd5\xc5\xce\xc6\xc0\xed\xb8\xfc\xb6\xe0\xb5\xc4\xcd\xbc\xc6\xac",
-    "note: {} changes left lone pixels in flat patches, where they can be seen; hide less, or choose a picture with more texture"};
+// the colour of the flat patch around it: counted as they are made, or
+// estimated from a sample of them where steps are not steered.
+// 提示：约 {} 处改动在纯色区域留下了孤立的像素，看得出来；请少藏一些，或换一张纹理更多的图片 / note: about {} changes left lone pixels in flat patches, where they can be seen; hide less, or choose a picture with more texture
+inline constexpr Text kLonePixels{"\xcc\xe1\xca\xbe\xa3\xba\xd4\xbc" " {} " "\xb4\xa6\xb8\xc4\xb6\xaf\xd4\xda\xb4\xbf\xc9\xab\xc7\xf8\xd3\xf2\xc1\xf4\xcf\xc2\xc1\xcb\xb9\xc2\xc1\xa2\xb5\xc4\xcf\xf1\xcb\xd8\xa3\xac\xbf\xb4\xb5\xc3\xb3\xf6\xc0\xb4\xa3\xbb\xc7\xeb\xc9\xd9\xb2\xd8\xd2\xbb\xd0\xa9\xa3\xac\xbb\xf2\xbb\xbb\xd2\xbb\xd5\xc5\xce\xc6\xc0\xed\xb8\xfc\xb6\xe0\xb5\xc4\xcd\xbc\xc6\xac",
+    "note: about {} changes left lone pixels in flat patches, where they can be seen; hide less, or choose a picture with more texture"};
 
 // The parts of kCoverHas.
 

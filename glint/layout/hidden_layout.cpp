@@ -599,6 +599,27 @@ struct GroupPlace {
     }
 };
 
+// Words of changes looked at for lone pixels where steps are not steered:
+// about this many over the whole picture, spread evenly, so that counting
+// costs a large picture no more than a small one.
+constexpr std::uint64_t kLoneSampleWords = 4096;
+
+// Of a block's changes, not steered, an estimate of those that left a pixel
+// lone: the changes made in every `stride`-th word whose pixel is lone once
+// the block's changes are made, times the stride.
+std::uint64_t unsteeredLonePixels(const SampleUnits& units, const HiddenLayout::Block& block, std::uint64_t stride,
+                                  const std::uint64_t* changes, const std::uint64_t* skipped, std::uint64_t firstOwned,
+                                  std::uint64_t endOwned) {
+    std::uint64_t lone = 0;
+    for (std::uint64_t w = (stride - block.firstWord % stride) % stride; w < block.words; w += stride) {
+        for (std::uint64_t left = changes[w] & ~skipped[w]; left != 0; left &= left - 1) {
+            const std::uint64_t bit = 64 * w + static_cast<unsigned>(std::countr_zero(left));
+            lone += units.isLone(64 * block.firstWord + unitAtGatheredBit(bit, block.words), firstOwned, endOwned) ? 1 : 0;
+        }
+    }
+    return lone * stride;
+}
+
 }  // namespace
 
 bool HiddenLayout::steersSteps(const Plan& plan) const {
@@ -782,6 +803,7 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
     const bool inColour = !units_.grey() && units_.plane().channels == 3;
     const std::unique_ptr<ColourSet> colours = steered && inColour ? ColourSet::of(units_.plane()) : nullptr;
     std::atomic<std::uint64_t> lonePixels{0};
+    const std::uint64_t loneStride = std::max<std::uint64_t>(1, units_.count() / 64 / kLoneSampleWords);
     const bool embedded = forEveryBlock(plan.blocks.size(), [&](std::size_t firstBlock, std::size_t endBlock) {
         KeyStream layoutStream(layoutKey);
         KeyStream changeStream(changeKey);
@@ -815,6 +837,8 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
             }
             units_.apply(64 * block.firstWord, block.words, s.memory.data(), s.directions.data(), s.keep.data(),
                          s.skipped.data());
+            threadLonePixels +=
+                unsteeredLonePixels(units_, block, loneStride, s.memory.data(), s.skipped.data(), firstOwned, endOwned);
             // Kept units, and units at an end, that were to change.
             for (std::size_t w = 0; w < block.words; ++w) {
                 for (std::uint64_t left = s.skipped[w]; left != 0; left &= left - 1) {

@@ -99,9 +99,10 @@ public:
     // body does not fit or a key stream failed.
     bool embed(const SecretBytes& layoutKey, const SecretBytes& changeKey, const std::vector<std::uint64_t>& kept,
                const std::uint64_t* body, std::uint64_t bits);
-    // Steps of the last embed that left a pixel one off, in one sample, the
-    // colour its eight neighbours share (mostly in flat patches, where no
-    // pair or triple of other units could stand in): a reader can see them.
+    // Steps of the last embed that left a pixel lone (SampleUnits::loneSteps;
+    // mostly in flat patches, where no pair or triple of other units could
+    // stand in): a reader can see them. Counted where steps are steered,
+    // estimated from an even sample of the changes where they are not.
     std::uint64_t lonePixels() const { return lonePixels_; }
     // The bits embed hid, into `body` (zeroed here, with one word to spare).
     bool extract(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept, std::uint64_t* body,

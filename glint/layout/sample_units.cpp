@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "common/byte_order.h"
 
@@ -252,60 +253,68 @@ int SampleUnits::agreeingStep(std::uint64_t unit, std::uint64_t first, std::uint
     return afterUp < afterDown ? 1 : afterDown < afterUp ? -1 : 0;
 }
 
-namespace {
 
-// Which steps of a sample at `level` leave it one off `shared`, where it is
-// `others` off in its pixel's other samples.
-unsigned loneStepsFrom(int level, int shared, int others, int largest) {
-    unsigned lone = 0;
-    if (level < largest && others + std::abs(level + 1 - shared) == 1) lone |= kLoneUp;
-    if (level > 0 && others + std::abs(level - 1 - shared) == 1) lone |= kLoneDown;
-    return lone;
-}
-
-}  // namespace
-
-unsigned SampleUnits::loneLevelSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
+std::optional<SampleUnits::Surround> SampleUnits::levelSurroundOf(std::uint64_t unit, std::uint64_t first,
+                                                                  std::uint64_t end) const {
     const std::uint64_t column = unit % perRow_;
-    if (column == 0 || column + 1 == perRow_ || unit < first + perRow_ || unit + perRow_ >= end) return 0;
-    const int shared = sampleAt(unit - perRow_)[0];
+    if (column == 0 || column + 1 == perRow_ || unit < first + perRow_ || unit + perRow_ >= end) return std::nullopt;
+    Surround surround{sampleAt(unit), sampleAt(unit - perRow_), 0, 1, true};
     for (const std::uint64_t next : {unit - 1, unit + 1, unit + perRow_}) {
-        if (sampleAt(next)[0] != shared) return 0;
+        if (sampleAt(next)[0] != surround.shared[0]) return std::nullopt;
     }
-    const unsigned lone = loneStepsFrom(sampleAt(unit)[0], shared, 0, 255);
-    bool amongEight = true;
     for (const std::uint64_t corner : {unit - perRow_ - 1, unit - perRow_ + 1, unit + perRow_ - 1, unit + perRow_ + 1}) {
-        amongEight = amongEight && corner >= first && corner < end && sampleAt(corner)[0] == shared;
+        surround.amongEight =
+            surround.amongEight && corner >= first && corner < end && sampleAt(corner)[0] == surround.shared[0];
     }
-    return lone != 0 && amongEight ? lone | kLoneAmongEight : lone;
+    return surround;
 }
 
-unsigned SampleUnits::loneSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
-    if (plane_.sampleBytes != 1) return 0;
-    if (grey_ || plane_.channels == 1) return loneLevelSteps(unit, first, end);
-    const unsigned char* pixel = nullptr;
-    const unsigned char* shared = nullptr;
-    unsigned channel = 0;
+std::optional<SampleUnits::Surround> SampleUnits::surroundOf(std::uint64_t unit, std::uint64_t first,
+                                                             std::uint64_t end) const {
+    if (plane_.sampleBytes != 1) return std::nullopt;
+    if (grey_ || plane_.channels == 1) return levelSurroundOf(unit, first, end);
+    Surround surround{nullptr, nullptr, 0, 3, false};
     const unsigned char* corners[4] = {};
     unsigned sides = 0, cornerCount = 0;
     bool same = true;
-    forEachNeighbour(unit, first, end, pixel, channel, [&](const unsigned char* next, bool side) {
+    forEachNeighbour(unit, first, end, surround.pixel, surround.channel, [&](const unsigned char* next, bool side) {
         if (!side) {
             corners[cornerCount++] = next;
             return;
         }
         ++sides;
-        if (shared == nullptr) shared = next;
-        same = same && std::memcmp(next, shared, 3) == 0;
+        if (surround.shared == nullptr) surround.shared = next;
+        same = same && std::memcmp(next, surround.shared, 3) == 0;
     });
-    if (sides != 4 || !same) return 0;
+    if (sides != 4 || !same) return std::nullopt;
+    surround.amongEight = cornerCount == 4 && std::all_of(corners, corners + 4, [&](const unsigned char* corner) {
+                              return std::memcmp(corner, surround.shared, 3) == 0;
+                          });
+    return surround;
+}
+
+unsigned SampleUnits::loneSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
+    const std::optional<Surround> surround = surroundOf(unit, first, end);
+    if (!surround) return 0;
+    const unsigned char* pixel = surround->pixel;
+    const unsigned char* shared = surround->shared;
+    const unsigned channel = surround->channel;
     int others = 0;
-    for (unsigned k = 0; k < 3; ++k) others += k == channel ? 0 : std::abs(pixel[k] - shared[k]);
-    const unsigned lone = loneStepsFrom(pixel[channel], shared[channel], others, 255);
-    const bool amongEight = cornerCount == 4 && std::all_of(corners, corners + 4, [&](const unsigned char* corner) {
-                                return std::memcmp(corner, shared, 3) == 0;
-                            });
-    return lone != 0 && amongEight ? lone | kLoneAmongEight : lone;
+    for (unsigned k = 0; k < surround->samples; ++k) others += k == channel ? 0 : std::abs(pixel[k] - shared[k]);
+    const int level = pixel[channel];
+    const auto lonePast = [&](int step) {
+        return level + step >= 0 && level + step <= 255 && others + std::abs(level + step - shared[channel]) == 1;
+    };
+    const unsigned lone = (lonePast(1) ? kLoneUp : 0) | (lonePast(-1) ? kLoneDown : 0);
+    return lone != 0 && surround->amongEight ? lone | kLoneAmongEight : lone;
+}
+
+bool SampleUnits::isLone(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
+    const std::optional<Surround> surround = surroundOf(unit, first, end);
+    if (!surround) return false;
+    int off = 0;
+    for (unsigned k = 0; k < surround->samples; ++k) off += std::abs(surround->pixel[k] - surround->shared[k]);
+    return off == 1;
 }
 
 void SampleUnits::step(std::uint64_t unit, bool up) { stepAt(sampleAt(unit), up); }

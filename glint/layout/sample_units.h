@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "layout/sample_plane.h"
 
@@ -67,6 +68,8 @@ public:
     // patch). Only pixels wholly in [first, end) are looked at: none when
     // any of the five is not.
     unsigned loneSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
+    // Whether the unit's pixel is lone now, as loneSteps means it.
+    bool isLone(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
     // Moves the unit by one, up when `up` (or when it is 0), down otherwise
     // (or when it is at the largest value).
     void step(std::uint64_t unit, bool up);
@@ -90,8 +93,18 @@ private:
     template <typename Visit>
     unsigned forEachNeighbour(std::uint64_t unit, std::uint64_t first, std::uint64_t end, const unsigned char*& pixel,
                               unsigned& channel, Visit visit) const;
-    // loneSteps where every unit is a pixel of one level.
-    unsigned loneLevelSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
+    // A unit's pixel and the colour the four beside it share, when they
+    // share one and all lie wholly in [first, end); `samples` of each are
+    // compared (one, a grey level, where every unit is a pixel of one level).
+    struct Surround {
+        const unsigned char* pixel;
+        const unsigned char* shared;
+        unsigned channel;
+        unsigned samples;
+        bool amongEight;  // the four at its corners share the colour too
+    };
+    std::optional<Surround> surroundOf(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
+    std::optional<Surround> levelSurroundOf(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
     void stepAt(unsigned char* sample, bool up) const;
     bool atEndAt(const unsigned char* sample) const;
     // Whether the chunk from `first` is one run of bytes in one row.
