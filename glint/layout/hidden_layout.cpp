@@ -9,6 +9,7 @@
 #include <thread>
 #include <utility>
 
+#include "coding/trellis_code.h"
 #include "layout/bit_words.h"
 #include "layout/block_shuffle.h"
 
@@ -112,7 +113,6 @@ void copyBits(const std::uint64_t* from, std::uint64_t source, std::uint64_t* to
 struct Scratch {
     std::vector<std::uint64_t> memory, layout, spare, changes, directions, keep, skipped;
     std::vector<std::uint64_t> syndromes, messages, used, share;
-    std::vector<std::uint64_t> skippedBits, onlyNewBits, flatBits;  // of the steered steps
 
     Scratch() {
         for (auto* v : {&memory, &layout, &spare, &changes, &directions, &keep, &skipped}) v->resize(kBlockWords);
@@ -233,28 +233,7 @@ bool isSet(const std::vector<std::uint64_t>& words, std::uint64_t bit) { return 
 
 void set(std::vector<std::uint64_t>& words, std::uint64_t bit) { words[bit / 64] |= std::uint64_t{1} << (bit % 64); }
 
-// Changes per hidden bit that the pairs replacing units that can only make a
-// new colour may bring a code up to, below the 0.25 promised for a quarter of
-// the room: the rest is left for the units replaced at the ends.
-constexpr double kMostChangesPerBit = 0.235;
-// Pairs of a group tried for one unit: enough to find one where a good share
-// of the units keep to held colours, few enough that a picture with hardly
-// any such units is not searched at length.
-constexpr std::uint64_t kPairsTried = 32;
 constexpr unsigned kBothSteps = kLoneUp | kLoneDown;
-
-// Of the changes a code makes, the share that may be doubled: a group of
-// 2^p - 1 units changes one of them in all but one case in 2^p, for p bits.
-double extraShare(unsigned code) {
-    const double length = static_cast<double>(codeLength(code));
-    return std::max(0.0, kMostChangesPerBit * code * (length + 1) / length - 1);
-}
-
-std::uint64_t countBits(const std::uint64_t* words, std::size_t count) {
-    std::uint64_t total = 0;
-    for (std::size_t i = 0; i < count; ++i) total += static_cast<unsigned>(std::popcount(words[i]));
-    return total;
-}
 
 }  // namespace
 
@@ -430,6 +409,20 @@ std::optional<HiddenLayout::Plan> HiddenLayout::plan(const SecretBytes& layoutKe
         Block& block = plan.blocks[unit / kBlockUnits];
         block.keptBits.push_back(gatheredBit(unit % kBlockUnits, block.words));
     }
+    if (2 * bits <= roomBits()) {
+        // Up to half the room, the trellis: every block carries its share
+        // of the body in proportion to its units, the kept ones left out.
+        plan.trellis = true;
+        std::uint64_t elements = 0;
+        for (const Block& block : plan.blocks) elements += 64 * block.words - block.keptBits.size();
+        std::uint64_t before = 0;
+        for (Block& block : plan.blocks) {
+            block.firstBit = scaled(bits, before, elements);
+            before += 64 * block.words - block.keptBits.size();
+            block.endBit = scaled(bits, before, elements);
+        }
+        return plan;
+    }
     BlockShuffle shuffle;
     for (std::size_t b = 0; b < plan.blocks.size(); ++b) {
         Block& block = plan.blocks[b];
@@ -533,14 +526,9 @@ bool HiddenLayout::fits(const SecretBytes& layoutKey, const std::vector<std::uin
 
 namespace {
 
-// Below this code (beyond about a quarter of the room) the changes are so
-// many that the close-colour test sees them whichever way they go, and steps
-// that all agree with their pixels' other channels would make the channels
-// agree more than a photograph's do: steering would cost time, or show.
-constexpr unsigned kLeastSteeredCode = 4;
-
 bool carriesAnything(const HiddenLayout::Block& block) {
-    return std::any_of(block.segments.begin(), block.segments.end(),
+    return block.endBit > block.firstBit ||
+           std::any_of(block.segments.begin(), block.segments.end(),
                        [](const HiddenLayout::Segment& segment) { return segment.groups > 0; });
 }
 
@@ -556,19 +544,13 @@ bool layOut(const SampleUnits& units, const HiddenLayout::Plan& plan, std::size_
 }
 
 // The changes that hide the block's share of `body`, in layout order in
-// s.changes; returns the pairs that may replace units whose steps could
-// only make a new colour, when colours steer.
-std::uint64_t blockChanges(const HiddenLayout::Block& block, const std::uint64_t* body, bool steered, Scratch& s) {
+// s.changes.
+void blockChanges(const HiddenLayout::Block& block, const std::uint64_t* body, Scratch& s) {
     std::fill_n(s.changes.begin(), block.words, 0);
-    std::uint64_t allowance = 0;
     for (const HiddenLayout::Segment& segment : block.segments) {
         if (segment.groups == 0) continue;
         segmentChanges(segment, s.layout.data() + segment.start, body, s.changes.data() + segment.start, s);
-        if (!steered) continue;
-        const auto made = static_cast<double>(countBits(s.changes.data() + segment.start, segment.words));
-        allowance += static_cast<std::uint64_t>(made * extraShare(segment.code));
     }
-    return allowance;
 }
 
 }  // namespace
@@ -622,53 +604,29 @@ std::uint64_t unsteeredLonePixels(const SampleUnits& units, const HiddenLayout::
 
 }  // namespace
 
-bool HiddenLayout::steersSteps(const Plan& plan) const {
-    const SamplePlane& plane = units_.plane();
-    if ((plane.channels != 1 && plane.channels != 3) || plane.sampleBytes != 1) return false;
-    for (const Block& block : plan.blocks) {
-        for (const Segment& segment : block.segments) {
-            if (segment.groups > 0 && segment.code < kLeastSteeredCode) return false;
-        }
-    }
-    return true;
-}
-
 bool HiddenLayout::replaceSkipped(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
                                   const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
                                   const Stepper& stepper) {
     const GroupPlace place(block, shuffle, bit);
-    const std::uint64_t row = place.row;
-    const std::uint64_t length = place.length;
-    const auto unitOf = [&](std::uint64_t b) { return stepper.unitOf(b); };
     const auto step = [&](std::uint64_t b) {
         stepper.step(b);
         set(changes, b);
     };
     // Two other units of the group whose rows XOR to this one's, neither of
-    // them kept; at neither end if there are such, and then in no flat patch.
+    // them kept nor changed already; at neither end if there are such.
     std::uint64_t fallback[2] = {};
     bool haveFallback = false;
-    std::uint64_t notAtEnd[2] = {};
-    bool haveNotAtEnd = false;
-    for (std::uint64_t a = 1; a <= length; ++a) {
-        const std::uint64_t b = a ^ row;
-        if (b <= a || b > length) continue;
+    for (std::uint64_t a = 1; a <= place.length; ++a) {
+        const std::uint64_t b = a ^ place.row;
+        if (b <= a || b > place.length) continue;
         const std::uint64_t pair[2] = {place.bitAtRow(a), place.bitAtRow(b)};
         if (isSet(keep, pair[0]) || isSet(keep, pair[1]) || isSet(changes, pair[0]) || isSet(changes, pair[1])) {
             continue;
         }
-        if (!units_.atEnd(unitOf(pair[0])) && !units_.atEnd(unitOf(pair[1]))) {
-            if (!stepper.inFlatPatch(pair[0]) && !stepper.inFlatPatch(pair[1])) {
-                step(pair[0]);
-                step(pair[1]);
-                return true;
-            }
-            if (!haveNotAtEnd) {
-                notAtEnd[0] = pair[0];
-                notAtEnd[1] = pair[1];
-                haveNotAtEnd = true;
-            }
-            continue;
+        if (!units_.atEnd(stepper.unitOf(pair[0])) && !units_.atEnd(stepper.unitOf(pair[1]))) {
+            step(pair[0]);
+            step(pair[1]);
+            return true;
         }
         if (!haveFallback) {
             fallback[0] = pair[0];
@@ -676,16 +634,10 @@ bool HiddenLayout::replaceSkipped(const Block& block, const BlockShuffle& shuffl
             haveFallback = true;
         }
     }
-    // Else the unit itself, one way, which leaves at most one lone pixel
-    // where a pair in a flat patch would leave two; a kept one never changes,
+    // Else the unit itself, the one way it can go; a kept one never changes,
     // and its group (not a hole) has a pair of others.
     if (!isSet(keep, bit)) {
         step(bit);
-        return true;
-    }
-    if (haveNotAtEnd) {
-        step(notAtEnd[0]);
-        step(notAtEnd[1]);
         return true;
     }
     if (!haveFallback) return false;
@@ -694,114 +646,140 @@ bool HiddenLayout::replaceSkipped(const Block& block, const BlockShuffle& shuffl
     return true;
 }
 
-unsigned HiddenLayout::replaceInGroup(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
-                                      unsigned mostExtra, const std::vector<std::uint64_t>& keep,
-                                      std::vector<std::uint64_t>& changes, const Stepper& stepper) {
-    const GroupPlace place(block, shuffle, bit);
-    const auto usable = [&](std::uint64_t p) {
-        if (isSet(keep, p) || isSet(changes, p)) return false;
-        const std::uint64_t unit = stepper.unitOf(p);
-        const Stepper::Options options = stepper.optionsOf(unit);
-        if (stepper.colours != nullptr && options.pixel == nullptr) return false;  // its colours unknown
-        if (options.pixel != nullptr ? Stepper::atEnd(options) : units_.atEnd(unit)) return false;
-        return !Stepper::makesOnlyNew(options) && !stepper.inFlatPatch(p);
-    };
-    const auto stepAll = [&](std::initializer_list<std::uint64_t> bits) {
-        for (const std::uint64_t p : bits) {
-            stepper.step(p);
-            set(changes, p);
-        }
-        return static_cast<unsigned>(bits.size() - 1);
-    };
-    // Pairs whose rows XOR to this one's; the usable rows met on the way
-    // are kept for triples.
-    std::uint64_t usableRows[2 * kPairsTried];
-    std::size_t usableCount = 0;
-    std::uint64_t tried = 0;
-    for (std::uint64_t a = 1; a <= place.length && tried < kPairsTried; ++a) {
-        const std::uint64_t b = a ^ place.row;
-        if (b <= a || b > place.length) continue;
-        ++tried;
-        const bool first = usable(place.bitAtRow(a));
-        const bool second = usable(place.bitAtRow(b));
-        if (first && second) return stepAll({place.bitAtRow(a), place.bitAtRow(b)});
-        if (first) usableRows[usableCount++] = a;
-        if (second) usableRows[usableCount++] = b;
-    }
-    if (mostExtra < 2) return 0;
-    // Three units whose rows XOR to this one's: in a picture of wide flat
-    // patches, where hardly any group has a usable pair, two usable units
-    // met above and a third that makes up the rest often are.
-    std::uint64_t triesLeft = 2 * kPairsTried;
-    for (std::size_t i = 0; i < usableCount && triesLeft > 0; ++i) {
-        for (std::size_t j = i + 1; j < usableCount && triesLeft > 0; ++j) {
-            const std::uint64_t c = usableRows[i] ^ usableRows[j] ^ place.row;
-            // Rows XORing to 0 would be a pair, found above.
-            if (c == 0 || c > place.length) continue;
-            --triesLeft;
-            if (!usable(place.bitAtRow(c))) continue;
-            return stepAll({place.bitAtRow(usableRows[i]), place.bitAtRow(usableRows[j]), place.bitAtRow(c)});
-        }
-    }
-    return 0;
+namespace {
+
+// What a flip costs (layout/trellis_code.h): the flatter the samples around,
+// the more, as a change among still samples is seen and one among busy ones
+// is not.
+constexpr std::uint32_t kTextureCost = 4096;
+constexpr std::uint32_t kTextureFloor = 4;
+// Where every step would leave a lone pixel (a flat patch), and where the
+// step can only go one way (at 0 or the largest value) or only to a colour
+// the picture lacks: a flip costs that many times more.
+constexpr std::uint32_t kLoneCost = 8;
+constexpr std::uint32_t kOneWayCost = 2;
+constexpr std::uint32_t kNewColourCost = 8;
+// Flips per hidden bit a block may make: up to a quarter of the room, within
+// the 0.25 changes per bit promised there; beyond, no more than the Hamming
+// code of two bits makes. Where the costs drive flips past that (a block
+// mostly flat, its busy part carrying nearly all), they are evened out and
+// the trellis run again, at last with every flip costing the same.
+constexpr double kMostFlipsPerBit = 0.24;
+constexpr double kMostFlipsPerBitBeyond = 0.375;
+constexpr unsigned kEvenings = 3;
+constexpr std::uint32_t kEvenCost = 1024;
+
+// A cost evened out `times` times: each time a quarter as far from kEvenCost.
+std::uint32_t evened(std::uint32_t cost, unsigned times) {
+    const std::uint32_t share = 1U << (2 * times);
+    return cost / share + kEvenCost - kEvenCost / share;
 }
 
-bool HiddenLayout::applySteered(const Block& block, const BlockShuffle& shuffle, std::uint64_t allowance,
-                                const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
-                                const Stepper& stepper, std::vector<std::uint64_t>& skipped,
-                                std::vector<std::uint64_t>& onlyNew, std::vector<std::uint64_t>& flat) {
-    skipped.clear();
-    onlyNew.clear();
-    flat.clear();
-    for (std::size_t w = 0; w < block.words; ++w) {
-        for (std::uint64_t left = changes[w]; left != 0; left &= left - 1) {
-            const std::uint64_t bit = 64 * w + static_cast<unsigned>(std::countr_zero(left));
-            const std::uint64_t unit = stepper.unitOf(bit);
-            const Stepper::Options options = stepper.optionsOf(unit);
-            if (isSet(keep, bit) || (options.pixel != nullptr ? Stepper::atEnd(options) : units_.atEnd(unit))) {
-                skipped.push_back(bit);
-            } else if (stepper.inFlatPatch(bit)) {
-                flat.push_back(bit);
-            } else if (Stepper::makesOnlyNew(options)) {
-                onlyNew.push_back(bit);
-            } else {
-                stepper.step(bit, options);
-            }
+}  // namespace
+
+// One thread's working arrays for the trellis: a block's elements (its
+// units in layout order, the kept ones left out) and what each costs.
+struct TrellisScratch {
+    TrellisCoder coder;
+    std::vector<std::uint32_t> bitOf, costs, firstCosts;  // by element: its gathered bit, its costs
+    std::vector<std::uint8_t> bits, flips, message;
+    std::vector<std::uint16_t> textures;  // by unit of the block
+
+    TrellisScratch()
+        : bitOf(kBlockUnits), costs(kBlockUnits), firstCosts(kBlockUnits), bits(kBlockUnits), flips(kBlockUnits), message(kBlockUnits),
+          textures(kBlockUnits) {}
+
+    // The block's elements and their bits, from its gathered words; how many.
+    std::size_t layOut(const HiddenLayout::Block& block, const BlockShuffle& shuffle, const std::uint64_t* memory,
+                       const std::uint64_t* keep) {
+        std::size_t elements = 0;
+        for (std::uint64_t slot = 0; slot < 64 * block.words; ++slot) {
+            const std::uint64_t bit = shuffle.bitOf(slot);
+            if ((keep[bit / 64] >> (bit % 64) & 1) != 0) continue;
+            bitOf[elements] = static_cast<std::uint32_t>(bit);
+            bits[elements] = static_cast<std::uint8_t>(memory[bit / 64] >> (bit % 64) & 1);
+            ++elements;
         }
+        return elements;
     }
-    for (const std::uint64_t bit : skipped) {
-        if (!replaceSkipped(block, shuffle, bit, keep, changes, stepper)) return false;
+};
+
+void HiddenLayout::hideInTrellis(const Block& block, const BlockShuffle& shuffle, const std::uint64_t* memory,
+                                 const std::uint64_t* keep, const std::uint64_t* body, bool quarter,
+                                 const Stepper& stepper, TrellisScratch& t) {
+    const std::size_t elements = t.layOut(block, shuffle, memory, keep);
+    const std::uint64_t firstUnit = 64 * block.firstWord;
+    const bool textured =
+        units_.textures(firstUnit, 64 * block.words, stepper.firstOwned, stepper.endOwned, t.textures.data());
+    for (std::size_t j = 0; j < elements; ++j) {
+        const std::uint64_t bit = t.bitOf[j];
+        const std::uint64_t unit = firstUnit + unitAtGatheredBit(bit, block.words);
+        const std::uint16_t texture = textured ? t.textures[unit - firstUnit] : 0;
+        std::uint32_t cost = kTextureCost / (kTextureFloor + (texture & ~kSidesEqual));
+        if ((texture & kSidesEqual) != 0 && stepper.inFlatPatch(bit)) cost *= kLoneCost;
+        if (units_.atEnd(unit)) cost *= kOneWayCost;
+        if (stepper.colours != nullptr && Stepper::makesOnlyNew(stepper.optionsOf(unit))) cost *= kNewColourCost;
+        t.costs[j] = t.firstCosts[j] = std::clamp<std::uint32_t>(cost, 1, kLargestFlipCost);
     }
-    // A pixel lone among all eight neighbours shows most: those first.
-    std::stable_partition(flat.begin(), flat.end(),
-                          [&](std::uint64_t bit) { return (stepper.loneSteps(bit) & kLoneAmongEight) != 0; });
-    // A lone pixel off a flat patch shows more than a new colour does: those
-    // are replaced first, and by three units where no pair serves; one that
-    // can only make a new colour, by a pair alone.
-    for (const std::vector<std::uint64_t>* list : {&flat, &onlyNew}) {
-        const bool isFlat = list == &flat;
-        for (const std::uint64_t bit : *list) {
-            const unsigned mostExtra = static_cast<unsigned>(std::min<std::uint64_t>(allowance, isFlat ? 2 : 1));
-            const unsigned extra = mostExtra > 0 ? replaceInGroup(block, shuffle, bit, mostExtra, keep, changes, stepper) : 0;
-            if (extra > 0) {
-                allowance -= extra;
-                continue;
-            }
-            stepper.step(bit);
+    const std::size_t messageBits = static_cast<std::size_t>(block.endBit - block.firstBit);
+    for (std::size_t i = 0; i < messageBits; ++i) {
+        const std::uint64_t at = block.firstBit + i;
+        t.message[i] = static_cast<std::uint8_t>(body[at / 64] >> (at % 64) & 1);
+    }
+    const double mostFlips = (quarter ? kMostFlipsPerBit : kMostFlipsPerBitBeyond) * static_cast<double>(messageBits);
+    for (unsigned times = 0;; ++times) {
+        if (times > 0) {
+            for (std::size_t j = 0; j < elements; ++j) t.costs[j] = evened(t.firstCosts[j], times);
         }
+        t.coder.hide(t.bits.data(), t.costs.data(), elements, t.message.data(), messageBits, t.flips.data());
+        const auto flips = static_cast<double>(std::count(t.flips.begin(), t.flips.begin() + elements, 1));
+        if (flips <= mostFlips + 1 || times == kEvenings) break;
     }
-    return true;
+    for (std::size_t j = 0; j < elements; ++j) {
+        if (t.flips[j] != 0) stepper.step(t.bitOf[j]);
+    }
 }
+
+namespace {
+
+// The block's bits of the body that its trellis carries, ORed into `body`
+// (whose words at the two ends other threads may be writing too).
+void readBlockTrellis(const HiddenLayout::Block& block, const BlockShuffle& shuffle, const std::uint64_t* memory,
+                      const std::uint64_t* keep, std::uint64_t* body, TrellisScratch& t) {
+    const std::size_t elements = t.layOut(block, shuffle, memory, keep);
+    const std::size_t messageBits = static_cast<std::size_t>(block.endBit - block.firstBit);
+    readTrellis(t.bits.data(), elements, t.message.data(), messageBits);
+    std::uint64_t word = 0;
+    for (std::size_t i = 0; i < messageBits; ++i) {
+        const std::uint64_t at = block.firstBit + i;
+        word |= std::uint64_t{t.message[i]} << (at % 64);
+        if (at % 64 == 63 || i + 1 == messageBits) {
+            std::atomic_ref<std::uint64_t>(body[at / 64]).fetch_or(word);
+            word = 0;
+        }
+    }
+}
+
+}  // namespace
 
 bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& changeKey,
                          const std::vector<std::uint64_t>& kept, const std::uint64_t* body, std::uint64_t bits) {
     const std::optional<Plan> planned = plan(layoutKey, kept, bits);
     if (!planned) return false;
     const Plan& plan = *planned;
-    // Built before any body bit is placed, from the picture as the hide found it.
-    const bool steered = steersSteps(plan);
-    const bool inColour = !units_.grey() && units_.plane().channels == 3;
-    const std::unique_ptr<ColourSet> colours = steered && inColour ? ColourSet::of(units_.plane()) : nullptr;
+    // Steps are steered where the trellis chose the units, in 8-bit pictures
+    // of one or three channels: away from lone pixels, towards the colours
+    // held in a picture of few colours (that set built before any body bit
+    // is placed, from the picture as the hide found it), and, up to a
+    // quarter of the room, in step with the pixel's other channels (beyond,
+    // steps that all agree would make the channels agree more than a
+    // photograph's do).
+    const SamplePlane& plane = units_.plane();
+    const bool steered = plan.trellis && plane.sampleBytes == 1 && (plane.channels == 1 || plane.channels == 3);
+    const bool inColour = !units_.grey() && plane.channels == 3;
+    const std::unique_ptr<ColourSet> colours = steered && inColour ? ColourSet::of(plane) : nullptr;
+    const bool quarter = 4 * bits <= roomBits();
+    const bool agreeing = steered && inColour && quarter;
     std::atomic<std::uint64_t> lonePixels{0};
     const std::uint64_t loneStride = std::max<std::uint64_t>(1, units_.count() / 64 / kLoneSampleWords);
     const bool embedded = forEveryBlock(plan.blocks.size(), [&](std::size_t firstBlock, std::size_t endBlock) {
@@ -809,6 +787,7 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
         KeyStream changeStream(changeKey);
         if (!layoutStream.ready() || !changeStream.ready()) return false;
         Scratch s;
+        const std::unique_ptr<TrellisScratch> trellis = plan.trellis ? std::make_unique<TrellisScratch>() : nullptr;
         BlockShuffle shuffle;
         std::uint64_t threadLonePixels = 0;
         const std::uint64_t firstOwned = firstBlock < endBlock ? 64 * plan.blocks[firstBlock].firstWord : 0;
@@ -818,23 +797,20 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
             const Block& block = plan.blocks[b];
             if (!carriesAnything(block)) continue;
             if (!layOut(units_, plan, b, layoutStream, shuffle, s)) return false;
-            const std::uint64_t allowance = blockChanges(block, body, steered, s);
-            shuffle.inverse(s.changes.data(), s.memory.data(), s.spare.data());
             if (!changeStream.fill(kDirectionDomain, b, reinterpret_cast<unsigned char*>(s.directions.data()),
                                    block.words * sizeof(std::uint64_t))) {
                 return false;
             }
             std::fill_n(s.keep.begin(), block.words, 0);
             for (const std::uint64_t bit : block.keptBits) set(s.keep, bit);
-            const Stepper stepper{units_,   colours.get(), steered && inColour, steered, s.directions,
-                                  block,    firstOwned,    endOwned,            threadLonePixels};
-            if (steered) {
-                if (!applySteered(block, shuffle, allowance, s.keep, s.memory, stepper, s.skippedBits, s.onlyNewBits,
-                                  s.flatBits)) {
-                    return false;
-                }
+            const Stepper stepper{units_, colours.get(), agreeing, steered,  s.directions,
+                                  block,  firstOwned,    endOwned, threadLonePixels};
+            if (trellis) {
+                hideInTrellis(block, shuffle, s.memory.data(), s.keep.data(), body, quarter, stepper, *trellis);
                 continue;
             }
+            blockChanges(block, body, s);
+            shuffle.inverse(s.changes.data(), s.memory.data(), s.spare.data());
             units_.apply(64 * block.firstWord, block.words, s.memory.data(), s.directions.data(), s.keep.data(),
                          s.skipped.data());
             threadLonePixels +=
@@ -864,11 +840,18 @@ bool HiddenLayout::extract(const SecretBytes& layoutKey, const std::vector<std::
         KeyStream layoutStream(layoutKey);
         if (!layoutStream.ready()) return false;
         Scratch s;
+        const std::unique_ptr<TrellisScratch> trellis = plan.trellis ? std::make_unique<TrellisScratch>() : nullptr;
         BlockShuffle shuffle;
         for (std::size_t b = firstBlock; b < endBlock; ++b) {
             const Block& block = plan.blocks[b];
             if (!carriesAnything(block)) continue;
             if (!layOut(units_, plan, b, layoutStream, shuffle, s)) return false;
+            if (trellis) {
+                std::fill_n(s.keep.begin(), block.words, 0);
+                for (const std::uint64_t bit : block.keptBits) set(s.keep, bit);
+                readBlockTrellis(block, shuffle, s.memory.data(), s.keep.data(), body, *trellis);
+                continue;
+            }
             for (const Segment& segment : block.segments) {
                 if (segment.groups > 0) readShare(segment, s.layout.data() + segment.start, body, s);
             }

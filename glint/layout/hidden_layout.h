@@ -58,6 +58,8 @@
 
 namespace glint {
 
+struct TrellisScratch;
+
 inline constexpr std::size_t kAnchorUnits = 256;
 inline constexpr std::size_t kSeedBits = 128;
 inline constexpr std::size_t kLengthBits = 32;
@@ -125,11 +127,13 @@ public:
         std::size_t words = 0;
         std::vector<std::uint64_t> keptSlots;  // layout positions of kept units
         std::vector<std::uint64_t> keptBits;   // their bits in the gathered words
-        std::vector<Segment> segments;
+        std::vector<Segment> segments;          // of the Hamming codes
+        std::uint64_t firstBit = 0, endBit = 0;  // of the body, carried by the trellis
     };
     struct Plan {
         std::vector<std::uint16_t> sharedOrder;
         std::vector<Block> blocks;
+        bool trellis = false;  // else the Hamming codes of the segments
     };
 
 private:
@@ -137,35 +141,19 @@ private:
     // make a colour the picture does not hold (with `colours` null, the
     // keyed direction alone, and never).
     struct Stepper;
-    // Whether the steps of a plan are steered (away from lone pixels in
-    // any, by colour in a colour picture of few colours, by the pixel's
-    // other channels in any colour picture): in an 8-bit picture of one or
-    // three channels, at codes of 4 and more.
-    bool steersSteps(const Plan& plan) const;
     // Changes others in place of a unit of the gathered words' bit `bit`
     // that was to change but is kept or at an end; false when nothing can
     // (which the holes rule out).
     bool replaceSkipped(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
                         const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
                         const Stepper& stepper);
-    // Changes two or three others of its group in place of the unit of bit
-    // `bit`, whose step would make a new colour or leave a lone pixel off a
-    // flat patch: others whose steps do neither (nor are at an end), at most
-    // `mostExtra` (1 or 2) more than the one. Returns the extra changes made,
-    // 0 when the group has no such pair or triple among those tried.
-    unsigned replaceInGroup(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit, unsigned mostExtra,
-                            const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
-                            const Stepper& stepper);
-    // Steps the units of a block whose bit is set in `changes` (its memory
-    // order), each towards a colour the picture holds where it can, else the
-    // way that agrees with its pixel's other channels; a unit in a flat patch,
-    // then one whose step can only make a new colour, is replaced by a pair
-    // while the block's allowance of extra changes lasts.
-    // `skipped`, `onlyNew` and `flat` are working lists, kept from block to block.
-    bool applySteered(const Block& block, const BlockShuffle& shuffle, std::uint64_t allowance,
-                      const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
-                      const Stepper& stepper, std::vector<std::uint64_t>& skipped,
-                      std::vector<std::uint64_t>& onlyNew, std::vector<std::uint64_t>& flat);
+    // Hides the block's bits [firstBit, endBit) of `body` by the trellis
+    // over its elements, from the units' bits gathered in `memory`, and
+    // steps the units it flips; `quarter` when the body is at most a quarter
+    // of the room.
+    void hideInTrellis(const Block& block, const BlockShuffle& shuffle, const std::uint64_t* memory,
+                       const std::uint64_t* keep, const std::uint64_t* body, bool quarter, const Stepper& stepper,
+                       TrellisScratch& scratch);
     std::optional<Plan> plan(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept,
                              std::uint64_t bits) const;
 

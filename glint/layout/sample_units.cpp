@@ -317,6 +317,40 @@ bool SampleUnits::isLone(std::uint64_t unit, std::uint64_t first, std::uint64_t 
     return off == 1;
 }
 
+bool SampleUnits::textures(std::uint64_t first, std::size_t count, std::uint64_t rangeFirst, std::uint64_t rangeEnd,
+                           std::uint16_t* out) const {
+    if (plane_.sampleBytes != 1) return false;
+    const std::uint64_t perPixel = grey_ ? 1 : plane_.channels;
+    const auto rowUnits = static_cast<std::int64_t>(perRow_);
+    const auto rowBytes = static_cast<std::ptrdiff_t>(plane_.rowBytes);
+    const auto pixelBytes = static_cast<std::ptrdiff_t>(plane_.pixelBytes);
+    UnitCursor cursor(plane_, grey_, perRow_, first);
+    for (std::size_t i = 0; i < count; ++i, cursor.next()) {
+        const std::uint64_t unit = first + i;
+        const std::uint64_t column = unit % perRow_ / perPixel;
+        const unsigned char* sample = cursor.sample();
+        unsigned sum = 0, neighbours = 0, sidesEqual = 0;
+        for (const int rows : {-1, 0, 1}) {
+            for (const int columns : {-1, 0, 1}) {
+                if ((rows == 0 && columns == 0) || (columns < 0 && column == 0) ||
+                    (columns > 0 && column + 1 == plane_.pixelsPerRow)) {
+                    continue;
+                }
+                const std::int64_t offset = rows * rowUnits + columns * static_cast<std::int64_t>(perPixel);
+                const std::uint64_t neighbour = unit + static_cast<std::uint64_t>(offset);
+                if (neighbour < rangeFirst || neighbour >= rangeEnd) continue;
+                const int difference = sample[rows * rowBytes + columns * pixelBytes] - sample[0];
+                sum += static_cast<unsigned>(std::abs(difference));
+                sidesEqual += (rows == 0 || columns == 0) && difference == 0 ? 1 : 0;
+                ++neighbours;
+            }
+        }
+        const unsigned texture = neighbours == 0 ? 0 : 8 * sum / neighbours;
+        out[i] = static_cast<std::uint16_t>(texture | (sidesEqual == 4 ? kSidesEqual : 0));
+    }
+    return true;
+}
+
 void SampleUnits::step(std::uint64_t unit, bool up) { stepAt(sampleAt(unit), up); }
 
 bool SampleUnits::chunkIsContiguous(std::uint64_t first) const {

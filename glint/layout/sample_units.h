@@ -32,6 +32,7 @@ std::uint64_t unitAtGatheredBit(std::uint64_t bit, std::uint64_t words);
 inline constexpr unsigned kLoneUp = 1;
 inline constexpr unsigned kLoneDown = 2;
 inline constexpr unsigned kLoneAmongEight = 4;  // the four corners share the colour too
+inline constexpr std::uint16_t kSidesEqual = 0x8000;
 
 class SampleUnits {
 public:
@@ -70,6 +71,15 @@ public:
     unsigned loneSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
     // Whether the unit's pixel is lone now, as loneSteps means it.
     bool isLone(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
+    // In an 8-bit picture, for each of `count` units from `first`, how much
+    // its sample (its grey level, where the units are grey pixels) differs
+    // from the same sample of the eight pixels around: the sum of the
+    // differences, scaled up to eight where fewer lie in [rangeFirst,
+    // rangeEnd), into `out`, with kSidesEqual where the four beside it
+    // all lie there and equal it (only there can a step leave a lone
+    // pixel). False, leaving `out` as it is, in other pictures.
+    bool textures(std::uint64_t first, std::size_t count, std::uint64_t rangeFirst, std::uint64_t rangeEnd,
+                  std::uint16_t* out) const;
     // Moves the unit by one, up when `up` (or when it is 0), down otherwise
     // (or when it is at the largest value).
     void step(std::uint64_t unit, bool up);
