@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cmath>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -648,31 +649,34 @@ bool HiddenLayout::replaceSkipped(const Block& block, const BlockShuffle& shuffl
 
 namespace {
 
-// What a flip costs (layout/trellis_code.h): the flatter the samples around,
-// the more, as a change among still samples is seen and one among busy ones
-// is not.
-constexpr std::uint32_t kTextureCost = 4096;
-constexpr std::uint32_t kTextureFloor = 4;
-// Where every step would leave a lone pixel (a flat patch), and where the
-// step can only go one way (at 0 or the largest value) or only to a colour
-// the picture lacks: a flip costs that many times more.
-constexpr std::uint32_t kLoneCost = 8;
-constexpr std::uint32_t kOneWayCost = 2;
-constexpr std::uint32_t kNewColourCost = 8;
-// Flips per hidden bit a block may make: up to a quarter of the room, within
-// the 0.25 changes per bit promised there; beyond, no more than the Hamming
-// code of two bits makes. Where the costs drive flips past that (a block
-// mostly flat, its busy part carrying nearly all), they are evened out and
-// the trellis run again, at last with every flip costing the same.
-constexpr double kMostFlipsPerBit = 0.24;
+// What a flip costs (coding/trellis_code.h): a texture cost, the flatter
+// the samples around the more (from 256 where they are all alike), as a
+// change among still samples is seen and one among busy ones is not; times
+// a factor where every step would leave a lone pixel (a flat patch), where
+// the step can only go one way (at 0 or the largest value), or only to a
+// colour the picture lacks.
+constexpr double kTextureCost = 1024;
+constexpr double kTextureFloor = 4;
+constexpr std::uint8_t kLoneFactor = 8;
+constexpr std::uint8_t kOneWayFactor = 2;
+constexpr std::uint8_t kNewColourFactor = 8;
+// Flips per hidden bit a block may make: up to a quarter of the room, with
+// room beside them for the seed's and the length's changes within the 0.25
+// changes per bit promised there; beyond, no more than the Hamming code of
+// two bits makes. Where the costs drive flips past that (a block mostly
+// flat, its busy part carrying nearly all), the texture costs are evened
+// out and the trellis run again: each time their ratios are taken to the
+// power of one half; at last every flip costs the same.
+constexpr double kMostFlipsPerBit = 0.21;
 constexpr double kMostFlipsPerBitBeyond = 0.375;
-constexpr unsigned kEvenings = 3;
-constexpr std::uint32_t kEvenCost = 1024;
+constexpr unsigned kEvenings = 4;
 
-// A cost evened out `times` times: each time a quarter as far from kEvenCost.
-std::uint32_t evened(std::uint32_t cost, unsigned times) {
-    const std::uint32_t share = 1U << (2 * times);
-    return cost / share + kEvenCost - kEvenCost / share;
+// The cost of a flip whose texture cost has been evened out `times` times.
+std::uint32_t evened(double texture, std::uint8_t factor, unsigned times) {
+    if (times >= kEvenings) return 1;
+    const double largest = kTextureCost / kTextureFloor;
+    const double cost = largest * std::pow(texture / largest, std::ldexp(1.0, -static_cast<int>(times))) * factor;
+    return std::clamp<std::uint32_t>(static_cast<std::uint32_t>(std::lround(cost)), 1, kLargestFlipCost);
 }
 
 }  // namespace
@@ -681,12 +685,14 @@ std::uint32_t evened(std::uint32_t cost, unsigned times) {
 // units in layout order, the kept ones left out) and what each costs.
 struct TrellisScratch {
     TrellisCoder coder;
-    std::vector<std::uint32_t> bitOf, costs, firstCosts;  // by element: its gathered bit, its costs
+    std::vector<std::uint32_t> bitOf, costs;  // by element: its gathered bit, its cost
+    std::vector<float> textureCosts;          // by element
+    std::vector<std::uint8_t> factors;        // by element
     std::vector<std::uint8_t> bits, flips, message;
     std::vector<std::uint16_t> textures;  // by unit of the block
 
     TrellisScratch()
-        : bitOf(kBlockUnits), costs(kBlockUnits), firstCosts(kBlockUnits), bits(kBlockUnits), flips(kBlockUnits), message(kBlockUnits),
+        : bitOf(kBlockUnits), costs(kBlockUnits), textureCosts(kBlockUnits), factors(kBlockUnits), bits(kBlockUnits), flips(kBlockUnits), message(kBlockUnits),
           textures(kBlockUnits) {}
 
     // The block's elements and their bits, from its gathered words; how many.
@@ -715,11 +721,13 @@ void HiddenLayout::hideInTrellis(const Block& block, const BlockShuffle& shuffle
         const std::uint64_t bit = t.bitOf[j];
         const std::uint64_t unit = firstUnit + unitAtGatheredBit(bit, block.words);
         const std::uint16_t texture = textured ? t.textures[unit - firstUnit] : 0;
-        std::uint32_t cost = kTextureCost / (kTextureFloor + (texture & ~kSidesEqual));
-        if ((texture & kSidesEqual) != 0 && stepper.inFlatPatch(bit)) cost *= kLoneCost;
-        if (units_.atEnd(unit)) cost *= kOneWayCost;
-        if (stepper.colours != nullptr && Stepper::makesOnlyNew(stepper.optionsOf(unit))) cost *= kNewColourCost;
-        t.costs[j] = t.firstCosts[j] = std::clamp<std::uint32_t>(cost, 1, kLargestFlipCost);
+        std::uint8_t factor = 1;
+        if ((texture & kSidesEqual) != 0 && stepper.inFlatPatch(bit)) factor *= kLoneFactor;
+        if (units_.atEnd(unit)) factor *= kOneWayFactor;
+        if (stepper.colours != nullptr && Stepper::makesOnlyNew(stepper.optionsOf(unit))) factor *= kNewColourFactor;
+        t.textureCosts[j] = static_cast<float>(kTextureCost / (kTextureFloor + (texture & ~kSidesEqual)));
+        t.factors[j] = factor;
+        t.costs[j] = evened(t.textureCosts[j], factor, 0);
     }
     const std::size_t messageBits = static_cast<std::size_t>(block.endBit - block.firstBit);
     for (std::size_t i = 0; i < messageBits; ++i) {
@@ -729,7 +737,7 @@ void HiddenLayout::hideInTrellis(const Block& block, const BlockShuffle& shuffle
     const double mostFlips = (quarter ? kMostFlipsPerBit : kMostFlipsPerBitBeyond) * static_cast<double>(messageBits);
     for (unsigned times = 0;; ++times) {
         if (times > 0) {
-            for (std::size_t j = 0; j < elements; ++j) t.costs[j] = evened(t.firstCosts[j], times);
+            for (std::size_t j = 0; j < elements; ++j) t.costs[j] = evened(t.textureCosts[j], t.factors[j], times);
         }
         t.coder.hide(t.bits.data(), t.costs.data(), elements, t.message.data(), messageBits, t.flips.data());
         const auto flips = static_cast<double>(std::count(t.flips.begin(), t.flips.begin() + elements, 1));
@@ -778,7 +786,9 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
     const bool steered = plan.trellis && plane.sampleBytes == 1 && (plane.channels == 1 || plane.channels == 3);
     const bool inColour = !units_.grey() && plane.channels == 3;
     const std::unique_ptr<ColourSet> colours = steered && inColour ? ColourSet::of(plane) : nullptr;
-    const bool quarter = 4 * bits <= roomBits();
+    // A quarter of what `capacity -p` gives, with the body's name, frame and
+    // tag, is a little more than a quarter of the room.
+    const bool quarter = 10 * bits <= 3 * roomBits();
     const bool agreeing = steered && inColour && quarter;
     std::atomic<std::uint64_t> lonePixels{0};
     const std::uint64_t loneStride = std::max<std::uint64_t>(1, units_.count() / 64 / kLoneSampleWords);

@@ -9,32 +9,34 @@
 //   1024 words (the last one shorter); the units of a last partial word
 //   carry nothing.
 // - Inside a block, a keyed permutation (layout/block_shuffle.h) gives the
-//   layout order, whose words are cut into one or two segments. With the
-//   code size p, L = 2^p - 1 and W words, a segment has A = 64 * floor(W / L)
-//   groups: group g is made of the bits at positions j * A + g, j < L, and
-//   carries p bits, its syndrome XOR{ j + 1 : bit j * A + g is 1 } (a Hamming
-//   code). Positions from L * A on belong to no group. A group that holds
-//   (L + 1) / 2 anchors or reserved units or more carries nothing (a hole).
-// - Hiding changes one unit of a group, the one at j = syndrome XOR message
-//   - 1, by +1 or -1 at random. Where that unit is kept, or at 0 or its
-//   largest value (where +1 or -1 would be forced), two others whose rows
-//   XOR to the same syndrome change instead, when the group has such a pair.
-//   In an 8-bit colour picture of few colours (layout/colour_set.h), at
-//   codes of 4 and more, of +1 and -1 the step that gives a colour the
-//   picture holds (or the hide has made) is taken, the keyed one when both
-//   or neither do; and a unit whose two steps both make a new colour is
-//   replaced by such a pair whose steps do not, as long as the block's
-//   allowance of extra changes lasts (kept small enough that a quarter of
-//   the room still changes at most 0.25 units per bit). In any 8-bit colour
-//   picture at those codes, a step no held colour decides goes the way that
-//   keeps the sample in step with its pixel's other two around it
-//   (SampleUnits::agreeingStep). Before all of that, a step that would leave
-//   its pixel lone (one off a flat patch around it) is not taken where the
-//   other is not; a unit whose every step would, in a flat patch, is
-//   replaced first, by a pair or else three units of its group (a triple
-//   costs two of the allowance). None of this needs reading back: the
-//   directions carry no bits.
-// - p is the largest code (at most 10) whose groups hold the body; the
+//   layout order.
+// - Up to half the room, the trellis (coding/trellis_code.h): the blocks
+//   carry consecutive shares of the body in proportion to their units, the
+//   kept ones left out, each share the syndrome of its block's other units
+//   in layout order. The hide chooses which units change by what a change
+//   costs: much where the samples around are flat, and several times more
+//   where every step would leave a lone pixel (one off the colour the four
+//   beside it share), where a step can only go one way, or only to a colour
+//   a picture of few colours lacks; little among busy samples. Where that
+//   would change more than 0.24 units per hidden bit (0.375 beyond a
+//   quarter of the room) the costs are evened out and the block hidden
+//   again. In 8-bit pictures of one or three channels each change then
+//   steps away from a lone pixel where one way leaves one, else towards a
+//   colour held in a picture of few colours (layout/colour_set.h), else, up
+//   to a quarter of the room in a colour picture, the way that keeps the
+//   sample in step with its pixel's other two (SampleUnits::agreeingStep),
+//   else +1 or -1 at random (0 and the largest value one way only).
+// - Beyond half the room, Hamming codes: with the code size p, L = 2^p - 1
+//   and W words, a block's layout words are cut into one or two segments;
+//   a segment has A = 64 * floor(W / L) groups: group g is made of the bits
+//   at positions j * A + g, j < L, and carries p bits, its syndrome
+//   XOR{ j + 1 : bit j * A + g is 1 }. Positions from L * A on belong to no
+//   group. A group that holds (L + 1) / 2 anchors or reserved units or more
+//   carries nothing (a hole). Hiding changes one unit of a group, the one at
+//   j = syndrome XOR message - 1, by +1 or -1 at random; where that unit is
+//   kept, or at 0 or its largest value, two others whose rows XOR to the
+//   same syndrome change instead, when the group has such a pair.
+//   p is the largest code (at most 2, as 3 holds 3/7) whose groups hold the body; the
 //   blocks are taken in a keyed order, and the first ones, as many as leave
 //   room for the body, take p + 1 instead, the last of them for the first
 //   words of its layout only (its first segment). The body's first part goes
@@ -44,6 +46,7 @@
 //   bits (bit q of its r-th group is share bit q * G + r), and its groups
 //   are its first G that are not holes. A part's last group takes its spare
 //   bits from the next part.
+// None of the directions needs reading back: they carry no bits.
 #pragma once
 
 #include <cstddef>
@@ -66,7 +69,8 @@ inline constexpr std::size_t kLengthBits = 32;
 inline constexpr std::size_t kUnitsPerReservedBit = 3;
 // Units that never carry the body: the anchors and the reserved units.
 inline constexpr std::size_t kKeptUnits = kAnchorUnits + (kSeedBits + kLengthBits) * kUnitsPerReservedBit;
-inline constexpr unsigned kLargestCode = 10;
+// The largest Hamming code beyond half the room (3 bits in 7 units holds 3/7).
+inline constexpr unsigned kLargestCode = 3;
 
 class HiddenLayout {
 public:
@@ -102,9 +106,9 @@ public:
     bool embed(const SecretBytes& layoutKey, const SecretBytes& changeKey, const std::vector<std::uint64_t>& kept,
                const std::uint64_t* body, std::uint64_t bits);
     // Steps of the last embed that left a pixel lone (SampleUnits::loneSteps;
-    // mostly in flat patches, where no pair or triple of other units could
-    // stand in): a reader can see them. Counted where steps are steered,
-    // estimated from an even sample of the changes where they are not.
+    // mostly in flat patches, where the trellis found too few busy samples):
+    // a reader can see them. Counted where steps are steered, estimated from
+    // an even sample of the changes where they are not.
     std::uint64_t lonePixels() const { return lonePixels_; }
     // The bits embed hid, into `body` (zeroed here, with one word to spare).
     bool extract(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept, std::uint64_t* body,
@@ -138,8 +142,8 @@ public:
 
 private:
     // How the units of one block step: which way, and whether a step would
-    // make a colour the picture does not hold (with `colours` null, the
-    // keyed direction alone, and never).
+    // make a colour the picture does not hold or leave a lone pixel (with
+    // `colours` null and lone pixels not spared, the keyed direction alone).
     struct Stepper;
     // Changes others in place of a unit of the gathered words' bit `bit`
     // that was to change but is kept or at an end; false when nothing can
