@@ -664,18 +664,22 @@ constexpr std::uint8_t kNewColourFactor = 8;
 // room beside them for the seed's and the length's changes within the 0.25
 // changes per bit promised there; beyond, no more than the Hamming code of
 // two bits makes. Where the costs drive flips past that (a block mostly
-// flat, its busy part carrying nearly all), the texture costs are evened
-// out and the trellis run again: each time their ratios are taken to the
-// power of one half; at last every flip costs the same.
+// flat, its busy part carrying nearly all), the costs are evened out and
+// the trellis run again: each time the texture costs' ratios are taken to
+// the power of one half, then, once they are nearly even, the factors';
+// at last every flip costs the same.
 constexpr double kMostFlipsPerBit = 0.21;
 constexpr double kMostFlipsPerBitBeyond = 0.375;
-constexpr unsigned kEvenings = 4;
+constexpr unsigned kTextureEvenings = 3;
+constexpr unsigned kEvenings = kTextureEvenings + 3;
 
-// The cost of a flip whose texture cost has been evened out `times` times.
+// The cost of a flip evened out `times` times.
 std::uint32_t evened(double texture, std::uint8_t factor, unsigned times) {
     if (times >= kEvenings) return 1;
     const double largest = kTextureCost / kTextureFloor;
-    const double cost = largest * std::pow(texture / largest, std::ldexp(1.0, -static_cast<int>(times))) * factor;
+    const unsigned factorTimes = times > kTextureEvenings ? times - kTextureEvenings : 0;
+    const double cost = largest * std::pow(texture / largest, std::ldexp(1.0, -static_cast<int>(times))) *
+                        std::pow(factor, std::ldexp(1.0, -static_cast<int>(factorTimes)));
     return std::clamp<std::uint32_t>(static_cast<std::uint32_t>(std::lround(cost)), 1, kLargestFlipCost);
 }
 
