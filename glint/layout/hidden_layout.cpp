@@ -410,9 +410,11 @@ std::optional<HiddenLayout::Plan> HiddenLayout::plan(const SecretBytes& layoutKe
         Block& block = plan.blocks[unit / kBlockUnits];
         block.keptBits.push_back(gatheredBit(unit % kBlockUnits, block.words));
     }
-    if (2 * bits <= roomBits()) {
-        // Up to half the room, the trellis: every block carries its share
-        // of the body in proportion to its units, the kept ones left out.
+    if (5 * bits <= 3 * roomBits()) {
+        // Up to 3/5 of the room, the trellis (half of what `capacity -p`
+        // gives is a little more than half the room): every block carries
+        // its share of the body in proportion to its units, the kept ones
+        // left out.
         plan.trellis = true;
         std::uint64_t elements = 0;
         for (const Block& block : plan.blocks) elements += 64 * block.words - block.keptBits.size();
