@@ -387,6 +387,7 @@ void HiddenLayout::writeReserved(const std::vector<std::uint64_t>& units, std::s
         const unsigned lone = units_.loneSteps(unit, 0, end) & kBothSteps;
         const bool up = changes.below(2) == 1;
         units_.step(unit, lone == kLoneUp ? false : lone == kLoneDown ? true : up);
+        ++reservedChanges_;
     }
 }
 
@@ -662,15 +663,14 @@ constexpr double kTextureFloor = 4;
 constexpr std::uint8_t kLoneFactor = 8;
 constexpr std::uint8_t kOneWayFactor = 2;
 constexpr std::uint8_t kNewColourFactor = 8;
-// Flips per hidden bit a block may make: up to a quarter of the room, with
-// room beside them for the seed's and the length's changes within the 0.25
-// changes per bit promised there; beyond, no more than the Hamming code of
-// two bits makes. Where the costs drive flips past that (a block mostly
+// Changes per hidden bit up to about a quarter of the room, the seed's and
+// the length's included, within the 0.25 promised there; beyond, no more
+// flips per bit than the Hamming code of two bits makes. Where the costs drive flips past that (a block mostly
 // flat, its busy part carrying nearly all), the costs are evened out and
 // the trellis run again: each time the texture costs' ratios are taken to
 // the power of one half, then, once they are nearly even, the factors';
 // at last every flip costs the same.
-constexpr double kMostFlipsPerBit = 0.21;
+constexpr double kMostChangesPerBit = 0.245;
 constexpr double kMostFlipsPerBitBeyond = 0.375;
 constexpr unsigned kTextureEvenings = 3;
 constexpr unsigned kEvenings = kTextureEvenings + 3;
@@ -717,7 +717,7 @@ struct TrellisScratch {
 };
 
 void HiddenLayout::hideInTrellis(const Block& block, const BlockShuffle& shuffle, const std::uint64_t* memory,
-                                 const std::uint64_t* keep, const std::uint64_t* body, bool quarter,
+                                 const std::uint64_t* keep, const std::uint64_t* body, double mostFlipsPerBit,
                                  const Stepper& stepper, TrellisScratch& t) {
     const std::size_t elements = t.layOut(block, shuffle, memory, keep);
     const std::uint64_t firstUnit = 64 * block.firstWord;
@@ -740,14 +740,14 @@ void HiddenLayout::hideInTrellis(const Block& block, const BlockShuffle& shuffle
         const std::uint64_t at = block.firstBit + i;
         t.message[i] = static_cast<std::uint8_t>(body[at / 64] >> (at % 64) & 1);
     }
-    const double mostFlips = (quarter ? kMostFlipsPerBit : kMostFlipsPerBitBeyond) * static_cast<double>(messageBits);
+    const double mostFlips = mostFlipsPerBit * static_cast<double>(messageBits);
     for (unsigned times = 0;; ++times) {
         if (times > 0) {
             for (std::size_t j = 0; j < elements; ++j) t.costs[j] = evened(t.textureCosts[j], t.factors[j], times);
         }
         t.coder.hide(t.bits.data(), t.costs.data(), elements, t.message.data(), messageBits, t.flips.data());
         const auto flips = static_cast<double>(std::count(t.flips.begin(), t.flips.begin() + elements, 1));
-        if (flips <= mostFlips + 1 || times == kEvenings) break;
+        if (flips <= mostFlips || times == kEvenings) break;
     }
     for (std::size_t j = 0; j < elements; ++j) {
         if (t.flips[j] != 0) stepper.step(t.bitOf[j]);
@@ -796,6 +796,10 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
     // tag, is a little more than a quarter of the room.
     const bool quarter = 10 * bits <= 3 * roomBits();
     const bool agreeing = steered && inColour && quarter;
+    const auto carried = static_cast<double>(bits);
+    const double mostFlipsPerBit =
+        quarter ? std::max(0.0, kMostChangesPerBit * carried - static_cast<double>(reservedChanges_)) / carried
+                : kMostFlipsPerBitBeyond;
     std::atomic<std::uint64_t> lonePixels{0};
     const std::uint64_t loneStride = std::max<std::uint64_t>(1, units_.count() / 64 / kLoneSampleWords);
     const bool embedded = forEveryBlock(plan.blocks.size(), [&](std::size_t firstBlock, std::size_t endBlock) {
@@ -822,7 +826,8 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
             const Stepper stepper{units_, colours.get(), agreeing, steered,  s.directions,
                                   block,  firstOwned,    endOwned, threadLonePixels};
             if (trellis) {
-                hideInTrellis(block, shuffle, s.memory.data(), s.keep.data(), body, quarter, stepper, *trellis);
+                hideInTrellis(block, shuffle, s.memory.data(), s.keep.data(), body, mostFlipsPerBit, stepper,
+                              *trellis);
                 continue;
             }
             blockChanges(block, body, s);

@@ -18,9 +18,9 @@
 //   where every step would leave a lone pixel (one off the colour the four
 //   beside it share), where a step can only go one way, or only to a colour
 //   a picture of few colours lacks; little among busy samples. Where that
-//   would change more than 0.24 units per hidden bit (0.375 beyond a
-//   quarter of the room) the costs are evened out and the block hidden
-//   again. In 8-bit pictures of one or three channels each change then
+//   would change more than 0.245 units per hidden bit, the seed's and the
+//   length's changes included (0.375 beyond about a quarter of the room),
+//   the costs are evened out and the block hidden again. In 8-bit pictures of one or three channels each change then
 //   steps away from a lone pixel where one way leaves one, else towards a
 //   colour held in a picture of few colours (layout/colour_set.h), else, up
 //   to a quarter of the room in a colour picture, the way that keeps the
@@ -94,7 +94,8 @@ public:
     // lowest.
     std::uint64_t readReserved(const std::vector<std::uint64_t>& units, std::size_t first, std::size_t count) const;
     // Sets them, changing for each bit that differs one of its units, at
-    // random among those that are not at 0 or the largest value.
+    // random among those that are not at 0 or the largest value. The body's
+    // changes make room for these within the changes per bit promised.
     void writeReserved(const std::vector<std::uint64_t>& units, std::size_t first, std::uint64_t bits,
                        std::size_t count, KeyStream& changes);
 
@@ -153,10 +154,11 @@ private:
                         const Stepper& stepper);
     // Hides the block's bits [firstBit, endBit) of `body` by the trellis
     // over its elements, from the units' bits gathered in `memory`, and
-    // steps the units it flips; `quarter` when the body is at most a quarter
-    // of the room.
+    // steps the units it flips, evening out the costs as far as keeps the
+    // flips within `mostFlipsPerBit` per hidden bit.
     void hideInTrellis(const Block& block, const BlockShuffle& shuffle, const std::uint64_t* memory,
-                       const std::uint64_t* keep, const std::uint64_t* body, bool quarter, const Stepper& stepper,
+                       const std::uint64_t* keep, const std::uint64_t* body, double mostFlipsPerBit,
+                       const Stepper& stepper,
                        TrellisScratch& scratch);
     std::optional<Plan> plan(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept,
                              std::uint64_t bits) const;
@@ -165,6 +167,7 @@ private:
     std::uint64_t drawablePixels_ = 0;     // pixels whose first sample lies in a whole word either way
     std::uint64_t firstSampleStride_ = 1;  // units from one pixel's first sample to the next
     std::uint64_t lonePixels_ = 0;
+    std::uint64_t reservedChanges_ = 0;  // made by writeReserved
 };
 
 }  // namespace glint
