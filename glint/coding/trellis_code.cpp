@@ -34,13 +34,33 @@ std::uint8_t trellisColumn(std::size_t k, std::size_t width) {
     return static_cast<std::uint8_t>(kLowest | middle | kHighest);
 }
 
+void trellisStarts(std::size_t elements, std::size_t messageBits, std::vector<std::uint32_t>& starts) {
+    // (i + 1) * elements / messageBits is i * elements / messageBits plus
+    // the width, plus one where the remainders carry.
+    const std::size_t width = elements / messageBits;
+    const std::size_t rest = elements % messageBits;
+    starts.resize(messageBits + 1);
+    std::size_t start = 0, carried = 0;
+    for (std::size_t i = 0; i <= messageBits; ++i) {
+        starts[i] = static_cast<std::uint32_t>(start);
+        start += width;
+        carried += rest;
+        if (carried >= messageBits) {
+            carried -= messageBits;
+            ++start;
+        }
+    }
+}
+
 void readTrellis(const std::uint8_t* bits, std::size_t elements, std::uint8_t* message, std::size_t messageBits) {
     const std::size_t width = elements / messageBits;
     std::vector<std::uint8_t> columns;
+    std::vector<std::uint32_t> starts;
+    trellisStarts(elements, messageBits, starts);
     unsigned syndrome = 0;
     for (std::size_t i = 0; i < messageBits; ++i) {
-        const std::size_t begin = trellisStart(i, elements, messageBits);
-        const std::size_t end = trellisStart(i + 1, elements, messageBits);
+        const std::size_t begin = starts[i];
+        const std::size_t end = starts[i + 1];
         while (columns.size() < end - begin) columns.push_back(trellisColumn(columns.size(), width));
         for (std::size_t j = begin; j < end; ++j) syndrome ^= bits[j] != 0 ? columns[j - begin] : 0U;
         message[i] = static_cast<std::uint8_t>(syndrome & 1);
@@ -53,17 +73,18 @@ void TrellisCoder::hide(const std::uint8_t* bits, const std::uint32_t* costs, st
     const std::size_t width = elements / messageBits;
     columns_.clear();
     for (std::size_t k = 0; k <= width; ++k) columns_.push_back(trellisColumn(k, width));
+    trellisStarts(elements, messageBits, starts_);
     paths_.resize(2 * elements);
     std::uint32_t finalCosts[kTrellisStates];
     static const TrellisPassFunction pass = trellisPass();
-    pass(TrellisPass{bits, costs, message, columns_.data(), elements, messageBits, paths_.data(), finalCosts});
+    pass(TrellisPass{bits, costs, message, columns_.data(), starts_.data(), messageBits, paths_.data(), finalCosts});
     // Back from the cheapest state: each element's bit as the cheapest path
     // has it, each message bit's shift undone on the way.
     unsigned state = static_cast<unsigned>(std::min_element(finalCosts, finalCosts + kTrellisStates) - finalCosts);
     for (std::size_t i = messageBits; i-- > 0;) {
         state = ((state << 1) | message[i]) & (kTrellisStates - 1);
-        const std::size_t begin = trellisStart(i, elements, messageBits);
-        for (std::size_t j = trellisStart(i + 1, elements, messageBits); j-- > begin;) {
+        const std::size_t begin = starts_[i];
+        for (std::size_t j = starts_[i + 1]; j-- > begin;) {
             const bool one = (paths_[2 * j + state / 64] >> (state % 64) & 1) != 0;
             flips[j] = static_cast<std::uint8_t>(one != (bits[j] != 0));
             if (one) state ^= columns_[j - begin];

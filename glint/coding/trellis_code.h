@@ -28,6 +28,10 @@ inline constexpr std::uint32_t kLargestFlipCost = 8191;
 // `width` elements per message bit (rounded down).
 std::uint8_t trellisColumn(std::size_t k, std::size_t width);
 
+// Into `starts` (messageBits + 1 of them) the first element of each message
+// bit, i * elements / messageBits, and `elements` last.
+void trellisStarts(std::size_t elements, std::size_t messageBits, std::vector<std::uint32_t>& starts);
+
 // The message that `bits` (0 or 1 each) carry: `messageBits` of 0 or 1.
 void readTrellis(const std::uint8_t* bits, std::size_t elements, std::uint8_t* message, std::size_t messageBits);
 
@@ -42,6 +46,7 @@ public:
 private:
     std::vector<std::uint64_t> paths_;   // two words for each element: which way each state came
     std::vector<std::uint8_t> columns_;  // of the trellis's width
+    std::vector<std::uint32_t> starts_;
 };
 
 }  // namespace glint

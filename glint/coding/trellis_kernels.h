@@ -21,18 +21,13 @@ struct TrellisPass {
     const std::uint32_t* costs;
     const std::uint8_t* message;
     const std::uint8_t* columns;
-    std::size_t elements;
+    const std::uint32_t* starts;  // message bit i's elements: [starts[i], starts[i + 1])
     std::size_t messageBits;
     // Out: bit s of words 2j, 2j + 1 is set when state s after element j
     // came from s ^ column (the element's bit ends up 1).
     std::uint64_t* paths;
     std::uint32_t* finalCosts;  // kTrellisStates
 };
-
-// The first element of message bit i.
-inline std::size_t trellisStart(std::size_t i, std::size_t elements, std::size_t messageBits) {
-    return static_cast<std::size_t>(std::uint64_t{i} * elements / messageBits);
-}
 
 // States: a constructor that reaches state 0 alone; step(column, costIfZero,
 // costIfOne, paths) for one element; shift(messageBit) after a message bit's
@@ -41,8 +36,8 @@ template <typename States>
 void runTrellis(const TrellisPass& pass) {
     States states;
     for (std::size_t i = 0; i < pass.messageBits; ++i) {
-        const std::size_t begin = trellisStart(i, pass.elements, pass.messageBits);
-        const std::size_t end = trellisStart(i + 1, pass.elements, pass.messageBits);
+        const std::size_t begin = pass.starts[i];
+        const std::size_t end = pass.starts[i + 1];
         for (std::size_t j = begin; j < end; ++j) {
             const std::uint32_t cost = pass.costs[j];
             const bool one = pass.bits[j] != 0;

@@ -658,8 +658,8 @@ namespace {
 // a factor where every step would leave a lone pixel (a flat patch), where
 // the step can only go one way (at 0 or the largest value), or only to a
 // colour the picture lacks.
-constexpr double kTextureCost = 1024;
-constexpr double kTextureFloor = 4;
+constexpr float kTextureCost = 1024;
+constexpr float kTextureFloor = 4;
 constexpr std::uint8_t kLoneFactor = 8;
 constexpr std::uint8_t kOneWayFactor = 2;
 constexpr std::uint8_t kNewColourFactor = 8;
@@ -676,13 +676,17 @@ constexpr unsigned kTextureEvenings = 3;
 constexpr unsigned kEvenings = kTextureEvenings + 3;
 
 // The cost of a flip evened out `times` times.
-std::uint32_t evened(double texture, std::uint8_t factor, unsigned times) {
+std::uint32_t evened(float texture, std::uint8_t factor, unsigned times) {
     if (times >= kEvenings) return 1;
-    const double largest = kTextureCost / kTextureFloor;
-    const unsigned factorTimes = times > kTextureEvenings ? times - kTextureEvenings : 0;
-    const double cost = largest * std::pow(texture / largest, std::ldexp(1.0, -static_cast<int>(times))) *
-                        std::pow(factor, std::ldexp(1.0, -static_cast<int>(factorTimes)));
-    return std::clamp<std::uint32_t>(static_cast<std::uint32_t>(std::lround(cost)), 1, kLargestFlipCost);
+    constexpr float kLargest = kTextureCost / kTextureFloor;
+    float ratio = texture / kLargest;
+    auto weight = static_cast<float>(factor);
+    for (unsigned k = 0; k < times; ++k) {
+        ratio = std::sqrt(ratio);
+        if (k >= kTextureEvenings) weight = std::sqrt(weight);
+    }
+    const float cost = kLargest * ratio * weight + 0.5F;
+    return std::clamp<std::uint32_t>(static_cast<std::uint32_t>(cost), 1, kLargestFlipCost);
 }
 
 }  // namespace
@@ -729,9 +733,9 @@ void HiddenLayout::hideInTrellis(const Block& block, const BlockShuffle& shuffle
         const std::uint16_t texture = textured ? t.textures[unit - firstUnit] : 0;
         std::uint8_t factor = 1;
         if ((texture & kSidesEqual) != 0 && stepper.inFlatPatch(bit)) factor *= kLoneFactor;
-        if (units_.atEnd(unit)) factor *= kOneWayFactor;
+        if (textured ? (texture & kAtEnd) != 0 : units_.atEnd(unit)) factor *= kOneWayFactor;
         if (stepper.colours != nullptr && Stepper::makesOnlyNew(stepper.optionsOf(unit))) factor *= kNewColourFactor;
-        t.textureCosts[j] = static_cast<float>(kTextureCost / (kTextureFloor + (texture & ~kSidesEqual)));
+        t.textureCosts[j] = kTextureCost / (kTextureFloor + static_cast<float>(texture & ~(kSidesEqual | kAtEnd)));
         t.factors[j] = factor;
         t.costs[j] = evened(t.textureCosts[j], factor, 0);
     }

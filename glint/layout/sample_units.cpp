@@ -45,6 +45,7 @@ public:
         pixel_ = row_ + column_ * plane.pixelBytes;
     }
     unsigned char* sample() const { return plane_.first + pixel_ + channel_ * plane_.sampleBytes; }
+    std::uint64_t column() const { return column_; }
     void next() {
         if (++channel_ < perPixel_) return;
         channel_ = 0;
@@ -324,29 +325,45 @@ bool SampleUnits::textures(std::uint64_t first, std::size_t count, std::uint64_t
     const auto rowUnits = static_cast<std::int64_t>(perRow_);
     const auto rowBytes = static_cast<std::ptrdiff_t>(plane_.rowBytes);
     const auto pixelBytes = static_cast<std::ptrdiff_t>(plane_.pixelBytes);
+    const std::ptrdiff_t around[8] = {-rowBytes - pixelBytes, -rowBytes, -rowBytes + pixelBytes, -pixelBytes,
+                                      pixelBytes,             rowBytes - pixelBytes, rowBytes, rowBytes + pixelBytes};
+    // Units whose eight neighbours all lie in range, away from the rows at
+    // its ends.
+    const std::uint64_t reach = perRow_ + perPixel;
     UnitCursor cursor(plane_, grey_, perRow_, first);
     for (std::size_t i = 0; i < count; ++i, cursor.next()) {
         const std::uint64_t unit = first + i;
-        const std::uint64_t column = unit % perRow_ / perPixel;
+        const std::uint64_t column = cursor.column();
         const unsigned char* sample = cursor.sample();
-        unsigned sum = 0, neighbours = 0, sidesEqual = 0;
-        for (const int rows : {-1, 0, 1}) {
-            for (const int columns : {-1, 0, 1}) {
-                if ((rows == 0 && columns == 0) || (columns < 0 && column == 0) ||
-                    (columns > 0 && column + 1 == plane_.pixelsPerRow)) {
-                    continue;
-                }
-                const std::int64_t offset = rows * rowUnits + columns * static_cast<std::int64_t>(perPixel);
-                const std::uint64_t neighbour = unit + static_cast<std::uint64_t>(offset);
-                if (neighbour < rangeFirst || neighbour >= rangeEnd) continue;
-                const int difference = sample[rows * rowBytes + columns * pixelBytes] - sample[0];
-                sum += static_cast<unsigned>(std::abs(difference));
-                sidesEqual += (rows == 0 || columns == 0) && difference == 0 ? 1 : 0;
-                ++neighbours;
+        const int level = sample[0];
+        unsigned texture = 0, sidesEqual = 0;
+        if (column > 0 && column + 1 < plane_.pixelsPerRow && unit >= rangeFirst + reach && unit + reach < rangeEnd) {
+            for (unsigned k = 0; k < 8; ++k) {
+                const int difference = sample[around[k]] - level;
+                texture += static_cast<unsigned>(std::abs(difference));
+                sidesEqual += k % 2 == 1 && difference == 0 ? 1 : 0;  // above, left, right, below
             }
+        } else {
+            unsigned sum = 0, neighbours = 0;
+            for (const int rows : {-1, 0, 1}) {
+                for (const int columns : {-1, 0, 1}) {
+                    if ((rows == 0 && columns == 0) || (columns < 0 && column == 0) ||
+                        (columns > 0 && column + 1 == plane_.pixelsPerRow)) {
+                        continue;
+                    }
+                    const std::int64_t offset = rows * rowUnits + columns * static_cast<std::int64_t>(perPixel);
+                    const std::uint64_t neighbour = unit + static_cast<std::uint64_t>(offset);
+                    if (neighbour < rangeFirst || neighbour >= rangeEnd) continue;
+                    const int difference = sample[rows * rowBytes + columns * pixelBytes] - level;
+                    sum += static_cast<unsigned>(std::abs(difference));
+                    sidesEqual += (rows == 0 || columns == 0) && difference == 0 ? 1 : 0;
+                    ++neighbours;
+                }
+            }
+            texture = neighbours == 0 ? 0 : 8 * sum / neighbours;
         }
-        const unsigned texture = neighbours == 0 ? 0 : 8 * sum / neighbours;
-        out[i] = static_cast<std::uint16_t>(texture | (sidesEqual == 4 ? kSidesEqual : 0));
+        out[i] = static_cast<std::uint16_t>(texture | (sidesEqual == 4 ? kSidesEqual : 0) |
+                                            (level == 0 || level == 255 ? kAtEnd : 0));
     }
     return true;
 }

@@ -32,7 +32,9 @@ std::uint64_t unitAtGatheredBit(std::uint64_t bit, std::uint64_t words);
 inline constexpr unsigned kLoneUp = 1;
 inline constexpr unsigned kLoneDown = 2;
 inline constexpr unsigned kLoneAmongEight = 4;  // the four corners share the colour too
+// Flags of SampleUnits::textures.
 inline constexpr std::uint16_t kSidesEqual = 0x8000;
+inline constexpr std::uint16_t kAtEnd = 0x4000;
 
 class SampleUnits {
 public:
@@ -77,7 +79,8 @@ public:
     // differences, scaled up to eight where fewer lie in [rangeFirst,
     // rangeEnd), into `out`, with kSidesEqual where the four beside it
     // all lie there and equal it (only there can a step leave a lone
-    // pixel). False, leaving `out` as it is, in other pictures.
+    // pixel) and kAtEnd where it is 0 or 255. False, leaving `out` as it
+    // is, in other pictures.
     bool textures(std::uint64_t first, std::size_t count, std::uint64_t rangeFirst, std::uint64_t rangeEnd,
                   std::uint16_t* out) const;
     // Moves the unit by one, up when `up` (or when it is 0), down otherwise

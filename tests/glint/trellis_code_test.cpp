@@ -69,11 +69,13 @@ TEST(TrellisCode, EveryPassFindsTheSamePaths) {
     for (auto& b : message) b = static_cast<std::uint8_t>(random() & 1);
     for (std::size_t k = 0; k < columns.size(); ++k) columns[k] = trellisColumn(k, elements / messageBits);
     const std::vector<std::uint32_t> costs = costsOf(Costs::Random, elements, random);
+    std::vector<std::uint32_t> starts;
+    trellisStarts(elements, messageBits, starts);
     std::vector<std::uint64_t> scalarPaths(2 * elements), paths(2 * elements);
     std::uint32_t scalarCosts[kTrellisStates], finalCosts[kTrellisStates];
-    trellisPassScalar({bits.data(), costs.data(), message.data(), columns.data(), elements, messageBits,
+    trellisPassScalar({bits.data(), costs.data(), message.data(), columns.data(), starts.data(), messageBits,
                        scalarPaths.data(), scalarCosts});
-    trellisPass()({bits.data(), costs.data(), message.data(), columns.data(), elements, messageBits, paths.data(),
+    trellisPass()({bits.data(), costs.data(), message.data(), columns.data(), starts.data(), messageBits, paths.data(),
                    finalCosts});
     EXPECT_EQ(paths, scalarPaths);
     EXPECT_TRUE(std::equal(finalCosts, finalCosts + kTrellisStates, scalarCosts));
