@@ -750,7 +750,7 @@ void HiddenLayout::hideInTrellis(const Block& block, const BlockShuffle& shuffle
             for (std::size_t j = 0; j < elements; ++j) t.costs[j] = evened(t.textureCosts[j], t.factors[j], times);
         }
         t.coder.hide(t.bits.data(), t.costs.data(), elements, t.message.data(), messageBits, t.flips.data());
-        const auto flips = static_cast<double>(std::count(t.flips.begin(), t.flips.begin() + elements, 1));
+        const auto flips = static_cast<double>(std::count(t.flips.data(), t.flips.data() + elements, 1));
         if (flips <= mostFlips || times == kEvenings) break;
     }
     for (std::size_t j = 0; j < elements; ++j) {
