@@ -16,6 +16,8 @@ std::uint64_t mixed(std::uint64_t k) {
     return k ^ (k >> 31);
 }
 
+static_assert(kTrellisStates == 128, "the paths hold two words for each element");
+
 constexpr unsigned kLowest = 1;
 constexpr unsigned kHighest = 1U << (kTrellisHeight - 1);
 
@@ -85,7 +87,10 @@ void TrellisCoder::hide(const std::uint8_t* bits, const std::uint32_t* costs, st
         state = ((state << 1) | message[i]) & (kTrellisStates - 1);
         const std::size_t begin = starts_[i];
         for (std::size_t j = starts_[i + 1]; j-- > begin;) {
-            const bool one = (paths_[2 * j + state / 64] >> (state % 64) & 1) != 0;
+            // Both words loaded before the state is known, one chosen (two
+            // words of 64 states each).
+            const std::uint64_t low = paths_[2 * j], high = paths_[2 * j + 1];
+            const bool one = (((state & 64) != 0 ? high : low) >> (state % 64) & 1) != 0;
             flips[j] = static_cast<std::uint8_t>(one != (bits[j] != 0));
             if (one) state ^= columns_[j - begin];
         }

@@ -675,9 +675,23 @@ constexpr double kMostFlipsPerBitBeyond = 0.375;
 constexpr unsigned kTextureEvenings = 3;
 constexpr unsigned kEvenings = kTextureEvenings + 3;
 
+// The texture costs of every texture SampleUnits::textures gives, so that
+// no division is made for each unit.
+struct TextureCosts {
+    static constexpr std::size_t kTextures = 8 * 255 + 1;
+    float of[kTextures];
+    TextureCosts() {
+        for (std::size_t texture = 0; texture < kTextures; ++texture) {
+            of[texture] = kTextureCost / (kTextureFloor + static_cast<float>(texture));
+        }
+    }
+};
+const TextureCosts kTextureCosts;
+
 // The cost of a flip evened out `times` times.
 std::uint32_t evened(float texture, std::uint8_t factor, unsigned times) {
     if (times >= kEvenings) return 1;
+    if (times == 0) return std::min(static_cast<std::uint32_t>(texture * factor + 0.5F), kLargestFlipCost);
     constexpr float kLargest = kTextureCost / kTextureFloor;
     float ratio = texture / kLargest;
     auto weight = static_cast<float>(factor);
@@ -735,7 +749,7 @@ void HiddenLayout::hideInTrellis(const Block& block, const BlockShuffle& shuffle
         if ((texture & kSidesEqual) != 0 && stepper.inFlatPatch(bit)) factor *= kLoneFactor;
         if (textured ? (texture & kAtEnd) != 0 : units_.atEnd(unit)) factor *= kOneWayFactor;
         if (stepper.colours != nullptr && Stepper::makesOnlyNew(stepper.optionsOf(unit))) factor *= kNewColourFactor;
-        t.textureCosts[j] = kTextureCost / (kTextureFloor + static_cast<float>(texture & ~(kSidesEqual | kAtEnd)));
+        t.textureCosts[j] = kTextureCosts.of[texture & ~(kSidesEqual | kAtEnd)];
         t.factors[j] = factor;
         t.costs[j] = evened(t.textureCosts[j], factor, 0);
     }
