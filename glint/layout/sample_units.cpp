@@ -341,7 +341,7 @@ bool SampleUnits::textures(std::uint64_t first, std::size_t count, std::uint64_t
             for (unsigned k = 0; k < 8; ++k) {
                 const int difference = sample[around[k]] - level;
                 texture += static_cast<unsigned>(std::abs(difference));
-                sidesEqual += k % 2 == 1 && difference == 0 ? 1 : 0;  // above, left, right, below
+                sidesEqual += (k == 1 || k == 3 || k == 4 || k == 6) && difference == 0 ? 1 : 0;  // the four beside
             }
         } else {
             unsigned sum = 0, neighbours = 0;

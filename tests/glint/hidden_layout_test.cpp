@@ -267,6 +267,54 @@ TEST(HiddenUnits, AgreeingStepFollowsThePixelsOtherChannels) {
     }
 }
 
+// A unit's texture is the sum of its sample's differences to the same sample
+// of the eight pixels around, scaled to eight at the picture's edges;
+// kSidesEqual where the four beside it (not the corners) equal it, kAtEnd at
+// 0 or 255. Pictures of 5 x 5 pixels, one channel or three, all at 100 but
+// for the changes each case makes; the unit looked at is channel 0 of
+// `at`.
+TEST(HiddenUnits, TexturesSumTheDifferencesAroundAndFlagFourEqualSides) {
+    struct Change {
+        std::size_t row, column;
+        int by;
+    };
+    struct Case {
+        const char* name;
+        std::size_t channels, at;
+        std::vector<Change> changes;
+        unsigned texture;
+        std::uint16_t flags;
+    };
+    const Case cases[] = {
+        {"flat", 1, 12, {}, 0, glint::kSidesEqual},
+        {"a corner below differs", 1, 12, {{3, 1, 3}}, 3, glint::kSidesEqual},
+        {"a corner above differs", 1, 12, {{1, 3, -2}}, 2, glint::kSidesEqual},
+        {"the pixel below differs", 1, 12, {{3, 2, -1}}, 1, 0},
+        {"the pixel right differs", 1, 12, {{2, 3, 2}}, 2, 0},
+        {"at 255 in a flat patch", 1, 12, {{2, 2, 155}, {1, 1, 155}, {1, 2, 155}, {1, 3, 155}, {2, 1, 155},
+                                            {2, 3, 155}, {3, 1, 155}, {3, 2, 155}, {3, 3, 155}}, 0,
+         glint::kSidesEqual | glint::kAtEnd},
+        {"the picture's corner, three neighbours", 1, 0, {{0, 1, 1}, {1, 0, 1}, {1, 1, 1}}, 8, 0},
+        {"colour: the other channels differ", 3, 36, {{1, 1, 0}}, 0, glint::kSidesEqual},
+    };
+    for (const Case& c : cases) {
+        Bytes bytes(25 * c.channels, 100);
+        for (const Change& change : c.changes) {
+            bytes[(5 * change.row + change.column) * c.channels] = static_cast<unsigned char>(100 + change.by);
+        }
+        if (c.channels == 3) {
+            for (std::size_t p = 0; p < 25; ++p) bytes[3 * p + 1] = static_cast<unsigned char>(p * 7);
+        }
+        const glint::SamplePlane plane{bytes.data(), 5, 5 * c.channels, 5, c.channels, c.channels, 1};
+        const glint::SampleUnits units(plane, false);
+        std::vector<std::uint16_t> textures(units.count());
+        ASSERT_TRUE(units.textures(0, units.count(), 0, units.count(), textures.data()));
+        const std::uint16_t flags = glint::kSidesEqual | glint::kAtEnd;
+        EXPECT_EQ(textures[c.at] & ~flags, c.texture) << c.name;
+        EXPECT_EQ(textures[c.at] & flags, c.flags) << c.name;
+    }
+}
+
 // Hides bodies of several sizes in every shape with keys given directly, and
 // recovers them; reserved units never change.
 TEST(HiddenLayout, RoundTripsInEveryShapeChangingOnlyCarriedSamplesByOne) {
