@@ -669,7 +669,7 @@ constexpr std::uint8_t kNewColourFactor = 8;
 // flat, its busy part carrying nearly all), the costs are evened out and
 // the trellis run again: each time the texture costs' ratios are taken to
 // the power of one half, then, once they are nearly even, the factors';
-// at last every flip costs the same.
+// at last the costs count only to choose among the ways with fewest flips.
 constexpr double kMostChangesPerBit = 0.245;
 constexpr double kMostFlipsPerBitBeyond = 0.375;
 constexpr unsigned kTextureEvenings = 3;
@@ -688,10 +688,15 @@ struct TextureCosts {
 };
 const TextureCosts kTextureCosts;
 
-// The cost of a flip evened out `times` times.
+// The cost of a flip evened out `times` times; the last time, nearly the same
+// for every flip (within 1/64), so that the trellis flips as few as it can
+// and, of those ways, takes the cheapest.
+constexpr std::uint32_t kFewestFlipsCost = kLargestFlipCost - kLargestFlipCost / 64;
+
 std::uint32_t evened(float texture, std::uint8_t factor, unsigned times) {
-    if (times >= kEvenings) return 1;
-    if (times == 0) return std::min(static_cast<std::uint32_t>(texture * factor + 0.5F), kLargestFlipCost);
+    const std::uint32_t first = std::min(static_cast<std::uint32_t>(texture * factor + 0.5F), kLargestFlipCost);
+    if (times == 0) return first;
+    if (times >= kEvenings) return kFewestFlipsCost + first / 64;
     constexpr float kLargest = kTextureCost / kTextureFloor;
     float ratio = texture / kLargest;
     auto weight = static_cast<float>(factor);
