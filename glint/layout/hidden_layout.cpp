@@ -710,6 +710,12 @@ std::uint32_t evened(float texture, std::uint8_t factor, unsigned times) {
 
 }  // namespace
 
+// Elements a trellis takes for each bit it carries at most: a small share
+// of a large picture is carried by a part of each block (its first units in
+// layout order, which lie anywhere in it), so that it costs little time,
+// with choice enough for the costs.
+constexpr std::uint64_t kWidestTrellis = 64;
+
 // One thread's working arrays for the trellis: a block's elements (its
 // units in layout order, the kept ones left out) and what each costs.
 struct TrellisScratch {
@@ -724,11 +730,14 @@ struct TrellisScratch {
         : bitOf(kBlockUnits), costs(kBlockUnits), textureCosts(kBlockUnits), factors(kBlockUnits), bits(kBlockUnits), flips(kBlockUnits), message(kBlockUnits),
           textures(kBlockUnits) {}
 
-    // The block's elements and their bits, from its gathered words; how many.
+    // The block's elements that carry its bits, and their bits, from its
+    // gathered words: its units in layout order, the kept ones left out, at
+    // most kWidestTrellis for each bit; how many.
     std::size_t layOut(const HiddenLayout::Block& block, const BlockShuffle& shuffle, const std::uint64_t* memory,
                        const std::uint64_t* keep) {
+        const std::uint64_t most = kWidestTrellis * (block.endBit - block.firstBit);
         std::size_t elements = 0;
-        for (std::uint64_t slot = 0; slot < 64 * block.words; ++slot) {
+        for (std::uint64_t slot = 0; slot < 64 * block.words && elements < most; ++slot) {
             const std::uint64_t bit = shuffle.bitOf(slot);
             if ((keep[bit / 64] >> (bit % 64) & 1) != 0) continue;
             bitOf[elements] = static_cast<std::uint32_t>(bit);
@@ -744,12 +753,22 @@ void HiddenLayout::hideInTrellis(const Block& block, const BlockShuffle& shuffle
                                  const Stepper& stepper, TrellisScratch& t) {
     const std::size_t elements = t.layOut(block, shuffle, memory, keep);
     const std::uint64_t firstUnit = 64 * block.firstWord;
-    const bool textured =
+    // The textures (of 8-bit samples only) of the whole block in one walk,
+    // or of the elements alone where they are few.
+    const bool textured = units_.plane().sampleBytes == 1;
+    const bool fewElements = 8 * elements < 64 * block.words;
+    if (textured && !fewElements) {
         units_.textures(firstUnit, 64 * block.words, stepper.firstOwned, stepper.endOwned, t.textures.data());
+    }
     for (std::size_t j = 0; j < elements; ++j) {
         const std::uint64_t bit = t.bitOf[j];
         const std::uint64_t unit = firstUnit + unitAtGatheredBit(bit, block.words);
-        const std::uint16_t texture = textured ? t.textures[unit - firstUnit] : 0;
+        std::uint16_t texture = 0;
+        if (textured && fewElements) {
+            units_.textures(unit, 1, stepper.firstOwned, stepper.endOwned, &texture);
+        } else if (textured) {
+            texture = t.textures[unit - firstUnit];
+        }
         std::uint8_t factor = 1;
         if ((texture & kSidesEqual) != 0 && stepper.inFlatPatch(bit)) factor *= kLoneFactor;
         if (textured ? (texture & kAtEnd) != 0 : units_.atEnd(unit)) factor *= kOneWayFactor;
