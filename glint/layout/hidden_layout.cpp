@@ -276,10 +276,6 @@ struct HiddenLayout::Stepper {
     static bool makesOnlyNew(const Options& options) {
         return options.pixel != nullptr && !options.upHeld && !options.downHeld;
     }
-    static bool atEnd(const Options& options) {
-        const unsigned value = options.pixel[options.channel];
-        return value == 0 || value == 255;
-    }
     // Away from a lone pixel when one step leaves one; else towards a held
     // colour when one step gives one and the other does not; else, when
     // steering, the way that agrees with the pixel's other channels; else

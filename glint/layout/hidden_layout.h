@@ -158,8 +158,7 @@ private:
     // flips within `mostFlipsPerBit` per hidden bit.
     void hideInTrellis(const Block& block, const BlockShuffle& shuffle, const std::uint64_t* memory,
                        const std::uint64_t* keep, const std::uint64_t* body, double mostFlipsPerBit,
-                       const Stepper& stepper,
-                       TrellisScratch& scratch);
+                       const Stepper& stepper, TrellisScratch& scratch);
     std::optional<Plan> plan(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept,
                              std::uint64_t bits) const;
 
