@@ -18,6 +18,17 @@ namespace glint {
 namespace {
 
 constexpr std::uint64_t kBlockUnits = 64 * kBlockWords;
+// Blocks of a span at most: the trellises of a span take their units from
+// all of its blocks, so that a block of flat samples has its share carried
+// where its span is busy.
+constexpr std::size_t kSpanBlocks = 16;
+
+// The layout slot that trellis `t` of a span of `blocks` blocks takes from
+// its block `c` in round `round`: the slots of a block are dealt to the
+// trellises in turn, the first one to trellis c.
+std::uint64_t trellisSlot(std::size_t blocks, std::size_t t, std::size_t c, std::uint64_t round) {
+    return blocks * round + (t + blocks - c) % blocks;
+}
 constexpr std::uint32_t kBlockOrderDomain = 3;  // the order in which blocks take their shares
 constexpr std::uint32_t kDirectionDomain = 4;  // +1 or -1 for each unit of a block
 
@@ -137,17 +148,20 @@ void computeSyndromes(const std::uint64_t* layout, unsigned code, std::size_t ro
     }
 }
 
-// Runs `work` on every block, the blocks shared among the processors in runs
-// of neighbours; false when any call returned false.
-bool forEveryBlock(std::size_t blocks, const std::function<bool(std::size_t first, std::size_t end)>& work) {
+// Runs `work` on every item (blocks or spans), the items shared among the
+// processors in runs of neighbours, at least `fewestPerThread` to a thread;
+// false when any call returned false.
+bool forEvery(std::size_t items, std::size_t fewestPerThread,
+              const std::function<bool(std::size_t first, std::size_t end)>& work) {
     const std::size_t processors = std::max(1U, std::thread::hardware_concurrency());
-    const std::size_t threads = std::min<std::size_t>({processors, 8, std::max<std::size_t>(1, blocks / 4)});
-    if (threads <= 1) return work(0, blocks);
+    const std::size_t threads =
+        std::min<std::size_t>({processors, 8, std::max<std::size_t>(1, items / fewestPerThread)});
+    if (threads <= 1) return work(0, items);
     std::atomic<bool> allDone{true};
     std::vector<std::thread> workers;
     for (std::size_t t = 0; t < threads; ++t) {
         workers.emplace_back([&, t] {
-            if (!work(t * blocks / threads, (t + 1) * blocks / threads)) allDone = false;
+            if (!work(t * items / threads, (t + 1) * items / threads)) allDone = false;
             // The thread's stack outlives it in the C library's cache.
             scrubStack();
         });
@@ -387,6 +401,40 @@ void HiddenLayout::writeReserved(const std::vector<std::uint64_t>& units, std::s
     }
 }
 
+namespace {
+
+// The spans, and the share of the body each block's trellis carries: in
+// proportion to the units it takes, the kept ones left out.
+void shareAmongTrellises(HiddenLayout::Plan& plan, std::uint64_t bits) {
+    const std::size_t blocks = plan.blocks.size();
+    const std::size_t spans = (blocks + kSpanBlocks - 1) / kSpanBlocks;
+    for (std::size_t k = 0; k <= spans; ++k) plan.spanStarts.push_back(k * blocks / spans);
+    std::vector<std::uint64_t> elements(blocks, 0);
+    for (std::size_t k = 0; k < spans; ++k) {
+        const std::size_t first = plan.spanStarts[k];
+        const std::size_t count = plan.spanStarts[k + 1] - first;
+        for (std::size_t c = 0; c < count; ++c) {
+            const HiddenLayout::Block& block = plan.blocks[first + c];
+            const std::uint64_t slots = 64 * block.words;
+            for (std::size_t t = 0; t < count; ++t) {
+                const std::uint64_t firstSlot = trellisSlot(count, t, c, 0);
+                if (firstSlot < slots) elements[first + t] += (slots - 1 - firstSlot) / count + 1;
+            }
+            for (const std::uint64_t slot : block.keptSlots) --elements[first + (slot + c) % count];
+        }
+    }
+    std::uint64_t total = 0;
+    for (const std::uint64_t e : elements) total += e;
+    std::uint64_t before = 0;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        plan.blocks[b].firstBit = scaled(bits, before, total);
+        before += elements[b];
+        plan.blocks[b].endBit = scaled(bits, before, total);
+    }
+}
+
+}  // namespace
+
 std::optional<HiddenLayout::Plan> HiddenLayout::plan(const SecretBytes& layoutKey,
                                                      const std::vector<std::uint64_t>& kept,
                                                      std::uint64_t bits) const {
@@ -407,28 +455,19 @@ std::optional<HiddenLayout::Plan> HiddenLayout::plan(const SecretBytes& layoutKe
         Block& block = plan.blocks[unit / kBlockUnits];
         block.keptBits.push_back(gatheredBit(unit % kBlockUnits, block.words));
     }
-    if (5 * bits <= 3 * roomBits()) {
-        // Up to 3/5 of the room, the trellis (half of what `capacity -p`
-        // gives is a little more than half the room): every block carries
-        // its share of the body in proportion to its units, the kept ones
-        // left out.
-        plan.trellis = true;
-        std::uint64_t elements = 0;
-        for (const Block& block : plan.blocks) elements += 64 * block.words - block.keptBits.size();
-        std::uint64_t before = 0;
-        for (Block& block : plan.blocks) {
-            block.firstBit = scaled(bits, before, elements);
-            before += 64 * block.words - block.keptBits.size();
-            block.endBit = scaled(bits, before, elements);
-        }
-        return plan;
-    }
     BlockShuffle shuffle;
     for (std::size_t b = 0; b < plan.blocks.size(); ++b) {
         Block& block = plan.blocks[b];
         if (block.keptBits.empty()) continue;
         if (!shuffle.prepare(stream, b, block.words, plan.sharedOrder)) return std::nullopt;
         for (const std::uint64_t bit : block.keptBits) block.keptSlots.push_back(shuffle.slotOf(bit));
+    }
+    if (5 * bits <= 3 * roomBits()) {
+        // Up to 3/5 of the room, the trellis (half of what `capacity -p`
+        // gives is a little more than half the room).
+        plan.trellis = true;
+        shareAmongTrellises(plan, bits);
+        return plan;
     }
     // The largest code whose groups hold the body.
     const auto bitsOf = [&](unsigned code) {
@@ -707,109 +746,154 @@ std::uint32_t evened(float texture, std::uint8_t factor, unsigned times) {
 }  // namespace
 
 // Elements a trellis takes for each bit it carries at most: a small share
-// of a large picture is carried by a part of each block (its first units in
-// layout order, which lie anywhere in it), so that it costs little time,
-// with choice enough for the costs.
+// of a large picture is carried by a part of each span (the first units in
+// layout order of each of its blocks, which lie anywhere in them), so that
+// it costs little time, with choice enough for the costs.
 constexpr std::uint64_t kWidestTrellis = 64;
 
-// One thread's working arrays for the trellis: a block's elements (its
-// units in layout order, the kept ones left out) and what each costs.
+// The blocks of one span as a hide or a recovery holds them, and one
+// thread's working arrays for a trellis: its elements (units of every block
+// of the span, in the order trellisElement gives, the kept ones left out)
+// and what each costs.
 struct TrellisScratch {
+    std::size_t firstBlock = 0, blocks = 0;
+    BlockShuffle shuffles[kSpanBlocks];
+    std::vector<std::uint64_t> memory, keep;            // kBlockWords for each block
+    std::vector<std::vector<std::uint64_t>> directions;  // for each block
+    std::vector<std::uint16_t> textures;                 // kBlockUnits for each block, when whole
+
     TrellisCoder coder;
     std::vector<std::uint32_t> bitOf, costs;  // by element: its gathered bit, its cost
+    std::vector<std::uint8_t> blockOf;        // by element: its block in the span
     std::vector<float> textureCosts;          // by element
     std::vector<std::uint8_t> factors;        // by element
     std::vector<std::uint8_t> bits, flips, message;
-    std::vector<std::uint16_t> textures;  // by unit of the block
 
     TrellisScratch()
-        : bitOf(kBlockUnits), costs(kBlockUnits), textureCosts(kBlockUnits), factors(kBlockUnits), bits(kBlockUnits), flips(kBlockUnits), message(kBlockUnits),
-          textures(kBlockUnits) {}
+        : memory(kSpanBlocks * kBlockWords), keep(kSpanBlocks * kBlockWords), directions(kSpanBlocks),
+          bitOf(kLargestTrellis), costs(kLargestTrellis), blockOf(kLargestTrellis), textureCosts(kLargestTrellis),
+          factors(kLargestTrellis), bits(kLargestTrellis), flips(kLargestTrellis), message(kLargestTrellis) {}
 
-    // The block's elements that carry its bits, and their bits, from its
-    // gathered words: its units in layout order, the kept ones left out, at
-    // most kWidestTrellis for each bit; how many.
-    std::size_t layOut(const HiddenLayout::Block& block, const BlockShuffle& shuffle, const std::uint64_t* memory,
-                       const std::uint64_t* keep) {
-        const std::uint64_t most = kWidestTrellis * (block.endBit - block.firstBit);
+    std::uint64_t* memoryOf(std::size_t c) { return memory.data() + c * kBlockWords; }
+    std::uint64_t* keepOf(std::size_t c) { return keep.data() + c * kBlockWords; }
+
+    // Span `span`'s blocks: their shuffles prepared, their units' bits
+    // gathered and their kept units marked.
+    bool holdSpan(const SampleUnits& units, const HiddenLayout::Plan& plan, std::size_t span, KeyStream& layoutStream) {
+        firstBlock = plan.spanStarts[span];
+        blocks = plan.spanStarts[span + 1] - firstBlock;
+        for (std::size_t c = 0; c < blocks; ++c) {
+            const HiddenLayout::Block& block = plan.blocks[firstBlock + c];
+            if (!shuffles[c].prepare(layoutStream, firstBlock + c, block.words, plan.sharedOrder)) return false;
+            units.gather(64 * block.firstWord, block.words, memoryOf(c));
+            std::fill_n(keepOf(c), block.words, 0);
+            for (const std::uint64_t bit : block.keptBits) keepOf(c)[bit / 64] |= std::uint64_t{1} << (bit % 64);
+        }
+        return true;
+    }
+
+    // Trellis `t`'s elements and their bits, at most `most`; how many. Round
+    // by round, one slot of each block of the span in turn.
+    std::size_t layOut(const HiddenLayout::Plan& plan, std::size_t t, std::uint64_t most) {
         std::size_t elements = 0;
-        for (std::uint64_t slot = 0; slot < 64 * block.words && elements < most; ++slot) {
-            const std::uint64_t bit = shuffle.bitOf(slot);
-            if ((keep[bit / 64] >> (bit % 64) & 1) != 0) continue;
-            bitOf[elements] = static_cast<std::uint32_t>(bit);
-            bits[elements] = static_cast<std::uint8_t>(memory[bit / 64] >> (bit % 64) & 1);
-            ++elements;
+        for (std::uint64_t round = 0; elements < most; ++round) {
+            bool anyLeft = false;
+            for (std::size_t c = 0; c < blocks && elements < most; ++c) {
+                const std::uint64_t slot = trellisSlot(blocks, t, c, round);
+                if (slot >= 64 * plan.blocks[firstBlock + c].words) continue;
+                anyLeft = true;
+                const std::uint64_t bit = shuffles[c].bitOf(slot);
+                if ((keepOf(c)[bit / 64] >> (bit % 64) & 1) != 0) continue;
+                blockOf[elements] = static_cast<std::uint8_t>(c);
+                bitOf[elements] = static_cast<std::uint32_t>(bit);
+                bits[elements] = static_cast<std::uint8_t>(memoryOf(c)[bit / 64] >> (bit % 64) & 1);
+                ++elements;
+            }
+            if (!anyLeft) break;
         }
         return elements;
     }
+
+    // The message bits a trellis carries: `count` bits of `body` from `first`.
+    void takeMessage(const std::uint64_t* body, std::uint64_t first, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint64_t at = first + i;
+            message[i] = static_cast<std::uint8_t>(body[at / 64] >> (at % 64) & 1);
+        }
+    }
 };
 
-void HiddenLayout::hideInTrellis(const Block& block, const BlockShuffle& shuffle, const std::uint64_t* memory,
-                                 const std::uint64_t* keep, const std::uint64_t* body, double mostFlipsPerBit,
-                                 const Stepper& stepper, TrellisScratch& t) {
-    const std::size_t elements = t.layOut(block, shuffle, memory, keep);
-    const std::uint64_t firstUnit = 64 * block.firstWord;
-    // The textures (of 8-bit samples only) of the whole block in one walk,
-    // or of the elements alone where they are few.
+void HiddenLayout::hideInTrellis(const Plan& plan, std::size_t t, const std::uint64_t* body, double mostFlipsPerBit,
+                                 const std::vector<Stepper>& steppers, bool wholeTextures, TrellisScratch& s) {
+    const Block& carrier = plan.blocks[s.firstBlock + t];
+    const std::size_t messageBits = static_cast<std::size_t>(carrier.endBit - carrier.firstBit);
+    const std::size_t elements = s.layOut(plan, t, kWidestTrellis * messageBits);
     const bool textured = units_.plane().sampleBytes == 1;
-    const bool fewElements = 8 * elements < 64 * block.words;
-    if (textured && !fewElements) {
-        units_.textures(firstUnit, 64 * block.words, stepper.firstOwned, stepper.endOwned, t.textures.data());
-    }
     for (std::size_t j = 0; j < elements; ++j) {
-        const std::uint64_t bit = t.bitOf[j];
-        const std::uint64_t unit = firstUnit + unitAtGatheredBit(bit, block.words);
+        const Stepper& stepper = steppers[s.blockOf[j]];
+        const std::uint64_t bit = s.bitOf[j];
+        const std::uint64_t unit = stepper.unitOf(bit);
         std::uint16_t texture = 0;
-        if (textured && fewElements) {
-            units_.textures(unit, 1, stepper.firstOwned, stepper.endOwned, &texture);
+        if (textured && wholeTextures) {
+            texture = s.textures[s.blockOf[j] * kBlockUnits + (unit - 64 * stepper.block.firstWord)];
         } else if (textured) {
-            texture = t.textures[unit - firstUnit];
+            units_.textures(unit, 1, stepper.firstOwned, stepper.endOwned, &texture);
         }
         std::uint8_t factor = 1;
         if ((texture & kSidesEqual) != 0 && stepper.inFlatPatch(bit)) factor *= kLoneFactor;
         if (textured ? (texture & kAtEnd) != 0 : units_.atEnd(unit)) factor *= kOneWayFactor;
         if (stepper.colours != nullptr && Stepper::makesOnlyNew(stepper.optionsOf(unit))) factor *= kNewColourFactor;
-        t.textureCosts[j] = kTextureCosts.of[texture & ~(kSidesEqual | kAtEnd)];
-        t.factors[j] = factor;
-        t.costs[j] = evened(t.textureCosts[j], factor, 0);
+        s.textureCosts[j] = kTextureCosts.of[texture & ~(kSidesEqual | kAtEnd)];
+        s.factors[j] = factor;
+        s.costs[j] = evened(s.textureCosts[j], factor, 0);
     }
-    const std::size_t messageBits = static_cast<std::size_t>(block.endBit - block.firstBit);
-    for (std::size_t i = 0; i < messageBits; ++i) {
-        const std::uint64_t at = block.firstBit + i;
-        t.message[i] = static_cast<std::uint8_t>(body[at / 64] >> (at % 64) & 1);
-    }
+    s.takeMessage(body, carrier.firstBit, messageBits);
     const double mostFlips = mostFlipsPerBit * static_cast<double>(messageBits);
     for (unsigned times = 0;; ++times) {
         if (times > 0) {
-            for (std::size_t j = 0; j < elements; ++j) t.costs[j] = evened(t.textureCosts[j], t.factors[j], times);
+            for (std::size_t j = 0; j < elements; ++j) s.costs[j] = evened(s.textureCosts[j], s.factors[j], times);
         }
-        t.coder.hide(t.bits.data(), t.costs.data(), elements, t.message.data(), messageBits, t.flips.data());
-        const auto flips = static_cast<double>(std::count(t.flips.data(), t.flips.data() + elements, 1));
+        s.coder.hide(s.bits.data(), s.costs.data(), elements, s.message.data(), messageBits, s.flips.data());
+        const auto flips = static_cast<double>(std::count(s.flips.data(), s.flips.data() + elements, 1));
         if (flips <= mostFlips || times == kEvenings) break;
     }
     for (std::size_t j = 0; j < elements; ++j) {
-        if (t.flips[j] != 0) stepper.step(t.bitOf[j]);
+        if (s.flips[j] != 0) steppers[s.blockOf[j]].step(s.bitOf[j]);
     }
 }
 
 namespace {
 
-// The block's bits of the body that its trellis carries, ORed into `body`
-// (whose words at the two ends other threads may be writing too).
-void readBlockTrellis(const HiddenLayout::Block& block, const BlockShuffle& shuffle, const std::uint64_t* memory,
-                      const std::uint64_t* keep, std::uint64_t* body, TrellisScratch& t) {
-    const std::size_t elements = t.layOut(block, shuffle, memory, keep);
-    const std::size_t messageBits = static_cast<std::size_t>(block.endBit - block.firstBit);
-    readTrellis(t.bits.data(), elements, t.message.data(), messageBits);
+// The bits of the body that trellis `t` of the held span carries, ORed into
+// `body` (whose words at the two ends other threads may be writing too).
+void readTrellisShare(const HiddenLayout::Plan& plan, std::size_t t, std::uint64_t* body, TrellisScratch& s) {
+    const HiddenLayout::Block& carrier = plan.blocks[s.firstBlock + t];
+    const std::size_t messageBits = static_cast<std::size_t>(carrier.endBit - carrier.firstBit);
+    const std::size_t elements = s.layOut(plan, t, kWidestTrellis * messageBits);
+    readTrellis(s.bits.data(), elements, s.message.data(), messageBits);
     std::uint64_t word = 0;
     for (std::size_t i = 0; i < messageBits; ++i) {
-        const std::uint64_t at = block.firstBit + i;
-        word |= std::uint64_t{t.message[i]} << (at % 64);
+        const std::uint64_t at = carrier.firstBit + i;
+        word |= std::uint64_t{s.message[i]} << (at % 64);
         if (at % 64 == 63 || i + 1 == messageBits) {
             std::atomic_ref<std::uint64_t>(body[at / 64]).fetch_or(word);
             word = 0;
         }
     }
+}
+
+// Whether any trellis of the span carries a bit.
+bool spanCarriesAnything(const HiddenLayout::Plan& plan, std::size_t span) {
+    for (std::size_t b = plan.spanStarts[span]; b < plan.spanStarts[span + 1]; ++b) {
+        if (plan.blocks[b].endBit > plan.blocks[b].firstBit) return true;
+    }
+    return false;
+}
+
+// The units of blocks [first, end) of the plan.
+std::uint64_t firstUnitOf(const HiddenLayout::Plan& plan, std::size_t first) { return 64 * plan.blocks[first].firstWord; }
+std::uint64_t endUnitOf(const HiddenLayout::Plan& plan, std::size_t end) {
+    return 64 * (plan.blocks[end - 1].firstWord + plan.blocks[end - 1].words);
 }
 
 }  // namespace
@@ -819,6 +903,7 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
     const std::optional<Plan> planned = plan(layoutKey, kept, bits);
     if (!planned) return false;
     const Plan& plan = *planned;
+    if (!plan.trellis) return embedInSegments(plan, changeKey, layoutKey, body);
     // Steps are steered where the trellis chose the units, in 8-bit pictures
     // of one or three channels: away from lone pixels, towards the colours
     // held in a picture of few colours (that set built before any body bit
@@ -827,7 +912,7 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
     // steps that all agree would make the channels agree more than a
     // photograph's do).
     const SamplePlane& plane = units_.plane();
-    const bool steered = plan.trellis && plane.sampleBytes == 1 && (plane.channels == 1 || plane.channels == 3);
+    const bool steered = plane.sampleBytes == 1 && (plane.channels == 1 || plane.channels == 3);
     const bool inColour = !units_.grey() && plane.channels == 3;
     const std::unique_ptr<ColourSet> colours = steered && inColour ? ColourSet::of(plane) : nullptr;
     // A quarter of what `capacity -p` gives, with the body's name, frame and
@@ -839,18 +924,70 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
         quarter ? std::max(0.0, kMostChangesPerBit * carried - static_cast<double>(reservedChanges_)) / carried
                 : kMostFlipsPerBitBeyond;
     std::atomic<std::uint64_t> lonePixels{0};
+    const bool embedded = forEvery(plan.spanStarts.size() - 1, 1, [&](std::size_t firstSpan, std::size_t endSpan) {
+        KeyStream layoutStream(layoutKey);
+        KeyStream changeStream(changeKey);
+        if (!layoutStream.ready() || !changeStream.ready()) return false;
+        const auto s = std::make_unique<TrellisScratch>();
+        std::uint64_t threadLonePixels = 0;
+        const std::uint64_t firstOwned = firstUnitOf(plan, plan.spanStarts[firstSpan]);
+        const std::uint64_t endOwned = endUnitOf(plan, plan.spanStarts[endSpan]);
+        std::vector<Stepper> steppers;
+        for (std::size_t span = firstSpan; span < endSpan; ++span) {
+            if (!spanCarriesAnything(plan, span)) continue;
+            if (!s->holdSpan(units_, plan, span, layoutStream)) return false;
+            steppers.clear();
+            std::uint64_t spanBits = 0;
+            for (std::size_t c = 0; c < s->blocks; ++c) {
+                const Block& block = plan.blocks[s->firstBlock + c];
+                spanBits += block.endBit - block.firstBit;
+                s->directions[c].resize(block.words);
+                if (!changeStream.fill(kDirectionDomain, s->firstBlock + c,
+                                       reinterpret_cast<unsigned char*>(s->directions[c].data()),
+                                       block.words * sizeof(std::uint64_t))) {
+                    return false;
+                }
+                steppers.push_back(Stepper{units_, colours.get(), agreeing, steered, s->directions[c], block,
+                                           firstOwned, endOwned, threadLonePixels});
+            }
+            // The textures of the whole span in one walk, where the trellises
+            // take most of its units.
+            const std::uint64_t spanUnits = endUnitOf(plan, plan.spanStarts[span + 1]) - firstUnitOf(plan, s->firstBlock);
+            const bool wholeTextures = plane.sampleBytes == 1 && 8 * kWidestTrellis * spanBits >= spanUnits;
+            if (wholeTextures) {
+                s->textures.resize(kSpanBlocks * kBlockUnits);
+                for (std::size_t c = 0; c < s->blocks; ++c) {
+                    const Block& block = plan.blocks[s->firstBlock + c];
+                    units_.textures(64 * block.firstWord, 64 * block.words, firstOwned, endOwned,
+                                    s->textures.data() + c * kBlockUnits);
+                }
+            }
+            for (std::size_t t = 0; t < s->blocks; ++t) {
+                const Block& carrier = plan.blocks[s->firstBlock + t];
+                if (carrier.endBit == carrier.firstBit) continue;
+                hideInTrellis(plan, t, body, mostFlipsPerBit, steppers, wholeTextures, *s);
+            }
+        }
+        lonePixels += threadLonePixels;
+        return true;
+    });
+    lonePixels_ = lonePixels;
+    return embedded;
+}
+
+bool HiddenLayout::embedInSegments(const Plan& plan, const SecretBytes& changeKey, const SecretBytes& layoutKey,
+                                   const std::uint64_t* body) {
+    std::atomic<std::uint64_t> lonePixels{0};
     const std::uint64_t loneStride = std::max<std::uint64_t>(1, units_.count() / 64 / kLoneSampleWords);
-    const bool embedded = forEveryBlock(plan.blocks.size(), [&](std::size_t firstBlock, std::size_t endBlock) {
+    const bool embedded = forEvery(plan.blocks.size(), 4, [&](std::size_t firstBlock, std::size_t endBlock) {
         KeyStream layoutStream(layoutKey);
         KeyStream changeStream(changeKey);
         if (!layoutStream.ready() || !changeStream.ready()) return false;
         Scratch s;
-        const std::unique_ptr<TrellisScratch> trellis = plan.trellis ? std::make_unique<TrellisScratch>() : nullptr;
         BlockShuffle shuffle;
         std::uint64_t threadLonePixels = 0;
-        const std::uint64_t firstOwned = firstBlock < endBlock ? 64 * plan.blocks[firstBlock].firstWord : 0;
-        const std::uint64_t endOwned =
-            firstBlock < endBlock ? 64 * (plan.blocks[endBlock - 1].firstWord + plan.blocks[endBlock - 1].words) : 0;
+        const std::uint64_t firstOwned = firstBlock < endBlock ? firstUnitOf(plan, firstBlock) : 0;
+        const std::uint64_t endOwned = firstBlock < endBlock ? endUnitOf(plan, endBlock) : 0;
         for (std::size_t b = firstBlock; b < endBlock; ++b) {
             const Block& block = plan.blocks[b];
             if (!carriesAnything(block)) continue;
@@ -861,13 +998,7 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
             }
             std::fill_n(s.keep.begin(), block.words, 0);
             for (const std::uint64_t bit : block.keptBits) set(s.keep, bit);
-            const Stepper stepper{units_, colours.get(), agreeing, steered,  s.directions,
-                                  block,  firstOwned,    endOwned, threadLonePixels};
-            if (trellis) {
-                hideInTrellis(block, shuffle, s.memory.data(), s.keep.data(), body, mostFlipsPerBit, stepper,
-                              *trellis);
-                continue;
-            }
+            const Stepper stepper{units_, nullptr, false, false, s.directions, block, firstOwned, endOwned, threadLonePixels};
             blockChanges(block, body, s);
             shuffle.inverse(s.changes.data(), s.memory.data(), s.spare.data());
             units_.apply(64 * block.firstWord, block.words, s.memory.data(), s.directions.data(), s.keep.data(),
@@ -895,22 +1026,31 @@ bool HiddenLayout::extract(const SecretBytes& layoutKey, const std::vector<std::
     if (!planned) return false;
     const Plan& plan = *planned;
     std::fill(body, body + (bits + 63) / 64 + 1, 0);
-    return forEveryBlock(plan.blocks.size(), [&](std::size_t firstBlock, std::size_t endBlock) {
+    if (plan.trellis) {
+        return forEvery(plan.spanStarts.size() - 1, 1, [&](std::size_t firstSpan, std::size_t endSpan) {
+            KeyStream layoutStream(layoutKey);
+            if (!layoutStream.ready()) return false;
+            const auto s = std::make_unique<TrellisScratch>();
+            for (std::size_t span = firstSpan; span < endSpan; ++span) {
+                if (!spanCarriesAnything(plan, span)) continue;
+                if (!s->holdSpan(units_, plan, span, layoutStream)) return false;
+                for (std::size_t t = 0; t < s->blocks; ++t) {
+                    const Block& carrier = plan.blocks[s->firstBlock + t];
+                    if (carrier.endBit > carrier.firstBit) readTrellisShare(plan, t, body, *s);
+                }
+            }
+            return true;
+        });
+    }
+    return forEvery(plan.blocks.size(), 4, [&](std::size_t firstBlock, std::size_t endBlock) {
         KeyStream layoutStream(layoutKey);
         if (!layoutStream.ready()) return false;
         Scratch s;
-        const std::unique_ptr<TrellisScratch> trellis = plan.trellis ? std::make_unique<TrellisScratch>() : nullptr;
         BlockShuffle shuffle;
         for (std::size_t b = firstBlock; b < endBlock; ++b) {
             const Block& block = plan.blocks[b];
             if (!carriesAnything(block)) continue;
             if (!layOut(units_, plan, b, layoutStream, shuffle, s)) return false;
-            if (trellis) {
-                std::fill_n(s.keep.begin(), block.words, 0);
-                for (const std::uint64_t bit : block.keptBits) set(s.keep, bit);
-                readBlockTrellis(block, shuffle, s.memory.data(), s.keep.data(), body, *trellis);
-                continue;
-            }
             for (const Segment& segment : block.segments) {
                 if (segment.groups > 0) readShare(segment, s.layout.data() + segment.start, body, s);
             }

@@ -10,21 +10,26 @@
 //   carry nothing.
 // - Inside a block, a keyed permutation (layout/block_shuffle.h) gives the
 //   layout order.
-// - Up to half the room, the trellis (coding/trellis_code.h): the blocks
-//   carry consecutive shares of the body in proportion to their units, the
-//   kept ones left out, each share the syndrome of its block's other units
-//   in layout order. The hide chooses which units change by what a change
+// - Up to half the room, the trellis (coding/trellis_code.h): the blocks,
+//   in spans of up to 16 neighbours, carry consecutive shares of the body,
+//   each the syndrome of a trellis over one n-th of its span's units: the
+//   trellis of the span's t-th block, of n, takes from each block c in turn
+//   the slot n * r + (t - c) mod n of its layout order, round r after round,
+//   the kept ones left out; the shares are in proportion to the units the
+//   trellises take. So a mostly flat block's share is carried where its
+//   span is busy. The hide chooses which units change by what a change
 //   costs: much where the samples around are flat, and several times more
 //   where every step would leave a lone pixel (one off the colour the four
 //   beside it share), where a step can only go one way, or only to a colour
 //   a picture of few colours lacks; little among busy samples. Where that
 //   would change more than 0.245 units per hidden bit, the seed's and the
 //   length's changes included (0.375 beyond about a quarter of the room),
-//   the costs are evened out and the block hidden again. In 8-bit pictures of one or three channels each change then
-//   steps away from a lone pixel where one way leaves one, else towards a
-//   colour held in a picture of few colours (layout/colour_set.h), else, up
-//   to a quarter of the room in a colour picture, the way that keeps the
-//   sample in step with its pixel's other two (SampleUnits::agreeingStep),
+//   the costs are evened out and the trellis run again. In 8-bit pictures
+//   of one or three channels each change then steps away from a lone pixel
+//   where one way leaves one, else towards a colour held in a picture of
+//   few colours (layout/colour_set.h), else, up to a quarter of the room in
+//   a colour picture, the way that keeps the sample in step with its
+//   pixel's other two (SampleUnits::agreeingStep),
 //   else +1 or -1 at random (0 and the largest value one way only).
 // - Beyond half the room, Hamming codes: with the code size p, L = 2^p - 1
 //   and W words, a block's layout words are cut into one or two segments;
@@ -139,6 +144,7 @@ public:
         std::vector<std::uint16_t> sharedOrder;
         std::vector<Block> blocks;
         bool trellis = false;  // else the Hamming codes of the segments
+        std::vector<std::size_t> spanStarts;  // of the trellis: each span's first block, and the end
     };
 
 private:
@@ -152,13 +158,15 @@ private:
     bool replaceSkipped(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
                         const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
                         const Stepper& stepper);
-    // Hides the block's bits [firstBit, endBit) of `body` by the trellis
-    // over its elements, from the units' bits gathered in `memory`, and
+    // Hides the bits [firstBit, endBit) of `body` that block `t` of the span
+    // held in `scratch` carries by its trellis over the span's units, and
     // steps the units it flips, evening out the costs as far as keeps the
     // flips within `mostFlipsPerBit` per hidden bit.
-    void hideInTrellis(const Block& block, const BlockShuffle& shuffle, const std::uint64_t* memory,
-                       const std::uint64_t* keep, const std::uint64_t* body, double mostFlipsPerBit,
-                       const Stepper& stepper, TrellisScratch& scratch);
+    void hideInTrellis(const Plan& plan, std::size_t t, const std::uint64_t* body, double mostFlipsPerBit,
+                       const std::vector<Stepper>& steppers, bool wholeTextures, TrellisScratch& scratch);
+    // The Hamming codes' embed.
+    bool embedInSegments(const Plan& plan, const SecretBytes& changeKey, const SecretBytes& layoutKey,
+                         const std::uint64_t* body);
     std::optional<Plan> plan(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept,
                              std::uint64_t bits) const;
 

@@ -25,7 +25,7 @@ constexpr std::uint32_t kSeedUnitsDomain = 7;  // the places key
 constexpr std::uint32_t kPaddingDomain = 8;    // "changes" subkey
 constexpr std::uint32_t kReservedDomain = 9;   // "changes" subkey
 
-const char kVersion[] = "glint hidden layout 4";
+const char kVersion[] = "glint hidden layout 5";
 
 // An extension longer than this is taken as part of the name when one is cut.
 constexpr std::size_t kLongestKeptExtension = 64;
