@@ -320,11 +320,15 @@ struct HiddenLayout::Stepper {
     }
     void step(std::uint64_t bit) const { step(bit, optionsOf(unitOf(bit))); }
 
+    // The steps that would leave the unit's own pixel or one beside it lone.
     unsigned loneSteps(std::uint64_t bit) const {
-        return sparesLone ? units.loneSteps(unitOf(bit), firstOwned, endOwned) : 0;
+        if (!sparesLone) return 0;
+        const std::uint64_t unit = unitOf(bit);
+        return (units.loneSteps(unit, firstOwned, endOwned) & kBothSteps) |
+               units.neighbourLoneSteps(unit, firstOwned, endOwned);
     }
     // Every step the unit can take leaves a lone pixel: it lies in a flat
-    // patch (or one off it, at an end).
+    // patch (or one off it, at an end), or beside one.
     bool inFlatPatch(std::uint64_t bit) const {
         const unsigned lone = loneSteps(bit) & kBothSteps;
         return lone == kBothSteps || (lone != 0 && units.atEnd(unitOf(bit)));
@@ -375,9 +379,13 @@ std::uint64_t HiddenLayout::readReserved(const std::vector<std::uint64_t>& units
     return bits;
 }
 
+unsigned HiddenLayout::loneStepsOf(std::uint64_t unit) const {
+    const std::uint64_t end = units_.count();
+    return units_.loneSteps(unit, 0, end) | units_.neighbourLoneSteps(unit, 0, end);
+}
+
 void HiddenLayout::writeReserved(const std::vector<std::uint64_t>& units, std::size_t first, std::uint64_t bits,
                                  std::size_t count, KeyStream& changes) {
-    const std::uint64_t end = units_.count();
     for (std::size_t i = 0; i < count; ++i) {
         if ((readReserved(units, first + i, 1) & 1) == (bits >> i & 1)) continue;
         const std::uint64_t* three = &units[(first + i) * kUnitsPerReservedBit];
@@ -389,14 +397,18 @@ void HiddenLayout::writeReserved(const std::vector<std::uint64_t>& units, std::s
         for (std::size_t t = 0; t < kUnitsPerReservedBit; ++t) {
             if (units_.atEnd(three[t])) continue;
             free[freeCount++] = three[t];
-            if ((units_.loneSteps(three[t], 0, end) & kBothSteps) != kBothSteps) quiet[quietCount++] = three[t];
+            if ((loneStepsOf(three[t]) & kBothSteps) != kBothSteps) quiet[quietCount++] = three[t];
         }
         const std::uint64_t unit = quietCount > 0  ? quiet[changes.below(quietCount)]
                                    : freeCount > 0 ? free[changes.below(freeCount)]
                                                    : three[changes.below(kUnitsPerReservedBit)];
-        const unsigned lone = units_.loneSteps(unit, 0, end) & kBothSteps;
-        const bool up = changes.below(2) == 1;
-        units_.step(unit, lone == kLoneUp ? false : lone == kLoneDown ? true : up);
+        const unsigned lone = loneStepsOf(unit) & kBothSteps;
+        bool up = changes.below(2) == 1;
+        if (lone == kLoneUp || lone == kLoneDown) up = lone == kLoneDown;
+        if (units_.atEnd(unit)) up = units_.value(unit) == 0;
+        // Where all three lie in flat patches, a lone pixel the note reports.
+        if ((lone & (up ? kLoneUp : kLoneDown)) != 0) ++reservedLonePixels_;
+        units_.step(unit, up);
         ++reservedChanges_;
     }
 }
@@ -840,10 +852,10 @@ void HiddenLayout::hideInTrellis(const Plan& plan, std::size_t t, const std::uin
             units_.textures(unit, 1, stepper.firstOwned, stepper.endOwned, &texture);
         }
         std::uint8_t factor = 1;
-        if ((texture & kSidesEqual) != 0 && stepper.inFlatPatch(bit)) factor *= kLoneFactor;
+        if ((texture & (kSidesEqual | kNearLone)) != 0 && stepper.inFlatPatch(bit)) factor *= kLoneFactor;
         if (textured ? (texture & kAtEnd) != 0 : units_.atEnd(unit)) factor *= kOneWayFactor;
         if (stepper.colours != nullptr && Stepper::makesOnlyNew(stepper.optionsOf(unit))) factor *= kNewColourFactor;
-        s.textureCosts[j] = kTextureCosts.of[texture & ~(kSidesEqual | kAtEnd)];
+        s.textureCosts[j] = kTextureCosts.of[texture & ~(kSidesEqual | kAtEnd | kNearLone)];
         s.factors[j] = factor;
         s.costs[j] = evened(s.textureCosts[j], factor, 0);
     }
@@ -971,7 +983,7 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
         lonePixels += threadLonePixels;
         return true;
     });
-    lonePixels_ = lonePixels;
+    lonePixels_ = reservedLonePixels_ + lonePixels;
     return embedded;
 }
 
@@ -1016,7 +1028,7 @@ bool HiddenLayout::embedInSegments(const Plan& plan, const SecretBytes& changeKe
         lonePixels += threadLonePixels;
         return true;
     });
-    lonePixels_ = lonePixels;
+    lonePixels_ = reservedLonePixels_ + lonePixels;
     return embedded;
 }
 

@@ -167,6 +167,8 @@ private:
     // The Hamming codes' embed.
     bool embedInSegments(const Plan& plan, const SecretBytes& changeKey, const SecretBytes& layoutKey,
                          const std::uint64_t* body);
+    // The steps that would leave the unit's pixel, or one beside it, lone.
+    unsigned loneStepsOf(std::uint64_t unit) const;
     std::optional<Plan> plan(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept,
                              std::uint64_t bits) const;
 
@@ -175,6 +177,7 @@ private:
     std::uint64_t firstSampleStride_ = 1;  // units from one pixel's first sample to the next
     std::uint64_t lonePixels_ = 0;
     std::uint64_t reservedChanges_ = 0;  // made by writeReserved
+    std::uint64_t reservedLonePixels_ = 0;  // left by writeReserved
 };
 
 }  // namespace glint

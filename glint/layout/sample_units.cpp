@@ -310,6 +310,53 @@ unsigned SampleUnits::loneSteps(std::uint64_t unit, std::uint64_t first, std::ui
     return lone != 0 && surround->amongEight ? lone | kLoneAmongEight : lone;
 }
 
+bool SampleUnits::pixelInRange(std::int64_t row, std::int64_t column, std::uint64_t first, std::uint64_t end,
+                               std::uint64_t& unit) const {
+    if (row < 0 || column < 0 || static_cast<std::uint64_t>(row) >= plane_.rows ||
+        static_cast<std::uint64_t>(column) >= plane_.pixelsPerRow) {
+        return false;
+    }
+    const std::uint64_t perPixel = perRow_ / plane_.pixelsPerRow;
+    unit = static_cast<std::uint64_t>(row) * perRow_ + static_cast<std::uint64_t>(column) * perPixel;
+    return unit >= first && unit < end && end - unit >= perPixel;
+}
+
+unsigned SampleUnits::neighbourLoneSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
+    const bool levels = grey_ || plane_.channels == 1;
+    if (plane_.sampleBytes != 1 || (!levels && plane_.channels != 3)) return 0;
+    const unsigned samples = levels ? 1 : 3;
+    const std::uint64_t perPixel = perRow_ / plane_.pixelsPerRow;
+    const auto channel = static_cast<unsigned>(unit % perRow_ % perPixel);
+    const auto row = static_cast<std::int64_t>(unit / perRow_);
+    const auto column = static_cast<std::int64_t>(unit % perRow_ / perPixel);
+    std::uint64_t own = 0;
+    if (!pixelInRange(row, column, first, end, own)) return 0;
+    const unsigned char* pixel = sampleAt(own);
+    const auto offBy = [&](const unsigned char* a, const unsigned char* b) {
+        int off = 0;
+        for (unsigned k = 0; k < samples; ++k) off += std::abs(a[k] - b[k]);
+        return off;
+    };
+    unsigned lone = 0;
+    constexpr int kSides[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+    for (const auto& side : kSides) {
+        // The pixel beside, and its three sides other than the unit's pixel.
+        const std::int64_t r = row + side[0], c = column + side[1];
+        std::uint64_t beside = 0, others[3] = {};
+        if (!pixelInRange(r, c, first, end, beside) || !pixelInRange(r + side[0], c + side[1], first, end, others[0]) ||
+            !pixelInRange(r + side[1], c + side[0], first, end, others[1]) ||
+            !pixelInRange(r - side[1], c - side[0], first, end, others[2])) {
+            continue;
+        }
+        const unsigned char* shared = sampleAt(others[0]);
+        if (offBy(sampleAt(others[1]), shared) != 0 || offBy(sampleAt(others[2]), shared) != 0) continue;
+        if (offBy(pixel, shared) != 1 || offBy(sampleAt(beside), shared) != 1) continue;
+        const int toShared = shared[channel] - pixel[channel];
+        if (toShared != 0) lone |= toShared > 0 ? kLoneUp : kLoneDown;
+    }
+    return lone;
+}
+
 bool SampleUnits::isLone(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
     const std::optional<Surround> surround = surroundOf(unit, first, end);
     if (!surround) return false;
@@ -337,11 +384,19 @@ bool SampleUnits::textures(std::uint64_t first, std::size_t count, std::uint64_t
         const unsigned char* sample = cursor.sample();
         const int level = sample[0];
         unsigned texture = 0, sidesEqual = 0;
+        bool nearLone = false;
         if (column > 0 && column + 1 < plane_.pixelsPerRow && unit >= rangeFirst + reach && unit + reach < rangeEnd) {
             for (unsigned k = 0; k < 8; ++k) {
                 const int difference = sample[around[k]] - level;
                 texture += static_cast<unsigned>(std::abs(difference));
                 sidesEqual += (k == 1 || k == 3 || k == 4 || k == 6) && difference == 0 ? 1 : 0;  // the four beside
+            }
+            // Two corners on one side (above, left, right, below) alike and
+            // one off the unit.
+            constexpr unsigned kCornerPairs[4][2] = {{0, 2}, {0, 5}, {2, 7}, {5, 7}};
+            for (const auto& pair : kCornerPairs) {
+                const int a = sample[around[pair[0]]];
+                nearLone = nearLone || (a == sample[around[pair[1]]] && std::abs(a - level) == 1);
             }
         } else {
             unsigned sum = 0, neighbours = 0;
@@ -361,9 +416,10 @@ bool SampleUnits::textures(std::uint64_t first, std::size_t count, std::uint64_t
                 }
             }
             texture = neighbours == 0 ? 0 : 8 * sum / neighbours;
+            nearLone = true;
         }
         out[i] = static_cast<std::uint16_t>(texture | (sidesEqual == 4 ? kSidesEqual : 0) |
-                                            (level == 0 || level == 255 ? kAtEnd : 0));
+                                            (level == 0 || level == 255 ? kAtEnd : 0) | (nearLone ? kNearLone : 0));
     }
     return true;
 }

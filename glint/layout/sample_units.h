@@ -35,6 +35,7 @@ inline constexpr unsigned kLoneAmongEight = 4;  // the four corners share the co
 // Flags of SampleUnits::textures.
 inline constexpr std::uint16_t kSidesEqual = 0x8000;
 inline constexpr std::uint16_t kAtEnd = 0x4000;
+inline constexpr std::uint16_t kNearLone = 0x2000;
 
 class SampleUnits {
 public:
@@ -71,6 +72,12 @@ public:
     // patch). Only pixels wholly in [first, end) are looked at: none when
     // any of the five is not.
     unsigned loneSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
+    // Which of the unit's steps would leave one of the four pixels beside
+    // its own lone (kLoneUp, kLoneDown), as loneSteps means it: where the
+    // unit's pixel is one off the colour that pixel's other three sides
+    // share, and the pixel itself one off it too. Only pixels wholly in
+    // [first, end) are looked at.
+    unsigned neighbourLoneSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
     // Whether the unit's pixel is lone now, as loneSteps means it.
     bool isLone(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
     // In an 8-bit picture, for each of `count` units from `first`, how much
@@ -79,8 +86,10 @@ public:
     // differences, scaled up to eight where fewer lie in [rangeFirst,
     // rangeEnd), into `out`, with kSidesEqual where the four beside it
     // all lie there and equal it (only there can a step leave a lone
-    // pixel) and kAtEnd where it is 0 or 255. False, leaving `out` as it
-    // is, in other pictures.
+    // pixel), kAtEnd where it is 0 or 255, and kNearLone where a step might
+    // leave a pixel beside it lone (two corners on one side equal and one
+    // off it; always at the edges of the range). False, leaving `out` as
+    // it is, in other pictures.
     bool textures(std::uint64_t first, std::size_t count, std::uint64_t rangeFirst, std::uint64_t rangeEnd,
                   std::uint16_t* out) const;
     // Moves the unit by one, up when `up` (or when it is 0), down otherwise
@@ -118,6 +127,10 @@ private:
     };
     std::optional<Surround> surroundOf(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
     std::optional<Surround> levelSurroundOf(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
+    // Whether pixel (row, column) lies in the picture and wholly in [first,
+    // end); its unit (its first sample's) into `unit`.
+    bool pixelInRange(std::int64_t row, std::int64_t column, std::uint64_t first, std::uint64_t end,
+                      std::uint64_t& unit) const;
     void stepAt(unsigned char* sample, bool up) const;
     bool atEndAt(const unsigned char* sample) const;
     // Whether the chunk from `first` is one run of bytes in one row.

@@ -294,7 +294,9 @@ TEST(HiddenUnits, TexturesSumTheDifferencesAroundAndFlagFourEqualSides) {
         {"at 255 in a flat patch", 1, 12, {{2, 2, 155}, {1, 1, 155}, {1, 2, 155}, {1, 3, 155}, {2, 1, 155},
                                             {2, 3, 155}, {3, 1, 155}, {3, 2, 155}, {3, 3, 155}}, 0,
          glint::kSidesEqual | glint::kAtEnd},
-        {"the picture's corner, three neighbours", 1, 0, {{0, 1, 1}, {1, 0, 1}, {1, 1, 1}}, 8, 0},
+        {"the picture's corner, three neighbours", 1, 0, {{0, 1, 1}, {1, 0, 1}, {1, 1, 1}}, 8, glint::kNearLone},
+        {"two corners above, one off", 1, 12, {{1, 1, 1}, {1, 3, 1}}, 2, glint::kSidesEqual | glint::kNearLone},
+        {"two corners right, apart", 1, 12, {{1, 3, 1}, {3, 3, -1}}, 2, glint::kSidesEqual},
         {"colour: the other channels differ", 3, 36, {{1, 1, 0}}, 0, glint::kSidesEqual},
     };
     for (const Case& c : cases) {
@@ -309,9 +311,35 @@ TEST(HiddenUnits, TexturesSumTheDifferencesAroundAndFlagFourEqualSides) {
         const glint::SampleUnits units(plane, false);
         std::vector<std::uint16_t> textures(units.count());
         ASSERT_TRUE(units.textures(0, units.count(), 0, units.count(), textures.data()));
-        const std::uint16_t flags = glint::kSidesEqual | glint::kAtEnd;
+        const std::uint16_t flags = glint::kSidesEqual | glint::kAtEnd | glint::kNearLone;
         EXPECT_EQ(textures[c.at] & ~flags, c.texture) << c.name;
         EXPECT_EQ(textures[c.at] & flags, c.flags) << c.name;
+    }
+}
+
+// A step of the middle pixel of a 5 x 5 grey picture, all 100 but the
+// changes, that would leave a pixel beside it lone.
+TEST(HiddenUnits, NeighbourLoneStepsLeaveAPixelBesideOneOffItsSidesColour) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::size_t, int>> changes;  // pixel, by
+        unsigned steps;
+    };
+    const Case cases[] = {
+        {"flat", {}, 0},
+        {"the pixel above one off, this one too", {{12, 1}, {7, 1}}, glint::kLoneDown},
+        {"the pixel left one off, this one below", {{12, -1}, {11, 1}}, glint::kLoneUp},
+        {"the pixel above two off", {{12, 1}, {7, 2}}, 0},
+        {"the pixel above has another side off", {{12, 1}, {7, 1}, {2, 3}}, 0},
+        {"two pixels beside, either way", {{12, 1}, {7, 1}, {13, -1}, {11, 1}, {14, 2}}, glint::kLoneDown},
+    };
+    for (const Case& c : cases) {
+        Bytes bytes(25, 100);
+        for (const auto& [pixel, by] : c.changes) bytes[pixel] = static_cast<unsigned char>(100 + by);
+        const glint::SamplePlane plane{bytes.data(), 5, 5, 5, 1, 1, 1};
+        const glint::SampleUnits units(plane, false);
+        EXPECT_EQ(units.neighbourLoneSteps(12, 0, units.count()), c.steps) << c.name;
+        EXPECT_EQ(units.neighbourLoneSteps(12, 8, units.count()), 0U) << c.name << ": the pixels it needs out of range";
     }
 }
 
