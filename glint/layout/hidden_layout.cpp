@@ -252,6 +252,66 @@ constexpr unsigned kBothSteps = kLoneUp | kLoneDown;
 
 }  // namespace
 
+namespace {
+
+// What a flip costs (coding/trellis_code.h): a texture cost, the flatter
+// the samples around the more (from 256 where they are all alike), as a
+// change among still samples is seen and one among busy ones is not; times
+// a factor where every step would leave a lone pixel (a flat patch), where
+// the step can only go one way (at 0 or the largest value), or only to a
+// colour the picture lacks.
+constexpr float kTextureCost = 1024;
+constexpr float kTextureFloor = 4;
+constexpr std::uint8_t kLoneFactor = 8;
+constexpr std::uint8_t kOneWayFactor = 2;
+constexpr std::uint8_t kNewColourFactor = 8;
+// Changes per hidden bit up to about a quarter of the room, the seed's and
+// the length's included, within the 0.25 promised there; beyond, no more
+// flips per bit than the Hamming code of two bits makes. Where the costs drive flips past that (a block mostly
+// flat, its busy part carrying nearly all), the costs are evened out and
+// the trellis run again: each time the texture costs' ratios are taken to
+// the power of one half, then, once they are nearly even, the factors';
+// at last the costs count only to choose among the ways with fewest flips.
+constexpr double kMostChangesPerBit = 0.245;
+constexpr double kMostFlipsPerBitBeyond = 0.375;
+constexpr unsigned kTextureEvenings = 3;
+constexpr unsigned kEvenings = kTextureEvenings + 3;
+
+// The texture costs of every texture SampleUnits::textures gives, so that
+// no division is made for each unit.
+struct TextureCosts {
+    static constexpr std::size_t kTextures = 8 * 255 + 1;
+    float of[kTextures];
+    TextureCosts() {
+        for (std::size_t texture = 0; texture < kTextures; ++texture) {
+            of[texture] = kTextureCost / (kTextureFloor + static_cast<float>(texture));
+        }
+    }
+};
+const TextureCosts kTextureCosts;
+
+// The cost of a flip evened out `times` times; the last time, nearly the same
+// for every flip (within 1/64), so that the trellis flips as few as it can
+// and, of those ways, takes the cheapest.
+constexpr std::uint32_t kFewestFlipsCost = kLargestFlipCost - kLargestFlipCost / 64;
+
+std::uint32_t evened(float texture, std::uint8_t factor, unsigned times) {
+    const std::uint32_t first = std::min(static_cast<std::uint32_t>(texture * factor + 0.5F), kLargestFlipCost);
+    if (times == 0) return first;
+    if (times >= kEvenings) return kFewestFlipsCost + first / 64;
+    constexpr float kLargest = kTextureCost / kTextureFloor;
+    float ratio = texture / kLargest;
+    auto weight = static_cast<float>(factor);
+    for (unsigned k = 0; k < times; ++k) {
+        ratio = std::sqrt(ratio);
+        if (k >= kTextureEvenings) weight = std::sqrt(weight);
+    }
+    const float cost = kLargest * ratio * weight + 0.5F;
+    return std::clamp<std::uint32_t>(static_cast<std::uint32_t>(cost), 1, kLargestFlipCost);
+}
+
+}  // namespace
+
 struct HiddenLayout::Stepper {
     SampleUnits& units;
     ColourSet* colours;  // null: no steering towards held colours
@@ -338,13 +398,17 @@ struct HiddenLayout::Stepper {
 HiddenLayout::HiddenLayout(const SamplePlane& plane, bool allowGrey)
     : units_(plane, allowGrey),
       drawablePixels_(plane.pixelCount() / 64 * 64),
-      firstSampleStride_(units_.grey() ? 1 : plane.channels) {}
+      firstSampleStride_(units_.grey() ? 1 : plane.channels) {
+    // Twice as many pixels to draw from as kept units keeps the draws short.
+    const auto keptWith = [](std::size_t perBit) { return kAnchorUnits + (kSeedBits + kLengthBits) * perBit; };
+    unitsPerReservedBit_ = drawablePixels_ >= 2 * keptWith(kWideReservedBits) ? kWideReservedBits : kNarrowReservedBits;
+    keptUnits_ = keptWith(unitsPerReservedBit_);
+}
 
 std::uint64_t HiddenLayout::roomBits() const {
     const std::uint64_t whole = units_.count() / 64 * 64;
-    // Twice as many pixels to draw from as kept units keeps the draws short.
-    if (drawablePixels_ < 2 * kKeptUnits || whole <= kKeptUnits) return 0;
-    return whole - kKeptUnits;
+    if (drawablePixels_ < 2 * keptUnits_ || whole <= keptUnits_) return 0;
+    return whole - keptUnits_;
 }
 
 std::vector<std::uint64_t> HiddenLayout::anchors() const {
@@ -358,11 +422,13 @@ std::vector<std::uint64_t> HiddenLayout::anchors() const {
 std::vector<std::uint64_t> HiddenLayout::drawReserved(KeyStream& stream, std::uint32_t domain, std::size_t bits,
                                                       const std::vector<std::uint64_t>& taken) const {
     std::vector<std::uint64_t> drawn;
+    std::vector<std::uint64_t> sortedTaken = taken;
+    std::sort(sortedTaken.begin(), sortedTaken.end());
     stream.start(domain, 0);
-    while (drawn.size() < bits * kUnitsPerReservedBit) {
+    while (drawn.size() < bits * unitsPerReservedBit_) {
         const std::uint64_t unit = stream.below(drawablePixels_) * firstSampleStride_;
         if (std::find(drawn.begin(), drawn.end(), unit) != drawn.end()) continue;
-        if (std::find(taken.begin(), taken.end(), unit) != taken.end()) continue;
+        if (std::binary_search(sortedTaken.begin(), sortedTaken.end(), unit)) continue;
         drawn.push_back(unit);
     }
     return drawn;
@@ -370,13 +436,14 @@ std::vector<std::uint64_t> HiddenLayout::drawReserved(KeyStream& stream, std::ui
 
 std::uint64_t HiddenLayout::readReserved(const std::vector<std::uint64_t>& units, std::size_t first,
                                          std::size_t count) const {
-    std::uint64_t bits = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        bool bit = false;
-        for (std::size_t t = 0; t < kUnitsPerReservedBit; ++t) bit ^= units_.bit(units[(first + i) * kUnitsPerReservedBit + t]);
-        bits |= std::uint64_t{bit} << i;
-    }
-    return bits;
+    const std::size_t perBit = unitsPerReservedBit_;
+    std::vector<std::uint8_t> bits(count * perBit);
+    for (std::size_t j = 0; j < bits.size(); ++j) bits[j] = units_.bit(units[first * perBit + j]) ? 1 : 0;
+    std::uint8_t message[64] = {};
+    readTrellis(bits.data(), bits.size(), message, count);
+    std::uint64_t read = 0;
+    for (std::size_t i = 0; i < count; ++i) read |= std::uint64_t{message[i]} << i;
+    return read;
 }
 
 unsigned HiddenLayout::loneStepsOf(std::uint64_t unit) const {
@@ -386,27 +453,33 @@ unsigned HiddenLayout::loneStepsOf(std::uint64_t unit) const {
 
 void HiddenLayout::writeReserved(const std::vector<std::uint64_t>& units, std::size_t first, std::uint64_t bits,
                                  std::size_t count, KeyStream& changes) {
-    for (std::size_t i = 0; i < count; ++i) {
-        if ((readReserved(units, first + i, 1) & 1) == (bits >> i & 1)) continue;
-        const std::uint64_t* three = &units[(first + i) * kUnitsPerReservedBit];
-        // One of the three at random: of those at neither end and with a
-        // step that leaves no lone pixel if there are such, else of those at
-        // neither end, else of all.
-        std::uint64_t free[kUnitsPerReservedBit], quiet[kUnitsPerReservedBit];
-        std::size_t freeCount = 0, quietCount = 0;
-        for (std::size_t t = 0; t < kUnitsPerReservedBit; ++t) {
-            if (units_.atEnd(three[t])) continue;
-            free[freeCount++] = three[t];
-            if ((loneStepsOf(three[t]) & kBothSteps) != kBothSteps) quiet[quietCount++] = three[t];
-        }
-        const std::uint64_t unit = quietCount > 0  ? quiet[changes.below(quietCount)]
-                                   : freeCount > 0 ? free[changes.below(freeCount)]
-                                                   : three[changes.below(kUnitsPerReservedBit)];
+    // A trellis over the bits' units, whose flips cost as the body's do
+    // (without the colours held), so that they keep off flat patches.
+    const std::size_t perBit = unitsPerReservedBit_;
+    const std::size_t elements = count * perBit;
+    const std::uint64_t end = units_.count();
+    std::vector<std::uint8_t> now(elements), flips(elements), message(count);
+    std::vector<std::uint32_t> costs(elements);
+    for (std::size_t j = 0; j < elements; ++j) {
+        const std::uint64_t unit = units[first * perBit + j];
+        now[j] = units_.bit(unit) ? 1 : 0;
+        std::uint16_t texture = 0;
+        units_.textures(unit, 1, 0, end, &texture);
+        std::uint8_t factor = units_.atEnd(unit) ? kOneWayFactor : 1;
+        const unsigned lone = loneStepsOf(unit) & kBothSteps;
+        if (lone == kBothSteps || (lone != 0 && units_.atEnd(unit))) factor *= kLoneFactor;
+        costs[j] = evened(kTextureCosts.of[texture & ~(kSidesEqual | kAtEnd | kNearLone)], factor, 0);
+    }
+    for (std::size_t i = 0; i < count; ++i) message[i] = static_cast<std::uint8_t>(bits >> i & 1);
+    TrellisCoder coder;
+    coder.hide(now.data(), costs.data(), elements, message.data(), count, flips.data());
+    for (std::size_t j = 0; j < elements; ++j) {
+        if (flips[j] == 0) continue;
+        const std::uint64_t unit = units[first * perBit + j];
         const unsigned lone = loneStepsOf(unit) & kBothSteps;
         bool up = changes.below(2) == 1;
         if (lone == kLoneUp || lone == kLoneDown) up = lone == kLoneDown;
         if (units_.atEnd(unit)) up = units_.value(unit) == 0;
-        // Where all three lie in flat patches, a lone pixel the note reports.
         if ((lone & (up ? kLoneUp : kLoneDown)) != 0) ++reservedLonePixels_;
         units_.step(unit, up);
         ++reservedChanges_;
@@ -697,65 +770,6 @@ bool HiddenLayout::replaceSkipped(const Block& block, const BlockShuffle& shuffl
     return true;
 }
 
-namespace {
-
-// What a flip costs (coding/trellis_code.h): a texture cost, the flatter
-// the samples around the more (from 256 where they are all alike), as a
-// change among still samples is seen and one among busy ones is not; times
-// a factor where every step would leave a lone pixel (a flat patch), where
-// the step can only go one way (at 0 or the largest value), or only to a
-// colour the picture lacks.
-constexpr float kTextureCost = 1024;
-constexpr float kTextureFloor = 4;
-constexpr std::uint8_t kLoneFactor = 8;
-constexpr std::uint8_t kOneWayFactor = 2;
-constexpr std::uint8_t kNewColourFactor = 8;
-// Changes per hidden bit up to about a quarter of the room, the seed's and
-// the length's included, within the 0.25 promised there; beyond, no more
-// flips per bit than the Hamming code of two bits makes. Where the costs drive flips past that (a block mostly
-// flat, its busy part carrying nearly all), the costs are evened out and
-// the trellis run again: each time the texture costs' ratios are taken to
-// the power of one half, then, once they are nearly even, the factors';
-// at last the costs count only to choose among the ways with fewest flips.
-constexpr double kMostChangesPerBit = 0.245;
-constexpr double kMostFlipsPerBitBeyond = 0.375;
-constexpr unsigned kTextureEvenings = 3;
-constexpr unsigned kEvenings = kTextureEvenings + 3;
-
-// The texture costs of every texture SampleUnits::textures gives, so that
-// no division is made for each unit.
-struct TextureCosts {
-    static constexpr std::size_t kTextures = 8 * 255 + 1;
-    float of[kTextures];
-    TextureCosts() {
-        for (std::size_t texture = 0; texture < kTextures; ++texture) {
-            of[texture] = kTextureCost / (kTextureFloor + static_cast<float>(texture));
-        }
-    }
-};
-const TextureCosts kTextureCosts;
-
-// The cost of a flip evened out `times` times; the last time, nearly the same
-// for every flip (within 1/64), so that the trellis flips as few as it can
-// and, of those ways, takes the cheapest.
-constexpr std::uint32_t kFewestFlipsCost = kLargestFlipCost - kLargestFlipCost / 64;
-
-std::uint32_t evened(float texture, std::uint8_t factor, unsigned times) {
-    const std::uint32_t first = std::min(static_cast<std::uint32_t>(texture * factor + 0.5F), kLargestFlipCost);
-    if (times == 0) return first;
-    if (times >= kEvenings) return kFewestFlipsCost + first / 64;
-    constexpr float kLargest = kTextureCost / kTextureFloor;
-    float ratio = texture / kLargest;
-    auto weight = static_cast<float>(factor);
-    for (unsigned k = 0; k < times; ++k) {
-        ratio = std::sqrt(ratio);
-        if (k >= kTextureEvenings) weight = std::sqrt(weight);
-    }
-    const float cost = kLargest * ratio * weight + 0.5F;
-    return std::clamp<std::uint32_t>(static_cast<std::uint32_t>(cost), 1, kLargestFlipCost);
-}
-
-}  // namespace
 
 // Elements a trellis takes for each bit it carries at most: a small share
 // of a large picture is carried by a part of each span (the first units in

@@ -3,8 +3,10 @@
 //
 // - Anchors: the first samples of 256 pixels spread evenly over the picture,
 //   which never change, so that what they hold tells the picture apart.
-// - Reserved units: the first samples of pixels drawn by a key stream, three
-//   for each reserved bit (the seed, the length), which is their bits' XOR.
+// - Reserved units: the first samples of pixels drawn by a key stream, 12
+//   for each reserved bit (the seed, the length; 3 in a picture of fewer
+//   than 4,352 whole-word pixels), whose bits carry them by the trellis
+//   (coding/trellis_code.h), 64 bits or fewer to a trellis.
 // - Blocks: the units of whole 64-unit words, in memory order, in blocks of
 //   1024 words (the last one shorter); the units of a last partial word
 //   carry nothing.
@@ -71,9 +73,10 @@ struct TrellisScratch;
 inline constexpr std::size_t kAnchorUnits = 256;
 inline constexpr std::size_t kSeedBits = 128;
 inline constexpr std::size_t kLengthBits = 32;
-inline constexpr std::size_t kUnitsPerReservedBit = 3;
-// Units that never carry the body: the anchors and the reserved units.
-inline constexpr std::size_t kKeptUnits = kAnchorUnits + (kSeedBits + kLengthBits) * kUnitsPerReservedBit;
+// Units that carry each reserved bit: many where the picture has pixels
+// enough, so that the trellis over them finds busy ones to change, else few.
+inline constexpr std::size_t kWideReservedBits = 12;
+inline constexpr std::size_t kNarrowReservedBits = 3;
 // The largest Hamming code beyond half the room (3 bits in 7 units holds 3/7).
 inline constexpr unsigned kLargestCode = 3;
 
@@ -98,9 +101,10 @@ public:
     // Reserved bits [first, first + count) of `units`, count <= 64, the first
     // lowest.
     std::uint64_t readReserved(const std::vector<std::uint64_t>& units, std::size_t first, std::size_t count) const;
-    // Sets them, changing for each bit that differs one of its units, at
-    // random among those that are not at 0 or the largest value. The body's
-    // changes make room for these within the changes per bit promised.
+    // Sets them by the trellis, its flips costing as the body's do (so that
+    // they keep off flat patches), each step away from a lone pixel where
+    // one way leaves one, else at random. The body's changes make room for
+    // these within the changes per bit promised.
     void writeReserved(const std::vector<std::uint64_t>& units, std::size_t first, std::uint64_t bits,
                        std::size_t count, KeyStream& changes);
 
@@ -176,6 +180,8 @@ private:
     std::uint64_t drawablePixels_ = 0;     // pixels whose first sample lies in a whole word either way
     std::uint64_t firstSampleStride_ = 1;  // units from one pixel's first sample to the next
     std::uint64_t lonePixels_ = 0;
+    std::size_t unitsPerReservedBit_ = kNarrowReservedBits;
+    std::uint64_t keptUnits_ = 0;  // the anchors and the reserved units, which never carry the body
     std::uint64_t reservedChanges_ = 0;  // made by writeReserved
     std::uint64_t reservedLonePixels_ = 0;  // left by writeReserved
 };

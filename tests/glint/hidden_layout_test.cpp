@@ -691,6 +691,31 @@ TEST(HiddenPicture, TheLargestPayloadFitsAndOneByteMoreIsRefused) {
     EXPECT_EQ(Bytes(recovery.data, recovery.data + recovery.size), Bytes(payload.begin(), payload.end() - 1));
 }
 
+// A picture four-fifths flat: the seed and the length (nearly all the
+// changes of a small payload) are set without leaving lone pixels.
+TEST(HiddenPicture, SeedAndLengthKeepOffFlatPatches) {
+    const std::size_t side = 256;
+    Hidden hidden(Shape{"mostly flat", side, side, 3, 3, 1, 0, false, false});
+    Bytes& bytes = hidden.picture.bytes;
+    std::mt19937 noise(3);
+    for (std::size_t p = 0; p < side * side; ++p) {
+        const bool busy = (p / side / 16 + p % side / 16) % 5 == 0;
+        for (std::size_t k = 0; k < 3; ++k) {
+            bytes[3 * p + k] = static_cast<unsigned char>(busy ? 100 + noise() % 7 : 100 + 20 * k);
+        }
+    }
+    const Bytes before = bytes;
+    const auto passphrase = secret("correct horse");
+    ASSERT_EQ(glint::hideHidden(hidden.cover, *passphrase, "", reinterpret_cast<const unsigned char*>("x"), 1),
+              glint::HiddenHide::Hidden);
+    const std::size_t changes = hidden.picture.changedUnits(before);
+    EXPECT_GT(changes, 40U) << "the seed and length set without changes";
+    EXPECT_LE(lonePixelsOf(bytes, side, false), 2U) << "of " << changes << " changes";
+    const glint::HiddenRecovery recovery = glint::recoverHidden(hidden.cover, *passphrase);
+    ASSERT_EQ(recovery.result, glint::PayloadSeal::Opened::Yes);
+    EXPECT_EQ(recovery.size, 1U);
+}
+
 // What must not open: another passphrase, a changed sample, another header
 // (the same pixels in another picture), fewer rows.
 TEST(HiddenPicture, OpensNothingThatWasChangedMovedOrCut) {
