@@ -267,8 +267,9 @@ constexpr std::uint8_t kOneWayFactor = 2;
 constexpr std::uint8_t kNewColourFactor = 8;
 // Changes per hidden bit up to about a quarter of the room, the seed's and
 // the length's included, within the 0.25 promised there; beyond, no more
-// flips per bit than the Hamming code of two bits makes. Where the costs drive flips past that (a block mostly
-// flat, its busy part carrying nearly all), the costs are evened out and
+// flips per bit than the Hamming code of two bits makes. Where the costs
+// drive flips past that (a span mostly flat, its busy part carrying nearly
+// all), the costs are evened out and
 // the trellis run again: each time the texture costs' ratios are taken to
 // the power of one half, then, once they are nearly even, the factors';
 // at last the costs count only to choose among the ways with fewest flips.
@@ -945,9 +946,12 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
     // tag, is a little more than a quarter of the room.
     const bool quarter = 10 * bits <= 3 * roomBits();
     const bool agreeing = steered && inColour && quarter;
+    // The seed and the length are hidden bits too, and their changes are
+    // made already: a small body keeps what is left of their allowance.
     const auto carried = static_cast<double>(bits);
+    const auto hidden = static_cast<double>(bits + kSeedBits + kLengthBits);
     const double mostFlipsPerBit =
-        quarter ? std::max(0.0, kMostChangesPerBit * carried - static_cast<double>(reservedChanges_)) / carried
+        quarter ? std::max(0.0, kMostChangesPerBit * hidden - static_cast<double>(reservedChanges_)) / carried
                 : kMostFlipsPerBitBeyond;
     std::atomic<std::uint64_t> lonePixels{0};
     const bool embedded = forEvery(plan.spanStarts.size() - 1, 1, [&](std::size_t firstSpan, std::size_t endSpan) {
