@@ -18,6 +18,9 @@ namespace glint {
 namespace {
 
 constexpr std::uint64_t kBlockUnits = 64 * kBlockWords;
+constexpr std::uint32_t kBlockOrderDomain = 3;  // the order in which blocks take their shares
+constexpr std::uint32_t kDirectionDomain = 4;  // +1 or -1 for each unit of a block
+
 // Blocks of a span at most: the trellises of a span take their units from
 // all of its blocks, so that a block of flat samples has its share carried
 // where its span is busy.
@@ -29,8 +32,6 @@ constexpr std::size_t kSpanBlocks = 16;
 std::uint64_t trellisSlot(std::size_t blocks, std::size_t t, std::size_t c, std::uint64_t round) {
     return blocks * round + (t + blocks - c) % blocks;
 }
-constexpr std::uint32_t kBlockOrderDomain = 3;  // the order in which blocks take their shares
-constexpr std::uint32_t kDirectionDomain = 4;  // +1 or -1 for each unit of a block
 
 std::uint64_t codeLength(unsigned code) { return (std::uint64_t{1} << code) - 1; }
 
@@ -250,10 +251,6 @@ void set(std::vector<std::uint64_t>& words, std::uint64_t bit) { words[bit / 64]
 
 constexpr unsigned kBothSteps = kLoneUp | kLoneDown;
 
-}  // namespace
-
-namespace {
-
 // What a flip costs (coding/trellis_code.h): a texture cost, the flatter
 // the samples around the more (from 256 where they are all alike), as a
 // change among still samples is seen and one among busy ones is not; times
@@ -269,10 +266,10 @@ constexpr std::uint8_t kNewColourFactor = 8;
 // the length's included, within the 0.25 promised there; beyond, no more
 // flips per bit than the Hamming code of two bits makes. Where the costs
 // drive flips past that (a span mostly flat, its busy part carrying nearly
-// all), the costs are evened out and
-// the trellis run again: each time the texture costs' ratios are taken to
-// the power of one half, then, once they are nearly even, the factors';
-// at last the costs count only to choose among the ways with fewest flips.
+// all), the costs are evened out and the trellis run again: each time the
+// texture costs' ratios are taken to the power of one half, then, once they
+// are nearly even, the factors'; at last the costs count only to choose
+// among the ways with fewest flips.
 constexpr double kMostChangesPerBit = 0.245;
 constexpr double kMostFlipsPerBitBeyond = 0.375;
 constexpr unsigned kTextureEvenings = 3;
@@ -440,8 +437,8 @@ std::uint64_t HiddenLayout::readReserved(const std::vector<std::uint64_t>& units
     const std::size_t perBit = unitsPerReservedBit_;
     std::vector<std::uint8_t> bits(count * perBit);
     for (std::size_t j = 0; j < bits.size(); ++j) bits[j] = units_.bit(units[first * perBit + j]) ? 1 : 0;
-    std::uint8_t message[64] = {};
-    readTrellis(bits.data(), bits.size(), message, count);
+    std::vector<std::uint8_t> message(count);
+    readTrellis(bits.data(), bits.size(), message.data(), count);
     std::uint64_t read = 0;
     for (std::size_t i = 0; i < count; ++i) read |= std::uint64_t{message[i]} << i;
     return read;
@@ -770,7 +767,6 @@ bool HiddenLayout::replaceSkipped(const Block& block, const BlockShuffle& shuffl
     step(fallback[1]);
     return true;
 }
-
 
 // Elements a trellis takes for each bit it carries at most: a small share
 // of a large picture is carried by a part of each span (the first units in
