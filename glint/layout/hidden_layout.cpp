@@ -33,6 +33,13 @@ std::uint64_t trellisSlot(std::size_t blocks, std::size_t t, std::size_t c, std:
     return blocks * round + (t + blocks - c) % blocks;
 }
 
+// A picture of m spans has every m-th block in one span, so that a span's
+// blocks lie all over it: block c of span k is block k + m * c.
+std::size_t spanBlock(const HiddenLayout::Plan& plan, std::size_t span, std::size_t c) { return span + plan.spans * c; }
+std::size_t spanBlocks(const HiddenLayout::Plan& plan, std::size_t span) {
+    return (plan.blocks.size() - span + plan.spans - 1) / plan.spans;
+}
+
 std::uint64_t codeLength(unsigned code) { return (std::uint64_t{1} << code) - 1; }
 
 // a * b / c, rounded down, without overflow (a, b <= c).
@@ -490,20 +497,18 @@ namespace {
 // proportion to the units it takes, the kept ones left out.
 void shareAmongTrellises(HiddenLayout::Plan& plan, std::uint64_t bits) {
     const std::size_t blocks = plan.blocks.size();
-    const std::size_t spans = (blocks + kSpanBlocks - 1) / kSpanBlocks;
-    for (std::size_t k = 0; k <= spans; ++k) plan.spanStarts.push_back(k * blocks / spans);
+    plan.spans = (blocks + kSpanBlocks - 1) / kSpanBlocks;
     std::vector<std::uint64_t> elements(blocks, 0);
-    for (std::size_t k = 0; k < spans; ++k) {
-        const std::size_t first = plan.spanStarts[k];
-        const std::size_t count = plan.spanStarts[k + 1] - first;
+    for (std::size_t k = 0; k < plan.spans; ++k) {
+        const std::size_t count = spanBlocks(plan, k);
         for (std::size_t c = 0; c < count; ++c) {
-            const HiddenLayout::Block& block = plan.blocks[first + c];
+            const HiddenLayout::Block& block = plan.blocks[spanBlock(plan, k, c)];
             const std::uint64_t slots = 64 * block.words;
             for (std::size_t t = 0; t < count; ++t) {
                 const std::uint64_t firstSlot = trellisSlot(count, t, c, 0);
-                if (firstSlot < slots) elements[first + t] += (slots - 1 - firstSlot) / count + 1;
+                if (firstSlot < slots) elements[spanBlock(plan, k, t)] += (slots - 1 - firstSlot) / count + 1;
             }
-            for (const std::uint64_t slot : block.keptSlots) --elements[first + (slot + c) % count];
+            for (const std::uint64_t slot : block.keptSlots) --elements[spanBlock(plan, k, (slot + c) % count)];
         }
     }
     std::uint64_t total = 0;
@@ -774,17 +779,46 @@ bool HiddenLayout::replaceSkipped(const Block& block, const BlockShuffle& shuffl
 // it costs little time, with choice enough for the costs.
 constexpr std::uint64_t kWidestTrellis = 64;
 
-// The blocks of one span as a hide or a recovery holds them, and one
-// thread's working arrays for a trellis: its elements (units of every block
-// of the span, in the order trellisElement gives, the kept ones left out)
-// and what each costs.
-struct TrellisScratch {
-    std::size_t firstBlock = 0, blocks = 0;
+// The blocks of one span as a hide or a recovery holds them: their shuffles,
+// their units' bits gathered, their kept units marked and, for a hide, the
+// keyed directions of their units and their textures.
+struct SpanHold {
+    std::size_t span = 0, spans = 1, blocks = 0;
     BlockShuffle shuffles[kSpanBlocks];
     std::vector<std::uint64_t> memory, keep;            // kBlockWords for each block
     std::vector<std::vector<std::uint64_t>> directions;  // for each block
     std::vector<std::uint16_t> textures;                 // kBlockUnits for each block, when whole
 
+    SpanHold() : memory(kSpanBlocks * kBlockWords), keep(kSpanBlocks * kBlockWords), directions(kSpanBlocks) {}
+
+    const HiddenLayout::Block& block(const HiddenLayout::Plan& plan, std::size_t c) const {
+        return plan.blocks[spanBlock(plan, span, c)];
+    }
+    const std::uint64_t* memoryOf(std::size_t c) const { return memory.data() + c * kBlockWords; }
+    const std::uint64_t* keepOf(std::size_t c) const { return keep.data() + c * kBlockWords; }
+
+    bool hold(const SampleUnits& units, const HiddenLayout::Plan& plan, std::size_t which, KeyStream& layoutStream) {
+        span = which;
+        spans = plan.spans;
+        blocks = spanBlocks(plan, span);
+        for (std::size_t c = 0; c < blocks; ++c) {
+            const std::size_t b = spanBlock(plan, span, c);
+            const HiddenLayout::Block& held = plan.blocks[b];
+            if (!shuffles[c].prepare(layoutStream, b, held.words, plan.sharedOrder)) return false;
+            std::uint64_t* gathered = memory.data() + c * kBlockWords;
+            std::uint64_t* kept = keep.data() + c * kBlockWords;
+            units.gather(64 * held.firstWord, held.words, gathered);
+            std::fill_n(kept, held.words, 0);
+            for (const std::uint64_t bit : held.keptBits) kept[bit / 64] |= std::uint64_t{1} << (bit % 64);
+        }
+        return true;
+    }
+};
+
+// One trellis's working arrays: its elements (units of every block of the
+// span, in the order trellisSlot gives, the kept ones left out) and what
+// each costs.
+struct TrellisWork {
     TrellisCoder coder;
     std::vector<std::uint32_t> bitOf, costs;  // by element: its gathered bit, its cost
     std::vector<std::uint8_t> blockOf;        // by element: its block in the span
@@ -792,44 +826,25 @@ struct TrellisScratch {
     std::vector<std::uint8_t> factors;        // by element
     std::vector<std::uint8_t> bits, flips, message;
 
-    TrellisScratch()
-        : memory(kSpanBlocks * kBlockWords), keep(kSpanBlocks * kBlockWords), directions(kSpanBlocks),
-          bitOf(kLargestTrellis), costs(kLargestTrellis), blockOf(kLargestTrellis), textureCosts(kLargestTrellis),
+    TrellisWork()
+        : bitOf(kLargestTrellis), costs(kLargestTrellis), blockOf(kLargestTrellis), textureCosts(kLargestTrellis),
           factors(kLargestTrellis), bits(kLargestTrellis), flips(kLargestTrellis), message(kLargestTrellis) {}
-
-    std::uint64_t* memoryOf(std::size_t c) { return memory.data() + c * kBlockWords; }
-    std::uint64_t* keepOf(std::size_t c) { return keep.data() + c * kBlockWords; }
-
-    // Span `span`'s blocks: their shuffles prepared, their units' bits
-    // gathered and their kept units marked.
-    bool holdSpan(const SampleUnits& units, const HiddenLayout::Plan& plan, std::size_t span, KeyStream& layoutStream) {
-        firstBlock = plan.spanStarts[span];
-        blocks = plan.spanStarts[span + 1] - firstBlock;
-        for (std::size_t c = 0; c < blocks; ++c) {
-            const HiddenLayout::Block& block = plan.blocks[firstBlock + c];
-            if (!shuffles[c].prepare(layoutStream, firstBlock + c, block.words, plan.sharedOrder)) return false;
-            units.gather(64 * block.firstWord, block.words, memoryOf(c));
-            std::fill_n(keepOf(c), block.words, 0);
-            for (const std::uint64_t bit : block.keptBits) keepOf(c)[bit / 64] |= std::uint64_t{1} << (bit % 64);
-        }
-        return true;
-    }
 
     // Trellis `t`'s elements and their bits, at most `most`; how many. Round
     // by round, one slot of each block of the span in turn.
-    std::size_t layOut(const HiddenLayout::Plan& plan, std::size_t t, std::uint64_t most) {
+    std::size_t layOut(const HiddenLayout::Plan& plan, const SpanHold& span, std::size_t t, std::uint64_t most) {
         std::size_t elements = 0;
         for (std::uint64_t round = 0; elements < most; ++round) {
             bool anyLeft = false;
-            for (std::size_t c = 0; c < blocks && elements < most; ++c) {
-                const std::uint64_t slot = trellisSlot(blocks, t, c, round);
-                if (slot >= 64 * plan.blocks[firstBlock + c].words) continue;
+            for (std::size_t c = 0; c < span.blocks && elements < most; ++c) {
+                const std::uint64_t slot = trellisSlot(span.blocks, t, c, round);
+                if (slot >= 64 * span.block(plan, c).words) continue;
                 anyLeft = true;
-                const std::uint64_t bit = shuffles[c].bitOf(slot);
-                if ((keepOf(c)[bit / 64] >> (bit % 64) & 1) != 0) continue;
+                const std::uint64_t bit = span.shuffles[c].bitOf(slot);
+                if ((span.keepOf(c)[bit / 64] >> (bit % 64) & 1) != 0) continue;
                 blockOf[elements] = static_cast<std::uint8_t>(c);
                 bitOf[elements] = static_cast<std::uint32_t>(bit);
-                bits[elements] = static_cast<std::uint8_t>(memoryOf(c)[bit / 64] >> (bit % 64) & 1);
+                bits[elements] = static_cast<std::uint8_t>(span.memoryOf(c)[bit / 64] >> (bit % 64) & 1);
                 ++elements;
             }
             if (!anyLeft) break;
@@ -846,19 +861,21 @@ struct TrellisScratch {
     }
 };
 
-void HiddenLayout::hideInTrellis(const Plan& plan, std::size_t t, const std::uint64_t* body, double mostFlipsPerBit,
-                                 const std::vector<Stepper>& steppers, bool wholeTextures, TrellisScratch& s) {
-    const Block& carrier = plan.blocks[s.firstBlock + t];
+void HiddenLayout::chooseTrellisFlips(const Plan& plan, const SpanHold& span, std::size_t t, const std::uint64_t* body,
+                                      double mostFlipsPerBit, const std::vector<Stepper>& steppers,
+                                      TrellisWork& w, std::vector<std::uint64_t>& chosen) const {
+    const Block& carrier = span.block(plan, t);
     const std::size_t messageBits = static_cast<std::size_t>(carrier.endBit - carrier.firstBit);
-    const std::size_t elements = s.layOut(plan, t, kWidestTrellis * messageBits);
+    const std::size_t elements = w.layOut(plan, span, t, kWidestTrellis * messageBits);
     const bool textured = units_.plane().sampleBytes == 1;
+    const bool wholeTextures = !span.textures.empty();
     for (std::size_t j = 0; j < elements; ++j) {
-        const Stepper& stepper = steppers[s.blockOf[j]];
-        const std::uint64_t bit = s.bitOf[j];
+        const Stepper& stepper = steppers[w.blockOf[j]];
+        const std::uint64_t bit = w.bitOf[j];
         const std::uint64_t unit = stepper.unitOf(bit);
         std::uint16_t texture = 0;
         if (textured && wholeTextures) {
-            texture = s.textures[s.blockOf[j] * kBlockUnits + (unit - 64 * stepper.block.firstWord)];
+            texture = span.textures[w.blockOf[j] * kBlockUnits + (unit - 64 * stepper.block.firstWord)];
         } else if (textured) {
             units_.textures(unit, 1, stepper.firstOwned, stepper.endOwned, &texture);
         }
@@ -866,38 +883,93 @@ void HiddenLayout::hideInTrellis(const Plan& plan, std::size_t t, const std::uin
         if ((texture & (kSidesEqual | kNearLone)) != 0 && stepper.inFlatPatch(bit)) factor *= kLoneFactor;
         if (textured ? (texture & kAtEnd) != 0 : units_.atEnd(unit)) factor *= kOneWayFactor;
         if (stepper.colours != nullptr && Stepper::makesOnlyNew(stepper.optionsOf(unit))) factor *= kNewColourFactor;
-        s.textureCosts[j] = kTextureCosts.of[texture & ~(kSidesEqual | kAtEnd | kNearLone)];
-        s.factors[j] = factor;
-        s.costs[j] = evened(s.textureCosts[j], factor, 0);
+        w.textureCosts[j] = kTextureCosts.of[texture & ~(kSidesEqual | kAtEnd | kNearLone)];
+        w.factors[j] = factor;
+        w.costs[j] = evened(w.textureCosts[j], factor, 0);
     }
-    s.takeMessage(body, carrier.firstBit, messageBits);
+    w.takeMessage(body, carrier.firstBit, messageBits);
     const double mostFlips = mostFlipsPerBit * static_cast<double>(messageBits);
     for (unsigned times = 0;; ++times) {
         if (times > 0) {
-            for (std::size_t j = 0; j < elements; ++j) s.costs[j] = evened(s.textureCosts[j], s.factors[j], times);
+            for (std::size_t j = 0; j < elements; ++j) w.costs[j] = evened(w.textureCosts[j], w.factors[j], times);
         }
-        s.coder.hide(s.bits.data(), s.costs.data(), elements, s.message.data(), messageBits, s.flips.data());
-        const auto flips = static_cast<double>(std::count(s.flips.data(), s.flips.data() + elements, 1));
+        w.coder.hide(w.bits.data(), w.costs.data(), elements, w.message.data(), messageBits, w.flips.data());
+        const auto flips = static_cast<double>(std::count(w.flips.data(), w.flips.data() + elements, 1));
         if (flips <= mostFlips || times == kEvenings) break;
     }
+    chosen.clear();
     for (std::size_t j = 0; j < elements; ++j) {
-        if (s.flips[j] != 0) steppers[s.blockOf[j]].step(s.bitOf[j]);
+        if (w.flips[j] != 0) chosen.push_back(std::uint64_t{w.blockOf[j]} << 32 | w.bitOf[j]);
     }
+}
+
+// What one thread of a hide holds: its key streams, the span it hides,
+// the trellis it works on, and the lone pixels its steps left.
+struct TrellisThread {
+    KeyStream layoutStream, changeStream;
+    SpanHold span;
+    TrellisWork work;
+    std::vector<std::uint64_t> chosen;
+    std::uint64_t lonePixels = 0;
+
+    TrellisThread(const SecretBytes& layoutKey, const SecretBytes& changeKey)
+        : layoutStream(layoutKey), changeStream(changeKey) {}
+    bool ready() const { return layoutStream.ready() && changeStream.ready(); }
+};
+
+bool HiddenLayout::hideInSpan(const Plan& plan, std::size_t which, const std::uint64_t* body, double mostFlipsPerBit,
+                              ColourSet* colours, bool agreeing, bool steered, TrellisThread& thread) {
+    SpanHold& span = thread.span;
+    if (!span.hold(units_, plan, which, thread.layoutStream)) return false;
+    std::vector<Stepper> steppers;
+    std::uint64_t spanBits = 0, spanUnits = 0;
+    for (std::size_t c = 0; c < span.blocks; ++c) {
+        const Block& block = span.block(plan, c);
+        spanBits += block.endBit - block.firstBit;
+        spanUnits += 64 * block.words;
+        span.directions[c].resize(block.words);
+        if (!thread.changeStream.fill(kDirectionDomain, spanBlock(plan, which, c),
+                                      reinterpret_cast<unsigned char*>(span.directions[c].data()),
+                                      block.words * sizeof(std::uint64_t))) {
+            return false;
+        }
+        steppers.push_back(Stepper{units_, colours, agreeing, steered, span.directions[c], block, 0, units_.count(),
+                                   thread.lonePixels});
+    }
+    // The textures of the span's blocks in one walk each, where the
+    // trellises take most of their units.
+    span.textures.clear();
+    if (units_.plane().sampleBytes == 1 && 8 * kWidestTrellis * spanBits >= spanUnits) {
+        span.textures.resize(span.blocks * kBlockUnits);
+        for (std::size_t c = 0; c < span.blocks; ++c) {
+            const Block& block = span.block(plan, c);
+            units_.textures(64 * block.firstWord, 64 * block.words, 0, units_.count(),
+                            span.textures.data() + c * kBlockUnits);
+        }
+    }
+    for (std::size_t t = 0; t < span.blocks; ++t) {
+        const Block& carrier = span.block(plan, t);
+        if (carrier.endBit == carrier.firstBit) continue;
+        chooseTrellisFlips(plan, span, t, body, mostFlipsPerBit, steppers, thread.work, thread.chosen);
+        for (const std::uint64_t flip : thread.chosen) steppers[flip >> 32].step(flip & 0xFFFFFFFF);
+    }
+    return true;
 }
 
 namespace {
 
 // The bits of the body that trellis `t` of the held span carries, ORed into
 // `body` (whose words at the two ends other threads may be writing too).
-void readTrellisShare(const HiddenLayout::Plan& plan, std::size_t t, std::uint64_t* body, TrellisScratch& s) {
-    const HiddenLayout::Block& carrier = plan.blocks[s.firstBlock + t];
+void readTrellisShare(const HiddenLayout::Plan& plan, const SpanHold& span, std::size_t t, std::uint64_t* body,
+                      TrellisWork& w) {
+    const HiddenLayout::Block& carrier = span.block(plan, t);
     const std::size_t messageBits = static_cast<std::size_t>(carrier.endBit - carrier.firstBit);
-    const std::size_t elements = s.layOut(plan, t, kWidestTrellis * messageBits);
-    readTrellis(s.bits.data(), elements, s.message.data(), messageBits);
+    const std::size_t elements = w.layOut(plan, span, t, kWidestTrellis * messageBits);
+    readTrellis(w.bits.data(), elements, w.message.data(), messageBits);
     std::uint64_t word = 0;
     for (std::size_t i = 0; i < messageBits; ++i) {
         const std::uint64_t at = carrier.firstBit + i;
-        word |= std::uint64_t{s.message[i]} << (at % 64);
+        word |= std::uint64_t{w.message[i]} << (at % 64);
         if (at % 64 == 63 || i + 1 == messageBits) {
             std::atomic_ref<std::uint64_t>(body[at / 64]).fetch_or(word);
             word = 0;
@@ -905,18 +977,19 @@ void readTrellisShare(const HiddenLayout::Plan& plan, std::size_t t, std::uint64
     }
 }
 
-// Whether any trellis of the span carries a bit.
-bool spanCarriesAnything(const HiddenLayout::Plan& plan, std::size_t span) {
-    for (std::size_t b = plan.spanStarts[span]; b < plan.spanStarts[span + 1]; ++b) {
-        if (plan.blocks[b].endBit > plan.blocks[b].firstBit) return true;
-    }
-    return false;
-}
-
 // The units of blocks [first, end) of the plan.
 std::uint64_t firstUnitOf(const HiddenLayout::Plan& plan, std::size_t first) { return 64 * plan.blocks[first].firstWord; }
 std::uint64_t endUnitOf(const HiddenLayout::Plan& plan, std::size_t end) {
     return 64 * (plan.blocks[end - 1].firstWord + plan.blocks[end - 1].words);
+}
+
+// Whether any trellis of the span carries a bit.
+bool spanCarriesAnything(const HiddenLayout::Plan& plan, std::size_t span) {
+    for (std::size_t c = 0; c < spanBlocks(plan, span); ++c) {
+        const HiddenLayout::Block& block = plan.blocks[spanBlock(plan, span, c)];
+        if (block.endBit > block.firstBit) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -949,56 +1022,38 @@ bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& change
     const double mostFlipsPerBit =
         quarter ? std::max(0.0, kMostChangesPerBit * hidden - static_cast<double>(reservedChanges_)) / carried
                 : kMostFlipsPerBitBeyond;
-    std::atomic<std::uint64_t> lonePixels{0};
-    const bool embedded = forEvery(plan.spanStarts.size() - 1, 1, [&](std::size_t firstSpan, std::size_t endSpan) {
-        KeyStream layoutStream(layoutKey);
-        KeyStream changeStream(changeKey);
-        if (!layoutStream.ready() || !changeStream.ready()) return false;
-        const auto s = std::make_unique<TrellisScratch>();
-        std::uint64_t threadLonePixels = 0;
-        const std::uint64_t firstOwned = firstUnitOf(plan, plan.spanStarts[firstSpan]);
-        const std::uint64_t endOwned = endUnitOf(plan, plan.spanStarts[endSpan]);
-        std::vector<Stepper> steppers;
-        for (std::size_t span = firstSpan; span < endSpan; ++span) {
-            if (!spanCarriesAnything(plan, span)) continue;
-            if (!s->holdSpan(units_, plan, span, layoutStream)) return false;
-            steppers.clear();
-            std::uint64_t spanBits = 0;
-            for (std::size_t c = 0; c < s->blocks; ++c) {
-                const Block& block = plan.blocks[s->firstBlock + c];
-                spanBits += block.endBit - block.firstBit;
-                s->directions[c].resize(block.words);
-                if (!changeStream.fill(kDirectionDomain, s->firstBlock + c,
-                                       reinterpret_cast<unsigned char*>(s->directions[c].data()),
-                                       block.words * sizeof(std::uint64_t))) {
+    // Each thread hides its spans one after another, each trellis of a span
+    // choosing its flips from the picture as the ones before it left it;
+    // the threads go in rounds, round r taking the r-th span of each, spans
+    // far enough apart that no thread looks at a pixel another is changing
+    // (a span's blocks lie all over the picture, every m-th one).
+    const std::uint64_t rowBlocks = units_.count() / plane.rows / kBlockUnits;
+    const std::size_t threads = std::min<std::size_t>(
+        {std::max(1U, std::thread::hardware_concurrency()), 8,
+         std::max<std::uint64_t>(1, plan.spans / (rowBlocks + 3))});
+    std::vector<std::unique_ptr<TrellisThread>> states;
+    for (std::size_t i = 0; i < threads; ++i) {
+        states.push_back(std::make_unique<TrellisThread>(layoutKey, changeKey));
+        if (!states.back()->ready()) return false;
+    }
+    const std::size_t rounds = (plan.spans + threads - 1) / threads;
+    for (std::size_t round = 0; round < rounds; ++round) {
+        const bool done = forEvery(threads, 1, [&](std::size_t first, std::size_t end) {
+            for (std::size_t i = first; i < end; ++i) {
+                const std::size_t span = i * plan.spans / threads + round;
+                if (span >= (i + 1) * plan.spans / threads || !spanCarriesAnything(plan, span)) continue;
+                if (!hideInSpan(plan, span, body, mostFlipsPerBit, colours.get(), agreeing, steered, *states[i])) {
                     return false;
                 }
-                steppers.push_back(Stepper{units_, colours.get(), agreeing, steered, s->directions[c], block,
-                                           firstOwned, endOwned, threadLonePixels});
             }
-            // The textures of the whole span in one walk, where the trellises
-            // take most of its units.
-            const std::uint64_t spanUnits = endUnitOf(plan, plan.spanStarts[span + 1]) - firstUnitOf(plan, s->firstBlock);
-            const bool wholeTextures = plane.sampleBytes == 1 && 8 * kWidestTrellis * spanBits >= spanUnits;
-            if (wholeTextures) {
-                s->textures.resize(kSpanBlocks * kBlockUnits);
-                for (std::size_t c = 0; c < s->blocks; ++c) {
-                    const Block& block = plan.blocks[s->firstBlock + c];
-                    units_.textures(64 * block.firstWord, 64 * block.words, firstOwned, endOwned,
-                                    s->textures.data() + c * kBlockUnits);
-                }
-            }
-            for (std::size_t t = 0; t < s->blocks; ++t) {
-                const Block& carrier = plan.blocks[s->firstBlock + t];
-                if (carrier.endBit == carrier.firstBit) continue;
-                hideInTrellis(plan, t, body, mostFlipsPerBit, steppers, wholeTextures, *s);
-            }
-        }
-        lonePixels += threadLonePixels;
-        return true;
-    });
+            return true;
+        });
+        if (!done) return false;
+    }
+    std::uint64_t lonePixels = 0;
+    for (const auto& state : states) lonePixels += state->lonePixels;
     lonePixels_ = reservedLonePixels_ + lonePixels;
-    return embedded;
+    return true;
 }
 
 bool HiddenLayout::embedInSegments(const Plan& plan, const SecretBytes& changeKey, const SecretBytes& layoutKey,
@@ -1053,16 +1108,17 @@ bool HiddenLayout::extract(const SecretBytes& layoutKey, const std::vector<std::
     const Plan& plan = *planned;
     std::fill(body, body + (bits + 63) / 64 + 1, 0);
     if (plan.trellis) {
-        return forEvery(plan.spanStarts.size() - 1, 1, [&](std::size_t firstSpan, std::size_t endSpan) {
+        return forEvery(plan.spans, 1, [&](std::size_t firstSpan, std::size_t endSpan) {
             KeyStream layoutStream(layoutKey);
             if (!layoutStream.ready()) return false;
-            const auto s = std::make_unique<TrellisScratch>();
-            for (std::size_t span = firstSpan; span < endSpan; ++span) {
-                if (!spanCarriesAnything(plan, span)) continue;
-                if (!s->holdSpan(units_, plan, span, layoutStream)) return false;
-                for (std::size_t t = 0; t < s->blocks; ++t) {
-                    const Block& carrier = plan.blocks[s->firstBlock + t];
-                    if (carrier.endBit > carrier.firstBit) readTrellisShare(plan, t, body, *s);
+            const auto span = std::make_unique<SpanHold>();
+            const auto work = std::make_unique<TrellisWork>();
+            for (std::size_t k = firstSpan; k < endSpan; ++k) {
+                if (!spanCarriesAnything(plan, k)) continue;
+                if (!span->hold(units_, plan, k, layoutStream)) return false;
+                for (std::size_t t = 0; t < span->blocks; ++t) {
+                    const Block& carrier = span->block(plan, t);
+                    if (carrier.endBit > carrier.firstBit) readTrellisShare(plan, *span, t, body, *work);
                 }
             }
             return true;

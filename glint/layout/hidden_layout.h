@@ -68,7 +68,9 @@
 
 namespace glint {
 
-struct TrellisScratch;
+struct SpanHold;
+struct TrellisWork;
+struct TrellisThread;
 
 inline constexpr std::size_t kAnchorUnits = 256;
 inline constexpr std::size_t kSeedBits = 128;
@@ -148,7 +150,7 @@ public:
         std::vector<std::uint16_t> sharedOrder;
         std::vector<Block> blocks;
         bool trellis = false;  // else the Hamming codes of the segments
-        std::vector<std::size_t> spanStarts;  // of the trellis: each span's first block, and the end
+        std::size_t spans = 0;  // of the trellises
     };
 
 private:
@@ -162,12 +164,17 @@ private:
     bool replaceSkipped(const Block& block, const BlockShuffle& shuffle, std::uint64_t bit,
                         const std::vector<std::uint64_t>& keep, std::vector<std::uint64_t>& changes,
                         const Stepper& stepper);
-    // Hides the bits [firstBit, endBit) of `body` that block `t` of the span
-    // held in `scratch` carries by its trellis over the span's units, and
-    // steps the units it flips, evening out the costs as far as keeps the
-    // flips within `mostFlipsPerBit` per hidden bit.
-    void hideInTrellis(const Plan& plan, std::size_t t, const std::uint64_t* body, double mostFlipsPerBit,
-                       const std::vector<Stepper>& steppers, bool wholeTextures, TrellisScratch& scratch);
+    // The flips by which trellis `t` of the held span carries its block's
+    // bits [firstBit, endBit) of `body`, into `chosen` (block in the span
+    // << 32 | gathered bit), evening out the costs as far as keeps them
+    // within `mostFlipsPerBit` per hidden bit. Changes nothing.
+    void chooseTrellisFlips(const Plan& plan, const SpanHold& span, std::size_t t, const std::uint64_t* body,
+                            double mostFlipsPerBit, const std::vector<Stepper>& steppers, TrellisWork& work,
+                            std::vector<std::uint64_t>& chosen) const;
+    // Hides the bits the trellises of span `span` carry, stepping their
+    // flips one trellis after another; false when a key stream failed.
+    bool hideInSpan(const Plan& plan, std::size_t span, const std::uint64_t* body, double mostFlipsPerBit,
+                    ColourSet* colours, bool agreeing, bool steered, TrellisThread& thread);
     // The Hamming codes' embed.
     bool embedInSegments(const Plan& plan, const SecretBytes& changeKey, const SecretBytes& layoutKey,
                          const std::uint64_t* body);
