@@ -13,13 +13,14 @@
 // - Inside a block, a keyed permutation (layout/block_shuffle.h) gives the
 //   layout order.
 // - Up to half the room, the trellis (coding/trellis_code.h): the blocks,
-//   in spans of up to 16 neighbours, carry consecutive shares of the body,
-//   each the syndrome of a trellis over one n-th of its span's units: the
-//   trellis of the span's t-th block, of n, takes from each block c in turn
-//   the slot n * r + (t - c) mod n of its layout order, round r after round,
-//   the kept ones left out; the shares are in proportion to the units the
-//   trellises take. So a mostly flat block's share is carried where its
-//   span is busy. The hide chooses which units change by what a change
+//   in m spans of up to 16 (span k holds blocks k, k + m, k + 2m, ...),
+//   carry consecutive shares of the body, each the syndrome of a trellis
+//   over one n-th of its span's units: the trellis of the span's t-th
+//   block, of n, takes from each block c in turn the slot
+//   n * r + (t - c) mod n of its layout order, round r after round, the
+//   kept ones left out; the shares are in proportion to the units the
+//   trellises take. So a mostly flat block's share is carried where the
+//   picture is busy. The hide chooses which units change by what a change
 //   costs: much where the samples around are flat, and several times more
 //   where every step would leave a lone pixel (one off the colour the four
 //   beside it share), where a step can only go one way, or only to a colour
