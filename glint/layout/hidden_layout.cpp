@@ -24,7 +24,7 @@ constexpr std::uint32_t kDirectionDomain = 4;  // +1 or -1 for each unit of a bl
 // Blocks of a span at most: the trellises of a span take their units from
 // all of its blocks, so that a block of flat samples has its share carried
 // where its span is busy.
-constexpr std::size_t kSpanBlocks = 16;
+constexpr std::size_t kSpanBlocks = 8;
 
 // The layout slot that trellis `t` of a span of `blocks` blocks takes from
 // its block `c` in round `round`: the slots of a block are dealt to the

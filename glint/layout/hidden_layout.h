@@ -13,7 +13,7 @@
 // - Inside a block, a keyed permutation (layout/block_shuffle.h) gives the
 //   layout order.
 // - Up to half the room, the trellis (coding/trellis_code.h): the blocks,
-//   in m spans of up to 16 (span k holds blocks k, k + m, k + 2m, ...),
+//   in m spans of up to 8 (span k holds blocks k, k + m, k + 2m, ...),
 //   carry consecutive shares of the body, each the syndrome of a trellis
 //   over one n-th of its span's units: the trellis of the span's t-th
 //   block, of n, takes from each block c in turn the slot

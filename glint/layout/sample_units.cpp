@@ -310,49 +310,48 @@ unsigned SampleUnits::loneSteps(std::uint64_t unit, std::uint64_t first, std::ui
     return lone != 0 && surround->amongEight ? lone | kLoneAmongEight : lone;
 }
 
-bool SampleUnits::pixelInRange(std::int64_t row, std::int64_t column, std::uint64_t first, std::uint64_t end,
-                               std::uint64_t& unit) const {
-    if (row < 0 || column < 0 || static_cast<std::uint64_t>(row) >= plane_.rows ||
-        static_cast<std::uint64_t>(column) >= plane_.pixelsPerRow) {
-        return false;
-    }
-    const std::uint64_t perPixel = perRow_ / plane_.pixelsPerRow;
-    unit = static_cast<std::uint64_t>(row) * perRow_ + static_cast<std::uint64_t>(column) * perPixel;
-    return unit >= first && unit < end && end - unit >= perPixel;
-}
-
 unsigned SampleUnits::neighbourLoneSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
     const bool levels = grey_ || plane_.channels == 1;
     if (plane_.sampleBytes != 1 || (!levels && plane_.channels != 3)) return 0;
     const unsigned samples = levels ? 1 : 3;
     const std::uint64_t perPixel = perRow_ / plane_.pixelsPerRow;
     const auto channel = static_cast<unsigned>(unit % perRow_ % perPixel);
-    const auto row = static_cast<std::int64_t>(unit / perRow_);
-    const auto column = static_cast<std::int64_t>(unit % perRow_ / perPixel);
-    std::uint64_t own = 0;
-    if (!pixelInRange(row, column, first, end, own)) return 0;
+    const std::uint64_t own = unit - channel;
+    const auto row = static_cast<std::int64_t>(own / perRow_);
+    const auto column = static_cast<std::int64_t>(own % perRow_ / perPixel);
     const unsigned char* pixel = sampleAt(own);
+    // The pixel `rows` and `columns` away, when it lies in the picture and
+    // wholly in [first, end); else null.
+    const auto near = [&](std::int64_t rows, std::int64_t columns) -> const unsigned char* {
+        const std::int64_t r = row + rows, c = column + columns;
+        if (r < 0 || c < 0 || static_cast<std::uint64_t>(r) >= plane_.rows ||
+            static_cast<std::uint64_t>(c) >= plane_.pixelsPerRow) {
+            return nullptr;
+        }
+        const std::uint64_t at = static_cast<std::uint64_t>(r) * perRow_ + static_cast<std::uint64_t>(c) * perPixel;
+        if (at < first || at >= end || end - at < perPixel) return nullptr;
+        return pixel + rows * static_cast<std::ptrdiff_t>(plane_.rowBytes) +
+               columns * static_cast<std::ptrdiff_t>(plane_.pixelBytes);
+    };
     const auto offBy = [&](const unsigned char* a, const unsigned char* b) {
         int off = 0;
         for (unsigned k = 0; k < samples; ++k) off += std::abs(a[k] - b[k]);
         return off;
     };
+    if (near(0, 0) == nullptr) return 0;
     unsigned lone = 0;
     constexpr int kSides[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
     for (const auto& side : kSides) {
-        // The pixel beside, and its three sides other than the unit's pixel.
-        const std::int64_t r = row + side[0], c = column + side[1];
-        std::uint64_t beside = 0, others[3] = {};
-        if (!pixelInRange(r, c, first, end, beside) || !pixelInRange(r + side[0], c + side[1], first, end, others[0]) ||
-            !pixelInRange(r + side[1], c + side[0], first, end, others[1]) ||
-            !pixelInRange(r - side[1], c - side[0], first, end, others[2])) {
-            continue;
-        }
-        const unsigned char* shared = sampleAt(others[0]);
-        if (offBy(sampleAt(others[1]), shared) != 0 || offBy(sampleAt(others[2]), shared) != 0) continue;
-        if (offBy(pixel, shared) != 1 || offBy(sampleAt(beside), shared) != 1) continue;
-        const int toShared = shared[channel] - pixel[channel];
-        if (toShared != 0) lone |= toShared > 0 ? kLoneUp : kLoneDown;
+        // The pixel beside, and its three sides other than the unit's pixel:
+        // the one beyond first, as most pixels are not one off it.
+        const unsigned char* beyond = near(2 * side[0], 2 * side[1]);
+        if (beyond == nullptr || offBy(pixel, beyond) != 1 || beyond[channel] == pixel[channel]) continue;
+        const unsigned char* beside = near(side[0], side[1]);
+        const unsigned char* left = near(side[0] + side[1], side[1] + side[0]);
+        const unsigned char* right = near(side[0] - side[1], side[1] - side[0]);
+        if (beside == nullptr || left == nullptr || right == nullptr) continue;
+        if (offBy(left, beyond) != 0 || offBy(right, beyond) != 0 || offBy(beside, beyond) != 1) continue;
+        lone |= beyond[channel] > pixel[channel] ? kLoneUp : kLoneDown;
     }
     return lone;
 }

@@ -127,10 +127,6 @@ private:
     };
     std::optional<Surround> surroundOf(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
     std::optional<Surround> levelSurroundOf(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
-    // Whether pixel (row, column) lies in the picture and wholly in [first,
-    // end); its unit (its first sample's) into `unit`.
-    bool pixelInRange(std::int64_t row, std::int64_t column, std::uint64_t first, std::uint64_t end,
-                      std::uint64_t& unit) const;
     void stepAt(unsigned char* sample, bool up) const;
     bool atEndAt(const unsigned char* sample) const;
     // Whether the chunk from `first` is one run of bytes in one row.

@@ -407,7 +407,7 @@ TEST(HiddenLayout, FewColourPicturesGainFarFewerColoursThanChanges) {
         std::function<void(std::size_t row, std::size_t column, unsigned char* rgb)> colour;
         double share;
         double mostNewPerChange;
-        std::size_t side = 256;  // 600: spans enough for two threads
+        std::size_t side = 256;  // 512: two spans
     };
     // Each sample one of two neighbouring levels, every mix of them present:
     // one step of each sample gives a colour held, the other a new one.
@@ -428,7 +428,7 @@ TEST(HiddenLayout, FewColourPicturesGainFarFewerColoursThanChanges) {
     };
     const Case cases[] = {
         {"paired levels, 10%", pairedLevels, 0.10, 0.02},
-        {"paired levels, 25%, two threads", pairedLevels, 0.25, 0.02, 600},
+        {"paired levels, 25%, two spans", pairedLevels, 0.25, 0.02, 512},
         {"even green and blue, 5%", evenGreenAndBlue, 0.05, 0.1},
         {"even green and blue, 10%", evenGreenAndBlue, 0.10, 0.3},
     };
@@ -507,7 +507,7 @@ TEST(HiddenLayout, SteeredStepsAgreeWithTheOtherChannelsAndKeepOffFlatPatches) {
                           {kStripes, false, 0.10, 0.0, 0.03}, {kStripes, false, 0.25, 0.0, 1.0},
                           {kStripes, true, 0.05, 0.0, 0.01},  {kStripes, true, 0.10, 0.0, 0.03},
                           {kTop, false, 0.25, 0.0, 0.01},     {kTop, false, 0.5, 0.0, 0.01}};
-    const std::size_t side = 600;  // spans enough for two threads
+    const std::size_t side = 512;  // two spans
     for (const Case& c : cases) {
         Picture picture(Shape{"steered", side, side, 3, 3, 1, 0, false, false});
         std::mt19937 noise(5);
