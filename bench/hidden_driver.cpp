@@ -21,7 +21,7 @@
 #include "encryption/passphrase_seal.h"
 #include "files/large_block.h"
 #include "common/byte_order.h"
-#include "layout/hidden_picture.h"
+#include "hidden/hidden_picture.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "coding/trellis_kernels.h"
 #include "encryption/hidden_seal.h"
 #include "layout/bit_plane.h"
-#include "layout/hidden_layout.h"
+#include "hidden/hidden_layout.h"
 #include "ratio_reporter.h"
 
 namespace {

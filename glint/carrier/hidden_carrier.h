@@ -1,5 +1,5 @@
 // A payload hidden with a passphrase in the hidden layout
-// (layout/hidden_picture.h) over a cover's pixel samples, whatever file the
+// (hidden/hidden_picture.h) over a cover's pixel samples, whatever file the
 // cover came from, and bound to the bytes that tell the picture apart. Only
 // the samples change: a BMP cover keeps its header byte for byte.
 #pragma once
@@ -12,7 +12,7 @@
 
 #include "carrier/carrier.h"
 #include "encryption/passphrase_seal.h"
-#include "layout/hidden_picture.h"
+#include "hidden/hidden_picture.h"
 
 namespace glint {
 

@@ -25,7 +25,7 @@
 #include "encryption/passphrase_seal.h"
 #include "files/file_output.h"
 #include "files/stored_name.h"
-#include "layout/hidden_picture.h"
+#include "hidden/hidden_picture.h"
 #include "messages.h"
 
 namespace glint {

@@ -16,11 +16,11 @@
 #include "encryption/hidden_keys.h"
 #include "encryption/hidden_seal.h"
 #include "layout/bit_words.h"
-#include "layout/block_shuffle.h"
-#include "layout/colour_set.h"
-#include "layout/hidden_layout.h"
-#include "layout/hidden_picture.h"
-#include "layout/sample_units.h"
+#include "hidden/block_shuffle.h"
+#include "hidden/colour_set.h"
+#include "hidden/hidden_layout.h"
+#include "hidden/hidden_picture.h"
+#include "hidden/sample_units.h"
 #include "test_support.h"
 
 namespace {

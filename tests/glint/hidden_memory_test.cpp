@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "encryption/hidden_keys.h"
-#include "layout/hidden_picture.h"
+#include "hidden/hidden_picture.h"
 #include "test_support.h"
 
 namespace {

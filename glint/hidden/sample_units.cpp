@@ -1,4 +1,4 @@
-#include "layout/sample_units.h"
+#include "hidden/sample_units.h"
 
 #include <algorithm>
 #include <cstdlib>

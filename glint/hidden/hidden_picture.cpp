@@ -1,4 +1,4 @@
-#include "layout/hidden_picture.h"
+#include "hidden/hidden_picture.h"
 
 #include <algorithm>
 #include <bit>
@@ -8,7 +8,7 @@
 #include "encryption/hidden_keys.h"
 #include "layout/bit_words.h"
 #include "common/byte_order.h"
-#include "layout/hidden_layout.h"
+#include "hidden/hidden_layout.h"
 
 namespace glint {
 
@@ -18,7 +18,7 @@ using common::writeLe64;
 namespace {
 
 // Key-stream domains of the "layout" subkey beside those of the blocks
-// (layout/block_shuffle.cpp, layout/hidden_layout.cpp), and of the others.
+// (hidden/block_shuffle.cpp, hidden/hidden_layout.cpp), and of the others.
 constexpr std::uint32_t kLengthUnitsDomain = 5;
 constexpr std::uint32_t kLengthMaskDomain = 6;
 constexpr std::uint32_t kSeedUnitsDomain = 7;  // the places key

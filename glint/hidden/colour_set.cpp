@@ -1,4 +1,4 @@
-#include "layout/colour_set.h"
+#include "hidden/colour_set.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,5 +1,5 @@
 // Hiding with a passphrase so that the picture cannot be told from a clean
-// one: the hidden layout (layout/hidden_layout.h) carrying a sealed body
+// one: the hidden layout (hidden/hidden_layout.h) carrying a sealed body
 // (encryption/hidden_seal.h). Where everything lies:
 //
 //   context           the layout's version, the picture's shape, its header

@@ -1,5 +1,5 @@
 // The hidden layout: where the bits of an encrypted body lie among a
-// picture's units (layout/sample_units.h), and how they are put there.
+// picture's units (hidden/sample_units.h), and how they are put there.
 //
 // - Anchors: the first samples of 256 pixels spread evenly over the picture,
 //   which never change, so that what they hold tells the picture apart.
@@ -10,7 +10,7 @@
 // - Blocks: the units of whole 64-unit words, in memory order, in blocks of
 //   1024 words (the last one shorter); the units of a last partial word
 //   carry nothing.
-// - Inside a block, a keyed permutation (layout/block_shuffle.h) gives the
+// - Inside a block, a keyed permutation (hidden/block_shuffle.h) gives the
 //   layout order.
 // - Up to half the room, the trellis (coding/trellis_code.h): the blocks,
 //   in m spans of up to 8 (span k holds blocks k, k + m, k + 2m, ...),
@@ -30,7 +30,7 @@
 //   the costs are evened out and the trellis run again. In 8-bit pictures
 //   of one or three channels each change then steps away from a lone pixel
 //   where one way leaves one, else towards a colour held in a picture of
-//   few colours (layout/colour_set.h), else, up to a quarter of the room in
+//   few colours (hidden/colour_set.h), else, up to a quarter of the room in
 //   a colour picture, the way that keeps the sample in step with its
 //   pixel's other two (SampleUnits::agreeingStep),
 //   else +1 or -1 at random (0 and the largest value one way only).
@@ -63,9 +63,9 @@
 #include <vector>
 
 #include "encryption/hidden_keys.h"
-#include "layout/block_shuffle.h"
-#include "layout/colour_set.h"
-#include "layout/sample_units.h"
+#include "hidden/block_shuffle.h"
+#include "hidden/colour_set.h"
+#include "hidden/sample_units.h"
 
 namespace glint {
 

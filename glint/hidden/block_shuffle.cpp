@@ -1,4 +1,4 @@
-#include "layout/block_shuffle.h"
+#include "hidden/block_shuffle.h"
 
 #include <numeric>
 #include <utility>

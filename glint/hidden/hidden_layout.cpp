@@ -1,4 +1,4 @@
-#include "layout/hidden_layout.h"
+#include "hidden/hidden_layout.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,7 +12,7 @@
 
 #include "coding/trellis_code.h"
 #include "layout/bit_words.h"
-#include "layout/block_shuffle.h"
+#include "hidden/block_shuffle.h"
 
 namespace glint {
 namespace {
