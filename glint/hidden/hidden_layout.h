@@ -176,6 +176,10 @@ private:
     // flips one trellis after another; false when a key stream failed.
     bool hideInSpan(const Plan& plan, std::size_t span, const std::uint64_t* body, double mostFlipsPerBit,
                     ColourSet* colours, bool agreeing, bool steered, TrellisThread& thread);
+    // The trellises' embed and extract.
+    bool embedInTrellises(const Plan& plan, const SecretBytes& layoutKey, const SecretBytes& changeKey,
+                          const std::uint64_t* body, std::uint64_t bits);
+    bool extractFromTrellises(const Plan& plan, const SecretBytes& layoutKey, std::uint64_t* body) const;
     // The Hamming codes' embed.
     bool embedInSegments(const Plan& plan, const SecretBytes& changeKey, const SecretBytes& layoutKey,
                          const std::uint64_t* body);
