@@ -428,11 +428,24 @@ TEST(GlintCommandLine, ConvertsCoversAndWritesWhatTheOutputsNameAsks) {
             EXPECT_EQ(readFile(dir / "back.bin"), Bytes{'!'});
         }
     }
-    for (const std::string lossy : {"out.jpg", "out.JPEG", "out.webp", "out.gif", "out.avif"}) {
-        const RunResult refused = command(dir, {"hide", "nosuch.png", "one.bin", lossy});
-        EXPECT_EQ(refused.err, failure(lossy, "cannot save", "a lossy format would destroy the hidden bits; name it .png or .bmp"));
-        EXPECT_EQ(refused.exitStatus, 2);
-        EXPECT_FALSE(fs::exists(dir / lossy));
+    // Also in a Turkish locale, whose own case folding leaves I as it is.
+    std::vector<std::vector<std::string>> locales = {{"LC_ALL=C.UTF-8"}};
+    if (const auto turkish = testing_support::localeEnvironment("tr_TR.UTF-8"); !turkish.empty()) locales.push_back(turkish);
+    for (const std::vector<std::string>& locale : locales) {
+        for (const std::string lossy : {"out.jpg", "out.JPEG", "out.webp", "out.gif", "out.GIF", "out.JFIF", "out.HEIC"}) {
+            for (const std::string& option : {"-q", "-p"}) {
+                SCOPED_TRACE(locale.back() + " " + option + " " + lossy);
+                testing_support::RunOptions options;
+                options.arguments = {"hide", option, "nosuch.png", "one.bin", lossy};
+                options.environment = locale;
+                const RunResult refused = testing_support::runProgram(GLINT_BINARY, "", dir.path(), options);
+                EXPECT_EQ(refused.err, failure(lossy, "cannot save", "a lossy format would destroy the hidden bits; name it .png or .bmp"));
+                EXPECT_EQ(refused.exitStatus, 2);
+                options.arguments = {"planes", option, "nosuch.png", lossy};
+                EXPECT_EQ(testing_support::runProgram(GLINT_BINARY, "", dir.path(), options).exitStatus, 2);
+                EXPECT_FALSE(fs::exists(dir / lossy));
+            }
+        }
     }
     const RunResult jpeg = command(dir, {"recover", "jpeg-grey.jpg", "back.bin"});
     EXPECT_EQ(jpeg.err, failure("jpeg-grey.jpg", "cannot load image",
