@@ -236,6 +236,26 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     const RunResult controls = command(dir, {"capacity", "clear\x1b[2J\nscreen.bmp", "gone\r.bmp"});
     EXPECT_EQ(controls.out, "46  clear?[2J?screen.bmp\n");
     EXPECT_EQ(controls.err, failure("gone?.bmp", "cannot load image", noSuchFile));
+    // So do C1 controls (CSI and OSC in UTF-8 here) and bytes that are no
+    // character in the locale's encoding, but never GBK's own characters.
+    struct Shown {
+        std::string locale, name, shown;
+    };
+    const Shown names[] = {
+        {"C.UTF-8", "csi\xc2\x9b" "2J.bmp", "csi?2J.bmp"}, {"C.UTF-8", "osc\xc2\x9d" "0;x.bmp", "osc?0;x.bmp"},
+        {"C.UTF-8", "lone\x9b.bmp", "lone?.bmp"},        {"C.UTF-8", "\xe4\xb8\xad.bmp", "\xe4\xb8\xad.bmp"},
+        {"C", "csi\xc2\x9b.bmp", "csi?.bmp"},           {"zh_CN.GBK", "\x9b\x40\xc2\x9b.bmp", "\x9b\x40\xc2\x9b.bmp"},
+        {"zh_CN.GBK", "cut\x9b.bmp", "cut?.bmp"},       {"zh_CN.GBK", "\xff.bmp", "?.bmp"},
+    };
+    for (const Shown& n : names) {
+        SCOPED_TRACE(n.locale + " " + n.shown);
+        testing_support::RunOptions options;
+        options.environment = testing_support::localeEnvironment(n.locale);
+        if (options.environment.empty()) continue;  // no locales package
+        fs::copy_file(dir / "cover.bmp", dir / n.name, fs::copy_options::overwrite_existing);
+        options.arguments = {"capacity", n.name};
+        EXPECT_EQ(testing_support::runProgram(GLINT_BINARY, "", dir.path(), options).out, "46  " + n.shown + "\n");
+    }
 
     const std::vector<std::string> misuses[] = {{"hide", "cover.bmp", "fits.bin"}, {"capacity"}, {"--bogus"}, {"unhide"},
                                                 {"--"}, {"--version", "extra"}, {"hide", "-", "-", "out.bmp"},
