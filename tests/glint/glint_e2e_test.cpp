@@ -198,6 +198,7 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
         {{"hide", "fake.bmp", "fits.bin", "refused.bmp"}, failure("fake.bmp", "cannot load image", notAPicture), 1},
         {{"-q", "hide", "cover.bmp", "fits.bin", "no/such/folder"},
          failure("no/such/folder", "cannot save", noSuchFile), 1},
+        {{"-q", "recover", "stego.bmp", "nodir/"}, failure("nodir/", "cannot save", noSuchFile), 1},
         {{"-q", "recover", "cover.bmp", "refused.bin"},
          failure("cover.bmp", "cannot recover", "the image holds no payload that fits it"), 1},
         {{"capacity", "cover.bmp", "nosuch.bmp", "fake.bmp", "indexed.bmp", "tiny.bmp", "overrun.bmp", deep, "--",
