@@ -361,6 +361,7 @@ TEST(GlintCommandLine, RefusesOutputsThatWouldDestroyAnInput) {
     fs::create_hard_link(dir / "secret.bin", dir / "linked.bin");
     ASSERT_EQ(command(dir, {"-q", "hide", "cover.bmp", "secret.bin", "stego.bmp"}).exitStatus, 0);
     writeFile(dir / "drawn.png", {'d'});
+    writeFile(dir / "pass.txt", {'p', 'w', '\n'});
     const std::string isInput = "it is one of the input files, which saving would destroy; choose another name";
     const std::string exists = "the file exists already; remove it or choose a new name";
     struct Case {
@@ -371,6 +372,8 @@ TEST(GlintCommandLine, RefusesOutputsThatWouldDestroyAnInput) {
         {{"hide", "cover.bmp", "secret.bin", "secret.bin"}, isInput},
         {{"hide", "cover.bmp", "secret.bin", "./secret.bin"}, isInput},
         {{"hide", "cover.bmp", "secret.bin", "linked.bin"}, isInput},
+        {{"hide", "--passphrase-file", "pass.txt", "cover.bmp", "secret.bin", "pass.txt"}, isInput},
+        {{"recover", "--passphrase-file", "pass.txt", "stego.bmp", "./pass.txt"}, isInput},
         {{"planes", "stego.bmp", "stego.bmp"}, isInput},
         {{"planes", "cover.bmp", "stego.bmp", "./cover.bmp"}, isInput},
         {{"planes", "cover.bmp", "stego.bmp"}, exists},  // the picture forgotten
