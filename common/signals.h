@@ -36,7 +36,8 @@ struct SignalActions {
     bool onFaultsToo = false;
     // Ctrl+Z and the other stop signals: the terminal handed back while the
     // program is stopped, and taken again once it goes on (also after a
-    // stop that cannot be caught). Without them, stops are left alone.
+    // stop that cannot be caught, or one the kernel drops in an orphaned
+    // process group). Without them, stops are left alone.
     void (*beforeStopping)() = nullptr;
     void (*afterContinuing)() = nullptr;
 };

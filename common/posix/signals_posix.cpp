@@ -64,6 +64,10 @@ void stopAfterActions(int signalNumber) {
     ::sigaddset(&stop, signalNumber);
     ::pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);  // stopped here until continued
     handleWith(signalNumber, stopAfterActions);
+    // The kernel drops the stop of an orphaned process group (a program that
+    // leads its own session): it goes on at once and no SIGCONT comes. Taken
+    // again here, whether it stopped or not.
+    if (active.afterContinuing != nullptr) active.afterContinuing();
     errno = savedErrno;
 }
 

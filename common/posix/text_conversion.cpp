@@ -7,6 +7,8 @@
 #include <cctype>
 #include <cerrno>
 
+#include "common/ascii_case.h"
+
 namespace common {
 
 std::string localeCodeset() { return ::nl_langinfo(CODESET); }
@@ -15,7 +17,7 @@ std::string canonicalCodeset(std::string_view codeset) {
     std::string name;
     for (const char c : codeset) {
         if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
-            name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            name += asciiUpper(c);
         }
     }
     return name;

@@ -84,6 +84,16 @@ std::optional<std::uint64_t> roomFor(const Carrier& carrier, const std::string& 
     return hiddenCapacity(carrier, storedNameOf(payload == kStandardStream ? "" : payload).size());
 }
 
+// Saving to an input would destroy it before anyone could use it: the
+// payload, or the passphrase file.
+bool isInputFile(const std::string& input, const std::string& output) {
+    return input != kStandardStream && output != kStandardStream && sameFile(input.c_str(), output.c_str());
+}
+
+bool isPassphraseFile(const EncryptionOption& encryption, const std::string& output) {
+    return encryption.passphraseFile() && isInputFile(*encryption.passphraseFile(), output);
+}
+
 // Hides in any cover, written as the output's name asks, stopping at the
 // first failure: the menu's choice 1 for a classic BMP written as BMP.
 int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
@@ -93,9 +103,8 @@ int hide(const Names& names, Voice& voice, const EncryptionOption& encryption) {
         voice.failure(output, msg::kCannotSave, {{}, &msg::kLossyOutput});
         return kUsageError;
     }
-    // The payload would be gone before anyone could recover it. The cover
-    // itself may be replaced by its stego picture, as the menu allows.
-    if (payload != kStandardStream && output != kStandardStream && sameFile(payload.c_str(), output.c_str())) {
+    // The cover itself may be replaced by its stego picture, as the menu allows.
+    if (isInputFile(payload, output) || isPassphraseFile(encryption, output)) {
         voice.failure(output, msg::kCannotSave, {{}, &msg::kOutputIsInput});
         return kFailed;
     }
@@ -225,10 +234,20 @@ int recoverWithPassphrase(const Carrier& stego, const std::string& image, const 
 int recover(const Names& names, Voice& voice, const EncryptionOption& encryption) {
     if (names.size() < 2 && !encryption.requested()) return voice.usageError(msg::kWrongArgumentCount, "recover");
     const std::string& image = names[0];
+    if (names.size() >= 2 && isPassphraseFile(encryption, names[1])) {
+        voice.failure(names[1], msg::kCannotSave, {{}, &msg::kOutputIsInput});
+        return kFailed;
+    }
     const OpenedCover stego = openCoverTold(image, CoverUse::Recover, CoverOutput::Bmp, voice);
     if (!stego.carrier) return kFailed;
     voice.success(msg::kImageLoaded);
     if (encryption.requested()) {
+        // An empty OUTPUT names no file, as without -p: never the current
+        // folder, which only a left-out OUTPUT means.
+        if (names.size() >= 2 && names[1].empty()) {
+            voice.failure(names[1], msg::kCannotSave, {std::make_error_code(std::errc::no_such_file_or_directory)});
+            return kFailed;
+        }
         // Asked once the image has loaded, so that a wrong name is told first.
         const std::unique_ptr<SecretBytes> passphrase = takePassphrase(encryption, false, voice);
         if (!passphrase) return kFailed;

@@ -1,10 +1,10 @@
 #include "command_line/covers.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string_view>
 #include <vector>
 
+#include "common/ascii_case.h"
 #include "common/console_input.h"
 
 namespace glint {
@@ -16,13 +16,14 @@ const std::string kStandardStream = "-";
 constexpr std::string_view kLossyExtensions[] = {"jpg", "jpeg", "jpe", "jfif", "webp", "heic",
                                                  "heif", "avif", "jxl", "gif"};
 
-// The extension after a name's last dot, in lower case; empty without one.
+// The extension after a name's last dot, in lower case (ASCII's, whatever the
+// locale); empty without one.
 std::string extensionOf(const std::string& name) {
     const std::size_t folder = name.find_last_of("/\\");
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos || (folder != std::string::npos && dot < folder)) return {};
     std::string extension = name.substr(dot + 1);
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : extension) c = common::asciiLower(c);
     return extension;
 }
 

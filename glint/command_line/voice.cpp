@@ -1,5 +1,6 @@
 #include "command_line/voice.h"
 
+#include "common/file_names.h"
 #include "common/system_error.h"
 
 namespace glint {
@@ -42,15 +43,7 @@ std::string withNumber(const char* text, std::uint64_t number) {
     return filled;
 }
 
-// No byte below 0x20 or 0x7F is ever part of a multibyte character in UTF-8,
-// GBK, Big5 or Shift_JIS, so each stands for itself.
-void showName(common::Console& console, std::string_view name) {
-    std::string shown(name);
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    }
-    console.userText(shown);
-}
+void showName(common::Console& console, std::string_view name) { console.userText(common::printableName(name)); }
 
 void Voice::success(const msg::Text& text) {
     if (!quiet) err.line(in(text));

@@ -34,8 +34,9 @@ Reason reasonOf(const Carrier::Failure& failure);
 // The text with its "{}" replaced by `number`.
 std::string withNumber(const char* text, std::uint64_t number);
 
-// A file name as the user gave it, with each control character shown as
-// '?': a name can neither move the terminal's cursor nor break a line in two.
+// A file name as the user gave it, with each control character (C1 ones
+// too) and each byte that is no character shown as '?': a name can neither
+// move the terminal's cursor nor break a line in two.
 void showName(common::Console& console, std::string_view name);
 
 struct Voice {

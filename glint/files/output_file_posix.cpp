@@ -211,6 +211,13 @@ OutputTarget::~OutputTarget() {
 // the file's name when this save created it.
 std::error_code OutputTarget::open(const char* name, common::SignalsHeld& held, bool createNew) {
     struct stat before {};
+    // A name that ends in a slash names a folder. Asked to create it, the
+    // kernel says "Is a directory" even where there is none; the true reason
+    // is what the folder itself is (missing, or a file).
+    const std::size_t length = std::strlen(name);
+    if (length > 0 && name[length - 1] == '/') {
+        return ::stat(name, &before) != 0 ? common::lastSystemError() : std::error_code{EISDIR, std::generic_category()};
+    }
     // Only tells whether this save creates the file, never where it writes.
     const bool existed = !createNew && (::stat(name, &before) == 0 || errno != ENOENT);
     const int plainSave = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | (createNew ? O_EXCL : 0);

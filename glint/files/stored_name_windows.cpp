@@ -1,5 +1,7 @@
 #include "files/stored_name.h"
 
+#include "common/ascii_case.h"
+
 namespace glint {
 
 namespace {
@@ -8,7 +10,7 @@ namespace {
 // any extension.
 bool isDeviceName(const std::string& name) {
     std::string stem = name.substr(0, name.find('.'));
-    for (char& c : stem) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    for (char& c : stem) c = common::asciiUpper(c);
     if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
     return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '1' &&
            stem[3] <= '9';

@@ -4,8 +4,11 @@
 // and in the foreground it takes its own mode again.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "test_support.h"
 
@@ -96,6 +99,38 @@ TEST(JobControl, PassphrasePromptStopsAndResumesUnderAShell) {
         EXPECT_NE(shell.output().find("status 0"), std::string::npos) << shell.output();
         EXPECT_EQ(shell.output().find("secret words"), std::string::npos) << shell.output();
         EXPECT_TRUE(std::filesystem::exists(dir / "out.bmp"));
+    }
+}
+
+// A program that leads its own session (under script -c, or as a terminal
+// emulator's child) is an orphaned process group, whose Ctrl+Z the kernel
+// drops: the program reads on at once, and must not read on with echo. The
+// pause lets the stop's handler run before the mode is looked at.
+TEST(JobControl, StopDroppedByTheKernelLeavesTheModeTaken) {
+    struct Row {
+        std::vector<std::string> command;
+        std::string first;  // typed before the prompt
+        std::string prompt;
+    };
+    const Row rows[] = {
+        {{GLINT_BINARY}, "3\r", ". . ."},
+        {{CAIRN_BINARY}, "", ". . ."},
+        {{GLINT_BINARY, "hide", "-p", "cover.bmp", "secret.bin", "out.bmp"}, "", "Passphrase: "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command.back());
+        ScratchDir dir;
+        writeCoverAndSecret(dir);
+        Terminal program(row.command, dir.path(), {"LC_ALL=C.UTF-8"});
+        if (!program.opened()) GTEST_SKIP() << "no pseudo-terminal can be opened here: needs /dev/ptmx (devpts)";
+        program.type(row.first);
+        ASSERT_TRUE(program.waitFor(row.prompt) && program.waitForKeyMode()) << program.output();
+        program.type("\x1a");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_TRUE(program.waitForKeyMode()) << program.output();
+        program.type("secret words\rsecret words\r");
+        program.finish();
+        EXPECT_EQ(program.output().find("secret words"), std::string::npos) << program.output();
     }
 }
 

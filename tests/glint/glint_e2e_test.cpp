@@ -198,6 +198,7 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
         {{"hide", "fake.bmp", "fits.bin", "refused.bmp"}, failure("fake.bmp", "cannot load image", notAPicture), 1},
         {{"-q", "hide", "cover.bmp", "fits.bin", "no/such/folder"},
          failure("no/such/folder", "cannot save", noSuchFile), 1},
+        {{"-q", "recover", "stego.bmp", "nodir/"}, failure("nodir/", "cannot save", noSuchFile), 1},
         {{"-q", "recover", "cover.bmp", "refused.bin"},
          failure("cover.bmp", "cannot recover", "the image holds no payload that fits it"), 1},
         {{"capacity", "cover.bmp", "nosuch.bmp", "fake.bmp", "indexed.bmp", "tiny.bmp", "overrun.bmp", deep, "--",
@@ -236,6 +237,26 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     const RunResult controls = command(dir, {"capacity", "clear\x1b[2J\nscreen.bmp", "gone\r.bmp"});
     EXPECT_EQ(controls.out, "46  clear?[2J?screen.bmp\n");
     EXPECT_EQ(controls.err, failure("gone?.bmp", "cannot load image", noSuchFile));
+    // So do C1 controls (CSI and OSC in UTF-8 here) and bytes that are no
+    // character in the locale's encoding, but never GBK's own characters.
+    struct Shown {
+        std::string locale, name, shown;
+    };
+    const Shown names[] = {
+        {"C.UTF-8", "csi\xc2\x9b" "2J.bmp", "csi?2J.bmp"}, {"C.UTF-8", "osc\xc2\x9d" "0;x.bmp", "osc?0;x.bmp"},
+        {"C.UTF-8", "lone\x9b.bmp", "lone?.bmp"},        {"C.UTF-8", "\xe4\xb8\xad.bmp", "\xe4\xb8\xad.bmp"},
+        {"C", "csi\xc2\x9b.bmp", "csi?.bmp"},           {"zh_CN.GBK", "\x9b\x40\xc2\x9b.bmp", "\x9b\x40\xc2\x9b.bmp"},
+        {"zh_CN.GBK", "cut\x9b.bmp", "cut?.bmp"},       {"zh_CN.GBK", "\xff.bmp", "?.bmp"},
+    };
+    for (const Shown& n : names) {
+        SCOPED_TRACE(n.locale + " " + n.shown);
+        testing_support::RunOptions options;
+        options.environment = testing_support::localeEnvironment(n.locale);
+        if (options.environment.empty()) continue;  // no locales package
+        fs::copy_file(dir / "cover.bmp", dir / n.name, fs::copy_options::overwrite_existing);
+        options.arguments = {"capacity", n.name};
+        EXPECT_EQ(testing_support::runProgram(GLINT_BINARY, "", dir.path(), options).out, "46  " + n.shown + "\n");
+    }
 
     const std::vector<std::string> misuses[] = {{"hide", "cover.bmp", "fits.bin"}, {"capacity"}, {"--bogus"}, {"unhide"},
                                                 {"--"}, {"--version", "extra"}, {"hide", "-", "-", "out.bmp"},
@@ -340,6 +361,7 @@ TEST(GlintCommandLine, RefusesOutputsThatWouldDestroyAnInput) {
     fs::create_hard_link(dir / "secret.bin", dir / "linked.bin");
     ASSERT_EQ(command(dir, {"-q", "hide", "cover.bmp", "secret.bin", "stego.bmp"}).exitStatus, 0);
     writeFile(dir / "drawn.png", {'d'});
+    writeFile(dir / "pass.txt", {'p', 'w', '\n'});
     const std::string isInput = "it is one of the input files, which saving would destroy; choose another name";
     const std::string exists = "the file exists already; remove it or choose a new name";
     struct Case {
@@ -350,6 +372,8 @@ TEST(GlintCommandLine, RefusesOutputsThatWouldDestroyAnInput) {
         {{"hide", "cover.bmp", "secret.bin", "secret.bin"}, isInput},
         {{"hide", "cover.bmp", "secret.bin", "./secret.bin"}, isInput},
         {{"hide", "cover.bmp", "secret.bin", "linked.bin"}, isInput},
+        {{"hide", "--passphrase-file", "pass.txt", "cover.bmp", "secret.bin", "pass.txt"}, isInput},
+        {{"recover", "--passphrase-file", "pass.txt", "stego.bmp", "./pass.txt"}, isInput},
         {{"planes", "stego.bmp", "stego.bmp"}, isInput},
         {{"planes", "cover.bmp", "stego.bmp", "./cover.bmp"}, isInput},
         {{"planes", "cover.bmp", "stego.bmp"}, exists},  // the picture forgotten
@@ -428,11 +452,24 @@ TEST(GlintCommandLine, ConvertsCoversAndWritesWhatTheOutputsNameAsks) {
             EXPECT_EQ(readFile(dir / "back.bin"), Bytes{'!'});
         }
     }
-    for (const std::string lossy : {"out.jpg", "out.JPEG", "out.webp", "out.gif", "out.avif"}) {
-        const RunResult refused = command(dir, {"hide", "nosuch.png", "one.bin", lossy});
-        EXPECT_EQ(refused.err, failure(lossy, "cannot save", "a lossy format would destroy the hidden bits; name it .png or .bmp"));
-        EXPECT_EQ(refused.exitStatus, 2);
-        EXPECT_FALSE(fs::exists(dir / lossy));
+    // Also in a Turkish locale, whose own case folding leaves I as it is.
+    std::vector<std::vector<std::string>> locales = {{"LC_ALL=C.UTF-8"}};
+    if (const auto turkish = testing_support::localeEnvironment("tr_TR.UTF-8"); !turkish.empty()) locales.push_back(turkish);
+    for (const std::vector<std::string>& locale : locales) {
+        for (const std::string lossy : {"out.jpg", "out.JPEG", "out.webp", "out.gif", "out.GIF", "out.JFIF", "out.HEIC"}) {
+            for (const std::string& option : {"-q", "-p"}) {
+                SCOPED_TRACE(locale.back() + " " + option + " " + lossy);
+                testing_support::RunOptions options;
+                options.arguments = {"hide", option, "nosuch.png", "one.bin", lossy};
+                options.environment = locale;
+                const RunResult refused = testing_support::runProgram(GLINT_BINARY, "", dir.path(), options);
+                EXPECT_EQ(refused.err, failure(lossy, "cannot save", "a lossy format would destroy the hidden bits; name it .png or .bmp"));
+                EXPECT_EQ(refused.exitStatus, 2);
+                options.arguments = {"planes", option, "nosuch.png", lossy};
+                EXPECT_EQ(testing_support::runProgram(GLINT_BINARY, "", dir.path(), options).exitStatus, 2);
+                EXPECT_FALSE(fs::exists(dir / lossy));
+            }
+        }
     }
     const RunResult jpeg = command(dir, {"recover", "jpeg-grey.jpg", "back.bin"});
     EXPECT_EQ(jpeg.err, failure("jpeg-grey.jpg", "cannot load image",

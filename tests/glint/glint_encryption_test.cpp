@@ -310,6 +310,9 @@ TEST(GlintEncryption, RefusesWithoutWritingAnything) {
         {{"pass.txt", "truncated.bmp", "out.bin"}, "glint: truncated.bmp: cannot load image: shorter than its header says\n"},
         {{"pass.txt", "truncated.png", "out.bin"}, ""},
         {{"pass.txt", "stego.bmp", "taken"}, kLoaded + "glint: taken/secret.bin: cannot save: " + std::strerror(EEXIST) + "\n"},
+        // An empty OUTPUT is no folder, and a missing folder is missing.
+        {{"pass.txt", "stego.bmp", ""}, kLoaded + "glint: : cannot save: " + std::strerror(ENOENT) + "\n"},
+        {{"pass.txt", "stego.bmp", "nodir/"}, kLoaded + "glint: nodir/: cannot save: " + std::strerror(ENOENT) + "\n"},
     };
     const std::set<std::string> before = namesIn(dir.path());
     for (const Case& c : cases) {
