@@ -231,12 +231,18 @@ struct TrellisWork {
     // Trellis `t`'s elements and their bits, at most `most`; how many. Round
     // by round, one slot of each block of the span in turn.
     std::size_t layOut(const HiddenLayout::Plan& plan, const SpanHold& span, std::size_t t, std::uint64_t most) {
+        // Each block's first slot and its slots, looked up once.
+        std::uint64_t firstSlots[kSpanBlocks], slots[kSpanBlocks];
+        for (std::size_t c = 0; c < span.blocks; ++c) {
+            firstSlots[c] = trellisSlot(span.blocks, t, c, 0);
+            slots[c] = 64 * span.block(plan, c).words;
+        }
         std::size_t elements = 0;
         for (std::uint64_t round = 0; elements < most; ++round) {
             bool anyLeft = false;
             for (std::size_t c = 0; c < span.blocks && elements < most; ++c) {
-                const std::uint64_t slot = trellisSlot(span.blocks, t, c, round);
-                if (slot >= 64 * span.block(plan, c).words) continue;
+                const std::uint64_t slot = firstSlots[c] + span.blocks * round;
+                if (slot >= slots[c]) continue;
                 anyLeft = true;
                 const std::uint64_t bit = span.shuffles[c].bitOf(slot);
                 if ((span.keepOf(c)[bit / 64] >> (bit % 64) & 1) != 0) continue;
