@@ -223,10 +223,21 @@ struct TrellisWork {
     std::vector<float> textureCosts;          // by element
     std::vector<std::uint8_t> factors;        // by element
     std::vector<std::uint8_t> bits, flips, message;
+    std::vector<std::uint32_t> byBlock;  // the elements, block by block
 
     TrellisWork()
         : bitOf(kLargestTrellis), costs(kLargestTrellis), blockOf(kLargestTrellis), textureCosts(kLargestTrellis),
-          factors(kLargestTrellis), bits(kLargestTrellis), flips(kLargestTrellis), message(kLargestTrellis) {}
+          factors(kLargestTrellis), bits(kLargestTrellis), flips(kLargestTrellis), message(kLargestTrellis),
+          byBlock(kLargestTrellis) {}
+
+    // The first `elements` elements in byBlock, block by block, so that
+    // what is read of each block stays in the cache while it is read.
+    void sortByBlock(std::size_t elements, std::size_t blocks) {
+        std::size_t starts[kSpanBlocks + 1] = {};
+        for (std::size_t j = 0; j < elements; ++j) ++starts[blockOf[j] + 1];
+        for (std::size_t c = 0; c < blocks; ++c) starts[c + 1] += starts[c];
+        for (std::size_t j = 0; j < elements; ++j) byBlock[starts[blockOf[j]]++] = static_cast<std::uint32_t>(j);
+    }
 
     // Trellis `t`'s elements and their bits, at most `most`; how many. Round
     // by round, one slot of each block of the span in turn.
@@ -273,7 +284,9 @@ void HiddenLayout::chooseTrellisFlips(const Plan& plan, const SpanHold& span, st
     const std::size_t elements = w.layOut(plan, span, t, kWidestTrellis * messageBits);
     const bool textured = units_.plane().sampleBytes == 1;
     const bool wholeTextures = !span.textures.empty();
-    for (std::size_t j = 0; j < elements; ++j) {
+    w.sortByBlock(elements, span.blocks);
+    for (std::size_t i = 0; i < elements; ++i) {
+        const std::size_t j = w.byBlock[i];
         const Stepper& stepper = steppers[w.blockOf[j]];
         const std::uint64_t bit = w.bitOf[j];
         const std::uint64_t unit = stepper.unitOf(bit);
