@@ -55,6 +55,7 @@ constexpr double kMostChangesPerBit = 0.245;
 constexpr double kMostFlipsPerBitBeyond = 0.375;
 constexpr unsigned kTextureEvenings = 3;
 constexpr unsigned kEvenings = kTextureEvenings + 3;
+constexpr unsigned kEveningHalvings = 3;
 
 // The texture costs of every texture SampleUnits::textures gives, so that
 // no division is made for each unit.
@@ -74,18 +75,18 @@ const TextureCosts kTextureCosts;
 // and, of those ways, takes the cheapest.
 constexpr std::uint32_t kFewestFlipsCost = kLargestFlipCost - kLargestFlipCost / 64;
 
-std::uint32_t evened(float texture, std::uint8_t factor, unsigned times) {
+std::uint32_t evened(float texture, std::uint8_t factor, float times) {
     const std::uint32_t first = std::min(static_cast<std::uint32_t>(texture * factor + 0.5F), kLargestFlipCost);
-    if (times == 0) return first;
+    if (times <= 0) return first;
     if (times >= kEvenings) return kFewestFlipsCost + first / 64;
+    // The texture's ratio to the largest taken to the power 2^-times (up to
+    // kTextureEvenings), then the factor's to the power 2^-(times - that).
     constexpr float kLargest = kTextureCost / kTextureFloor;
-    float ratio = texture / kLargest;
-    auto weight = static_cast<float>(factor);
-    for (unsigned k = 0; k < times; ++k) {
-        ratio = std::sqrt(ratio);
-        if (k >= kTextureEvenings) weight = std::sqrt(weight);
-    }
-    const float cost = kLargest * ratio * weight + 0.5F;
+    constexpr auto kTextureTimes = static_cast<float>(kTextureEvenings);
+    const float textureRoot = std::exp2(-std::min(times, kTextureTimes));
+    const float factorRoot = std::exp2(-std::max(times - kTextureTimes, 0.0F));
+    const float cost = kLargest * std::pow(texture / kLargest, textureRoot) *
+                           std::pow(static_cast<float>(factor), factorRoot) + 0.5F;
     return std::clamp<std::uint32_t>(static_cast<std::uint32_t>(cost), 1, kLargestFlipCost);
 }
 
@@ -224,11 +225,12 @@ struct TrellisWork {
     std::vector<std::uint8_t> factors;        // by element
     std::vector<std::uint8_t> bits, flips, message;
     std::vector<std::uint32_t> byBlock;  // the elements, block by block
+    std::vector<std::uint8_t> fitting;   // the flips of the least evened costs that fit
 
     TrellisWork()
         : bitOf(kLargestTrellis), costs(kLargestTrellis), blockOf(kLargestTrellis), textureCosts(kLargestTrellis),
           factors(kLargestTrellis), bits(kLargestTrellis), flips(kLargestTrellis), message(kLargestTrellis),
-          byBlock(kLargestTrellis) {}
+          byBlock(kLargestTrellis), fitting(kLargestTrellis) {}
 
     // The first `elements` elements in byBlock, block by block, so that
     // what is read of each block stays in the cache while it is read.
@@ -306,13 +308,29 @@ void HiddenLayout::chooseTrellisFlips(const Plan& plan, const SpanHold& span, st
     }
     w.takeMessage(body, carrier.firstBit, messageBits);
     const double mostFlips = mostFlipsPerBit * static_cast<double>(messageBits);
-    for (unsigned times = 0;; ++times) {
-        if (times > 0) {
-            for (std::size_t j = 0; j < elements; ++j) w.costs[j] = evened(w.textureCosts[j], w.factors[j], times);
-        }
+    const auto hideEvened = [&](float times) {
+        for (std::size_t j = 0; j < elements; ++j) w.costs[j] = evened(w.textureCosts[j], w.factors[j], times);
         w.coder.hide(w.bits.data(), w.costs.data(), elements, w.message.data(), messageBits, w.flips.data());
-        const auto flips = static_cast<double>(std::count(w.flips.data(), w.flips.data() + elements, 1));
-        if (flips <= mostFlips || times == kEvenings) break;
+        return static_cast<double>(std::count(w.flips.data(), w.flips.data() + elements, 1)) <= mostFlips;
+    };
+    // The costs evened out step by step until the flips fit; then, between
+    // the last step that did not fit and the first that did, the least
+    // evened costs that still fit, by halves.
+    unsigned times = 0;
+    while (!hideEvened(static_cast<float>(times)) && times < kEvenings) ++times;
+    if (times > 0 && times < kEvenings) {
+        std::copy_n(w.flips.data(), elements, w.fitting.data());
+        float tooFew = static_cast<float>(times - 1), enough = static_cast<float>(times);
+        for (unsigned halving = 0; halving < kEveningHalvings; ++halving) {
+            const float between = (tooFew + enough) / 2;
+            if (hideEvened(between)) {
+                enough = between;
+                std::copy_n(w.flips.data(), elements, w.fitting.data());
+            } else {
+                tooFew = between;
+            }
+        }
+        std::copy_n(w.fitting.data(), elements, w.flips.data());
     }
     chosen.clear();
     for (std::size_t j = 0; j < elements; ++j) {
