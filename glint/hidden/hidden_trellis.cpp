@@ -50,7 +50,9 @@ constexpr std::uint8_t kNewColourFactor = 8;
 // all), the costs are evened out and the trellis run again: each time the
 // texture costs' ratios are taken to the power of one half, then, once they
 // are nearly even, the factors'; at last the costs count only to choose
-// among the ways with fewest flips.
+// among the ways with fewest flips. Between the last step that made too many
+// flips and the first that did not, kEveningHalvings halvings find the
+// least evened costs that fit.
 constexpr double kMostChangesPerBit = 0.245;
 constexpr double kMostFlipsPerBitBeyond = 0.375;
 constexpr unsigned kTextureEvenings = 3;
