@@ -529,12 +529,13 @@ std::uint64_t endUnitOf(const HiddenLayout::Plan& plan, std::size_t end) {
 }  // namespace
 
 bool HiddenLayout::embed(const SecretBytes& layoutKey, const SecretBytes& changeKey,
-                         const std::vector<std::uint64_t>& kept, const std::uint64_t* body, std::uint64_t bits) {
+                         const std::vector<std::uint64_t>& kept, const std::uint64_t* body, std::uint64_t bits,
+                         std::uint64_t payloadBits) {
     const std::optional<Plan> planned = plan(layoutKey, kept, bits);
     if (!planned) return false;
     const Plan& plan = *planned;
     if (!plan.trellis) return embedInSegments(plan, changeKey, layoutKey, body);
-    return embedInTrellises(plan, layoutKey, changeKey, body, bits);
+    return embedInTrellises(plan, layoutKey, changeKey, body, bits, payloadBits);
 }
 
 bool HiddenLayout::embedInSegments(const Plan& plan, const SecretBytes& changeKey, const SecretBytes& layoutKey,

@@ -114,10 +114,12 @@ public:
     // Hides bits [0, bits) of `body` (64-bit words, bit i in word i / 64,
     // with two more words beyond, random: the last group's spare bits come
     // from there), never changing a unit of `kept` (the anchors and the
-    // reserved units, which must already hold their bits). False when the
+    // reserved units, which must already hold their bits). `payloadBits`,
+    // the bits of the payload the body seals (0: the body's own), counts
+    // the changes allowed up to about a quarter of the room. False when the
     // body does not fit or a key stream failed.
     bool embed(const SecretBytes& layoutKey, const SecretBytes& changeKey, const std::vector<std::uint64_t>& kept,
-               const std::uint64_t* body, std::uint64_t bits);
+               const std::uint64_t* body, std::uint64_t bits, std::uint64_t payloadBits = 0);
     // Steps of the last embed that left a pixel lone (SampleUnits::loneSteps;
     // mostly in flat patches, where the trellis found too few busy samples):
     // a reader can see them. Counted where steps are steered, estimated from
@@ -178,7 +180,7 @@ private:
                     ColourSet* colours, bool agreeing, bool steered, TrellisThread& thread);
     // The trellises' embed and extract.
     bool embedInTrellises(const Plan& plan, const SecretBytes& layoutKey, const SecretBytes& changeKey,
-                          const std::uint64_t* body, std::uint64_t bits);
+                          const std::uint64_t* body, std::uint64_t bits, std::uint64_t payloadBits);
     bool extractFromTrellises(const Plan& plan, const SecretBytes& layoutKey, std::uint64_t* body) const;
     // The Hamming codes' embed.
     bool embedInSegments(const Plan& plan, const SecretBytes& changeKey, const SecretBytes& layoutKey,

@@ -167,7 +167,8 @@ HiddenHide hideWithPassphrase(const HiddenCover& cover, const SecretBytes& passp
     layout.writeReserved(kept.seed, 0, readLe64(seed), 64, changes);
     layout.writeReserved(kept.seed, 64, readLe64(seed + 8), 64, changes);
     layout.writeReserved(kept.length, 0, length ^ lengthMask(layoutStream), kLengthBits, changes);
-    const bool hidden = layout.embed(*keys.layout, *keys.changes, kept.all, body->words.get(), 8 * std::uint64_t{length});
+    const bool hidden =
+        layout.embed(*keys.layout, *keys.changes, kept.all, body->words.get(), 8 * std::uint64_t{length}, 8 * size);
     if (lonePixels != nullptr) *lonePixels = layout.lonePixels();
     return hidden ? HiddenHide::Hidden : HiddenHide::Failed;
 }

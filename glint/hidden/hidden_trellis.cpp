@@ -426,7 +426,7 @@ bool spanCarriesAnything(const HiddenLayout::Plan& plan, std::size_t span) {
 }  // namespace
 
 bool HiddenLayout::embedInTrellises(const Plan& plan, const SecretBytes& layoutKey, const SecretBytes& changeKey,
-                                    const std::uint64_t* body, std::uint64_t bits) {
+                                    const std::uint64_t* body, std::uint64_t bits, std::uint64_t payloadBits) {
     // Steps are steered where the trellis chose the units, in 8-bit pictures
     // of one or three channels: away from lone pixels, towards the colours
     // held in a picture of few colours (that set built before any body bit
@@ -442,13 +442,18 @@ bool HiddenLayout::embedInTrellises(const Plan& plan, const SecretBytes& layoutK
     // tag, is a little more than a quarter of the room.
     const bool quarter = 10 * bits <= 3 * roomBits();
     const bool agreeing = steered && inColour && quarter;
-    // The seed and the length are hidden bits too, and their changes are
-    // made already: a small body keeps what is left of their allowance.
-    const auto carried = static_cast<double>(bits);
-    const auto hidden = static_cast<double>(bits + kSeedBits + kLengthBits);
-    const double mostFlipsPerBit =
-        quarter ? std::max(0.0, kMostChangesPerBit * hidden - static_cast<double>(reservedChanges_)) / carried
-                : kMostFlipsPerBitBeyond;
+    // The changes allowed are counted per bit of the payload: the body's
+    // frame, tag and name, and the seed and the length (whose changes are
+    // made already), are the layout's own. For a payload so small that those
+    // are more than a quarter of all the bits hidden, per bit hidden, as no
+    // allowance of the payload's own could keep the changes off flat patches.
+    const std::uint64_t allHidden = bits + kSeedBits + kLengthBits;
+    const std::uint64_t counted =
+        payloadBits != 0 && 4 * payloadBits >= 3 * allHidden ? std::min(payloadBits, allHidden) : allHidden;
+    const double allowed = kMostChangesPerBit * static_cast<double>(counted);
+    const double mostFlipsPerBit = quarter ? std::max(0.0, allowed - static_cast<double>(reservedChanges_)) /
+                                                static_cast<double>(bits)
+                                          : kMostFlipsPerBitBeyond;
     // Each thread hides its spans one after another, each trellis of a span
     // choosing its flips from the picture as the ones before it left it;
     // the threads go in rounds, round r taking the r-th span of each, spans
