@@ -25,8 +25,9 @@
 //   where every step would leave a lone pixel (one off the colour the four
 //   beside it share), where a step can only go one way, or only to a colour
 //   a picture of few colours lacks; little among busy samples. Where that
-//   would change more than 0.245 units per hidden bit, the seed's and the
-//   length's changes included (0.375 beyond about a quarter of the room),
+//   would change more than 0.245 units per bit of the payload, the seal's,
+//   the seed's and the length's changes included (0.375 per bit of the
+//   body beyond about a quarter of the room),
 //   the costs are evened out and the trellis run again. In 8-bit pictures
 //   of one or three channels each change then steps away from a lone pixel
 //   where one way leaves one, else towards a colour held in a picture of
