@@ -186,8 +186,6 @@ private:
     // The Hamming codes' embed.
     bool embedInSegments(const Plan& plan, const SecretBytes& changeKey, const SecretBytes& layoutKey,
                          const std::uint64_t* body);
-    // The steps that would leave the unit's pixel, or one beside it, lone.
-    unsigned loneStepsOf(std::uint64_t unit) const;
     std::optional<Plan> plan(const SecretBytes& layoutKey, const std::vector<std::uint64_t>& kept,
                              std::uint64_t bits) const;
 

@@ -111,10 +111,7 @@ struct HiddenLayout::Stepper {
 
     // The steps that would leave the unit's own pixel or one beside it lone.
     unsigned loneSteps(std::uint64_t bit) const {
-        if (!sparesLone) return 0;
-        const std::uint64_t unit = unitOf(bit);
-        return (units.loneSteps(unit, firstOwned, endOwned) & kBothSteps) |
-               units.neighbourLoneSteps(unit, firstOwned, endOwned);
+        return sparesLone ? units.stepsLeavingLone(unitOf(bit), firstOwned, endOwned) : 0;
     }
     // Every step the unit can take leaves a lone pixel: it lies in a flat
     // patch (or one off it, at an end), or beside one.

@@ -134,11 +134,6 @@ std::uint64_t HiddenLayout::readReserved(const std::vector<std::uint64_t>& units
     return read;
 }
 
-unsigned HiddenLayout::loneStepsOf(std::uint64_t unit) const {
-    const std::uint64_t end = units_.count();
-    return units_.loneSteps(unit, 0, end) | units_.neighbourLoneSteps(unit, 0, end);
-}
-
 void HiddenLayout::writeReserved(const std::vector<std::uint64_t>& units, std::size_t first, std::uint64_t bits,
                                  std::size_t count, KeyStream& changes) {
     // A trellis over the bits' units, whose flips cost as the body's do
@@ -154,7 +149,7 @@ void HiddenLayout::writeReserved(const std::vector<std::uint64_t>& units, std::s
         std::uint16_t texture = 0;
         units_.textures(unit, 1, 0, end, &texture);
         std::uint8_t factor = units_.atEnd(unit) ? kOneWayFactor : 1;
-        const unsigned lone = loneStepsOf(unit) & kBothSteps;
+        const unsigned lone = units_.stepsLeavingLone(unit, 0, end);
         if (lone == kBothSteps || (lone != 0 && units_.atEnd(unit))) factor *= kLoneFactor;
         costs[j] = evened(kTextureCosts.of[texture & ~(kSidesEqual | kAtEnd | kNearLone)], factor, 0);
     }
@@ -164,7 +159,7 @@ void HiddenLayout::writeReserved(const std::vector<std::uint64_t>& units, std::s
     for (std::size_t j = 0; j < elements; ++j) {
         if (flips[j] == 0) continue;
         const std::uint64_t unit = units[first * perBit + j];
-        const unsigned lone = loneStepsOf(unit) & kBothSteps;
+        const unsigned lone = units_.stepsLeavingLone(unit, 0, end);
         bool up = changes.below(2) == 1;
         if (lone == kLoneUp || lone == kLoneDown) up = lone == kLoneDown;
         if (units_.atEnd(unit)) up = units_.value(unit) == 0;
@@ -184,7 +179,7 @@ constexpr std::uint64_t kWidestTrellis = 64;
 // their units' bits gathered, their kept units marked and, for a hide, the
 // keyed directions of their units and their textures.
 struct SpanHold {
-    std::size_t span = 0, spans = 1, blocks = 0;
+    std::size_t span = 0, blocks = 0;
     BlockShuffle shuffles[kSpanBlocks];
     std::vector<std::uint64_t> memory, keep;            // kBlockWords for each block
     std::vector<std::vector<std::uint64_t>> directions;  // for each block
@@ -200,7 +195,6 @@ struct SpanHold {
 
     bool hold(const SampleUnits& units, const HiddenLayout::Plan& plan, std::size_t which, KeyStream& layoutStream) {
         span = which;
-        spans = plan.spans;
         blocks = spanBlocks(plan, span);
         for (std::size_t c = 0; c < blocks; ++c) {
             const std::size_t b = spanBlock(plan, span, c);
@@ -306,7 +300,6 @@ void HiddenLayout::chooseTrellisFlips(const Plan& plan, const SpanHold& span, st
         if (stepper.colours != nullptr && Stepper::makesOnlyNew(stepper.optionsOf(unit))) factor *= kNewColourFactor;
         w.textureCosts[j] = kTextureCosts.of[texture & ~(kSidesEqual | kAtEnd | kNearLone)];
         w.factors[j] = factor;
-        w.costs[j] = evened(w.textureCosts[j], factor, 0);
     }
     w.takeMessage(body, carrier.firstBit, messageBits);
     const double mostFlips = mostFlipsPerBit * static_cast<double>(messageBits);

@@ -78,6 +78,11 @@ public:
     // share, and the pixel itself one off it too. Only pixels wholly in
     // [first, end) are looked at.
     unsigned neighbourLoneSteps(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
+    // The steps (kLoneUp, kLoneDown) that would leave the unit's own pixel
+    // or one beside it lone.
+    unsigned stepsLeavingLone(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const {
+        return (loneSteps(unit, first, end) & (kLoneUp | kLoneDown)) | neighbourLoneSteps(unit, first, end);
+    }
     // Whether the unit's pixel is lone now, as loneSteps means it.
     bool isLone(std::uint64_t unit, std::uint64_t first, std::uint64_t end) const;
     // In an 8-bit picture, for each of `count` units from `first`, how much
