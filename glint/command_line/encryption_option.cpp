@@ -18,7 +18,7 @@ bool EncryptionOption::sharesStandardInput(const std::vector<std::string>& words
     if (!passphraseFile_ || !namesStandardInput(*passphraseFile_) || words.empty()) return false;
     const std::size_t inputs = words[0] == "hide" ? 2 : words[0] == "recover" ? 1 : 0;
     for (std::size_t i = 1; i <= inputs && i < words.size(); ++i) {
-        if (words[i] == "-") return true;
+        if (namesStandardInput(words[i])) return true;
     }
     return false;
 }

@@ -383,12 +383,17 @@ TEST(GlintEncryption, PassphraseFilesTakeOneLineOfUpTo1024Bytes) {
         EXPECT_EQ(r.err, kLoaded + "glint: " + refusal + "\n");
         EXPECT_EQ(r.exitStatus, 1);
     }
-    // Standard input by another name is still standard input.
+    // Standard input by another name is still standard input, as the
+    // passphrase file or as the payload.
     fs::create_symlink("/dev/stdin", dir / "stdin");
-    const RunResult shared = glint({"hide", "--passphrase-file", "stdin", "cover.bmp", "-", "out.bmp"}, dir, "pw\nrest");
-    EXPECT_EQ(shared.err.rfind("glint: the passphrase file and an input file cannot both be standard input\n", 0), 0U);
-    EXPECT_EQ(shared.exitStatus, 2);
-    EXPECT_FALSE(fs::exists(dir / "out.bmp"));
+    for (const auto& [passphraseFile, payload] : {std::pair{"stdin", "-"}, std::pair{"-", "stdin"}}) {
+        const RunResult shared =
+            glint({"hide", "--passphrase-file", passphraseFile, "cover.bmp", payload, "out.bmp"}, dir, "pw\nrest");
+        EXPECT_EQ(shared.err.rfind("glint: the passphrase file and an input file cannot both be standard input\n", 0),
+                  0U) << passphraseFile;
+        EXPECT_EQ(shared.exitStatus, 2) << passphraseFile;
+        EXPECT_FALSE(fs::exists(dir / "out.bmp")) << passphraseFile;
+    }
 }
 
 }  // namespace
