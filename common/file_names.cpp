@@ -23,7 +23,7 @@ Decoded decodeUtf8(std::string_view text) {
         code = (code << 6) | (byte(i) & 0x3F);
     }
     constexpr char32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kShortest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return {};
+    if (code < kShortest[length] || !isUnicodeScalar(code)) return {};
     return {code, length};
 }
 

@@ -23,6 +23,9 @@ std::string printableName(std::string_view name);
 // The same for a name in UTF-8, whatever the locale.
 std::string printableUtf8Name(std::string_view name);
 
+// Whether `code` is a character of Unicode: at most U+10FFFF, no surrogate.
+constexpr bool isUnicodeScalar(char32_t code) { return code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF); }
+
 // Whether `code` (a Unicode code point) is a control character.
 constexpr bool isControlCharacter(char32_t code) { return code < 0x20 || (code >= 0x7F && code <= 0x9F); }
 

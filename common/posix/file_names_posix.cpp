@@ -19,8 +19,9 @@ std::string printableName(std::string_view name) {
     while (!name.empty()) {
         wchar_t code = 0;
         const std::size_t length = std::mbrtowc(&code, name.data(), name.size(), &state);
-        // Not 0 (a NUL byte), nor a cut-off or invalid sequence.
-        const bool character = length != 0 && length <= name.size();
+        // Not 0 (a NUL byte), nor a cut-off or invalid sequence, nor beyond
+        // Unicode, which the C library's UTF-8 takes up to 2^31.
+        const bool character = length != 0 && length <= name.size() && isUnicodeScalar(static_cast<char32_t>(code));
         if (character && !isControlCharacter(static_cast<char32_t>(code))) {
             shown.append(name.substr(0, length));
         } else {

@@ -245,6 +245,7 @@ TEST(GlintCommandLine, ExitStatusSaysWhatHappened) {
     const Shown names[] = {
         {"C.UTF-8", "csi\xc2\x9b" "2J.bmp", "csi?2J.bmp"}, {"C.UTF-8", "osc\xc2\x9d" "0;x.bmp", "osc?0;x.bmp"},
         {"C.UTF-8", "lone\x9b.bmp", "lone?.bmp"},        {"C.UTF-8", "\xe4\xb8\xad.bmp", "\xe4\xb8\xad.bmp"},
+        {"C.UTF-8", "far\xf5\x80\x80\x80.bmp", "far????.bmp"},
         {"C", "csi\xc2\x9b.bmp", "csi?.bmp"},           {"zh_CN.GBK", "\x9b\x40\xc2\x9b.bmp", "\x9b\x40\xc2\x9b.bmp"},
         {"zh_CN.GBK", "cut\x9b.bmp", "cut?.bmp"},       {"zh_CN.GBK", "\xff.bmp", "?.bmp"},
     };
@@ -457,7 +458,7 @@ TEST(GlintCommandLine, ConvertsCoversAndWritesWhatTheOutputsNameAsks) {
     if (const auto turkish = testing_support::localeEnvironment("tr_TR.UTF-8"); !turkish.empty()) locales.push_back(turkish);
     for (const std::vector<std::string>& locale : locales) {
         for (const std::string lossy : {"out.jpg", "out.JPEG", "out.webp", "out.gif", "out.GIF", "out.JFIF", "out.HEIC"}) {
-            for (const std::string& option : {"-q", "-p"}) {
+            for (const std::string option : {"-q", "-p"}) {
                 SCOPED_TRACE(locale.back() + " " + option + " " + lossy);
                 testing_support::RunOptions options;
                 options.arguments = {"hide", option, "nosuch.png", "one.bin", lossy};
